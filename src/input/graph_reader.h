@@ -1,0 +1,21 @@
+// Graph file reader: reads, checks and stores one graph file.
+//
+// Draws every number through a token scanner of its own, checks the header and every vertex
+// line, prints each error and warning on standard output in the order it meets their causes,
+// and hands the graph back as compact arrays: offsets into one array of neighbour numbers,
+// with vertex and edge weights where the format code asks for them. It closes the file on
+// every path. It knows nothing of the per-vertex records or of the output.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+// Reads the graph file `file` (closed before return) named `file_name` in messages. Fills
+// edge_offsets (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights (nvtxs) and
+// edge_weights (2 * nedges + 1); an array the file does not call for stays empty, which
+// stands for absent. nvtxs holds the last value drawn by the header search. Returns 0, or 1
+// after any error message (the arrays then hold what the reading got to).
+[[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name,
+                                  std::vector<int>& edge_offsets, std::vector<int>& adjacency,
+                                  int& nvtxs, std::vector<int>& vertex_weights,
+                                  std::vector<float>& edge_weights);
