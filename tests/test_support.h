@@ -59,8 +59,8 @@ inline bool file_exists(const std::string& path) {
 // A path unique to the running test, so that ctest -j can run tests side by side.
 inline std::string scratch_path(const std::string& suffix) {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("/tmp/graphrep_") + info->test_suite_name() + "_" +
-                       info->name() + "_" + suffix;
+    std::string name =
+        std::string("/tmp/graphrep_") + info->test_suite_name() + "_" + info->name() + "_" + suffix;
     return name;
 }
 

@@ -14,7 +14,7 @@ struct RunOptions {
     std::string output_name;  // empty: the default "%d_%s" of times and input_name
     int times = 0;
     int nconnect = 0;
-    std::vector<int> connect_list;  // at most nconnect numbers; read by no later stage
+    std::vector<int> connect_list;     // at most nconnect numbers; read by no later stage
     std::string option_without_value;  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;

@@ -1,5 +1,168 @@
 #include "driver/run_sequence.h"
 
-int run_graphrep(int, const char* const*) {
-    return 1;
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "graph/vertex_graph.h"
+#include "input/graph_reader.h"
+#include "output/graph_writer.h"
+#include "output/output_file.h"
+
+namespace {
+
+// The input stream reads through a buffer of this size: a few large reads instead of one
+// per 4 KiB page.
+constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
+
+const char usage_text[] =
+    "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
+    "\n"
+    "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
+    "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
+    "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
+    "\n"
+    "  -in FILE        the graph file to read\n"
+    "  -times K        the number of copies, at least 1\n"
+    "  -out FILE       the file to write (default: K_FILE, the count and an\n"
+    "                  underscore before the input name)\n"
+    "  -nconnect N     connection edges to declare: the output header counts\n"
+    "                  2*N edges more than the copies hold\n"
+    "  -connect LIST   connection vertex numbers, separated by blanks or commas\n"
+    "  -h, --help      print this text\n"
+    "  --version       print the version\n"
+    "\n"
+    "Options are recognised by their leading characters (-input counts as -in).\n"
+    "Exit status: 0 after a completed run, 1 after any error.\n";
+
+// What the run holds from the reader's return until it ends.
+struct ReaderArrays {
+    std::vector<int> edge_offsets;
+    std::vector<int> adjacency;
+    std::vector<int> vertex_weights;
+    std::vector<float> edge_weights;
+    int nvtxs = 0;
+};
+
+// Refusals that need no file: a dangling option, the copy count, the connection count.
+[[nodiscard]] int check_options(const RunOptions& options) {
+    if (!options.option_without_value.empty()) {
+        std::printf("Error. Option %s needs a value.\n", options.option_without_value.c_str());
+        return 1;
+    }
+    // A negative count would write a graph file with a negative vertex count.
+    if (options.times < 1) {
+        std::printf("at least two times.\n");
+        return 1;
+    }
+    // A negative count would declare fewer edges than the copies hold.
+    if (options.nconnect < 0) {
+        std::printf("Error. Invalid number of connections (%d).\n", options.nconnect);
+        return 1;
+    }
+    return 0;
+}
+
+// Opens the input for reading with a large buffer that lives in input_buffer. A directory
+// opens on this system but reads as nothing, so it is refused here as unopenable.
+[[nodiscard]] int open_input_file(const std::string& input_name, std::vector<char>& input_buffer,
+                                  std::FILE*& input) {
+    input = input_name.empty() ? nullptr : std::fopen(input_name.c_str(), "r");
+    struct stat status;
+    if (input != nullptr && fstat(fileno(input), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::fclose(input);
+        input = nullptr;
+    }
+    if (input == nullptr) {
+        std::printf("Error. Cannot open graph file: %s\n", input_name.c_str());
+        return 1;
+    }
+    try {
+        input_buffer.resize(input_buffer_size);
+        std::setvbuf(input, input_buffer.data(), _IOFBF, input_buffer.size());
+    } catch (const std::bad_alloc&) {
+        // The stream keeps its default buffer: slower, not wrong.
+    }
+    return 0;
+}
+
+// The replicated counts must fit the 32-bit numbers of the graph file format.
+[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges) {
+    std::int64_t total_vertices = std::int64_t{options.times} * nvtxs;
+    std::int64_t total_edges =
+        std::int64_t{options.times} * nedges + 2 * std::int64_t{options.nconnect};
+    if (total_vertices > INT_MAX || total_edges > INT_MAX) {
+        std::printf("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
+                    static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
+        return 1;
+    }
+    return 0;
+}
+
+std::string default_output_name(const RunOptions& options) {
+    return std::to_string(options.times) + "_" + options.input_name;
+}
+
+[[nodiscard]] int write_output(const RunOptions& options, int nvtxs, int nedges,
+                               const VertexGraph& graph) {
+    // Messages still in the buffer of standard output go out first, so that they come
+    // before the graph when the output file is standard output itself.
+    std::fflush(stdout);
+    OutputFile output;
+    if (open_output_file(options.output_name, output) != 0) return 1;
+    if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
+                               options.nconnect, graph) != 0) {
+        abandon_output_file(output);
+        return 1;
+    }
+    return finish_output_file(output);
+}
+
+[[nodiscard]] int run_options(RunOptions& options) {
+    if (check_options(options) != 0) return 1;
+    std::vector<char> input_buffer;
+    std::FILE* input = nullptr;
+    if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
+    ReaderArrays arrays;
+    // Any error of the graph file ends the run: its arrays are incomplete or describe a
+    // graph the file did not mean, and a graph written from them would pass for a good one.
+    if (read_graph_file(input, options.input_name.c_str(), arrays.edge_offsets, arrays.adjacency,
+                        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights) != 0) {
+        return 1;
+    }
+    const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
+    const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
+    VertexGraph graph;
+    int nedges = 0;
+    if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, nullptr, nullptr,
+                           graph) != 0) {
+        std::printf("Error. Not enough memory to build the graph.\n");
+        return 1;
+    }
+    if (check_replicated_size(options, arrays.nvtxs, nedges) != 0) return 1;
+    if (options.output_name.empty()) options.output_name = default_output_name(options);
+    return write_output(options, arrays.nvtxs, nedges, graph);
+}
+
+}  // namespace
+
+int run_graphrep(int argc, const char* const* argv) {
+    RunOptions options;
+    parse_command_line(argc, argv, options);
+    if (options.wants_help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (options.wants_version) {
+        std::printf("graphrep %s\n", GRAPHREP_VERSION);
+        return 0;
+    }
+    return run_options(options);
 }

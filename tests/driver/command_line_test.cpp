@@ -1,1 +1,162 @@
+#include "driver/command_line.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<const char*> arguments;  // after the program's name
+    std::string input_name;
+    std::string output_name;
+    int times;
+    int nconnect;
+    std::vector<int> connect_list;
+    std::string option_without_value;
+};
+
+const CommandLineCase command_line_cases[] = {
+    {"no arguments", {}, "", "", 0, 0, {}, ""},
+    {"plain options",
+     {"-in", "g.graph", "-times", "3", "-out", "o.graph"},
+     "g.graph",
+     "o.graph",
+     3,
+     0,
+     {},
+     ""},
+    {"prefix matches",
+     {"-input", "a", "-timesten", "4", "-outfile", "b", "-in2", "c"},
+     "c",
+     "b",
+     4,
+     0,
+     {},
+     ""},
+    {"near misses are passed over",
+     {"-i", "a", "-o", "b", "-connec", "1", "-IN", "x"},
+     "",
+     "",
+     0,
+     0,
+     {},
+     ""},
+    {"option with equals sign", {"-in=g.graph", "real.graph"}, "real.graph", "", 0, 0, {}, ""},
+    {"an option string as a value", {"-in", "-out", "-times", "2"}, "-out", "", 2, 0, {}, ""},
+    {"stray file name", {"g.graph", "-times", "1"}, "", "", 1, 0, {}, ""},
+    {"first word only", {"-in", "  my graph", "-out", "\tx y"}, "my", "x", 0, 0, {}, ""},
+    {"empty value keeps the earlier one",
+     {"-out", "a", "-out", "", "-out", " \t"},
+     "",
+     "a",
+     0,
+     0,
+     {},
+     ""},
+    {"later value wins",
+     {"-times", "2", "-times", "5", "-in", "a", "-in", "b"},
+     "b",
+     "",
+     5,
+     0,
+     {},
+     ""},
+    {"leading integer", {"-times", "3copies", "-nconnect", " -4x"}, "", "", 3, -4, {}, ""},
+    {"no digits give 0", {"-times", "abc", "-nconnect", "+"}, "", "", 0, 0, {}, ""},
+    {"plus sign", {"-times", "+7"}, "", "", 7, 0, {}, ""},
+    {"saturation",
+     {"-times", "99999999999", "-nconnect", "-99999999999"},
+     "",
+     "",
+     2147483647,
+     -2147483647 - 1,
+     {},
+     ""},
+    {"connect list capped by nconnect",
+     {"-nconnect", "2", "-connect", "5 6 7"},
+     "",
+     "",
+     0,
+     2,
+     {5, 6},
+     ""},
+    {"connect before nconnect is unread",
+     {"-connect", "5 6", "-nconnect", "2"},
+     "",
+     "",
+     0,
+     2,
+     {},
+     ""},
+    {"connect delimiters",
+     {"-nconnect", "9", "-connect", ",, 1,2\t3\n4x ,-5,,"},
+     "",
+     "",
+     0,
+     9,
+     {1, 2, 3, 4, -5},
+     ""},
+    {"connect of delimiters only",
+     {"-nconnect", "3", "-connect", " ,,\t", "-times", "2"},
+     "",
+     "",
+     2,
+     3,
+     {},
+     ""},
+    {"connect starts afresh",
+     {"-nconnect", "3", "-connect", "1 2", "-connect", "9"},
+     "",
+     "",
+     0,
+     3,
+     {9},
+     ""},
+    {"trailing option", {"-times", "2", "-input"}, "", "", 2, 0, {}, "-input"},
+    {"trailing value-like option", {"-in", "a", "-out"}, "a", "", 0, 0, {}, "-out"},
+};
+
+TEST(CommandLine, fills_the_run_options) {
+    for (const CommandLineCase& c : command_line_cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<const char*> argv = {"graphrep"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        RunOptions options;
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+        EXPECT_EQ(options.input_name, c.input_name);
+        EXPECT_EQ(options.output_name, c.output_name);
+        EXPECT_EQ(options.times, c.times);
+        EXPECT_EQ(options.nconnect, c.nconnect);
+        EXPECT_EQ(options.connect_list, c.connect_list);
+        EXPECT_EQ(options.option_without_value, c.option_without_value);
+    }
+}
+
+TEST(CommandLine, recognises_help_and_version_only_where_an_option_may_stand) {
+    struct FlagCase {
+        std::vector<const char*> arguments;
+        bool wants_help;
+        bool wants_version;
+    };
+    const FlagCase cases[] = {
+        {{"--help"}, true, false},
+        {{"-times", "2", "-h"}, true, false},
+        {{"--version"}, false, true},
+        {{"-in", "--help", "-out", "--version"}, false, false},
+        {{"-help", "--versions"}, false, false},
+    };
+    for (const FlagCase& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        std::vector<const char*> argv = {"graphrep"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        RunOptions options;
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+        EXPECT_EQ(options.wants_help, c.wants_help);
+        EXPECT_EQ(options.wants_version, c.wants_version);
+    }
+}
+
+}  // namespace
