@@ -1,1 +1,249 @@
+// Runs the built program as a user would and checks its exit status, everything it prints,
+// the bytes of the file it writes, and that it writes nothing to standard error.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using test_support::file_bytes;
+using test_support::file_exists;
+using test_support::run_program;
+using test_support::scratch_path;
+using test_support::write_file;
+
+const char square_graph[] = "% four vertices\n4 4\n2 3\n1 3 4\n1 2\n2\n";
+
+// The square graph written twice, after the comment line naming the input.
+const char square_twice_body[] = "8 8\n2 3 \n1 3 4 \n1 2 \n2 \n6 7 \n5 7 8 \n5 6 \n6 \n";
+
+struct Scratch {
+    std::string input = scratch_path("in.graph");
+    std::string output = scratch_path("out.graph");
+    Scratch() {
+        std::remove(output.c_str());
+        write_file(input, square_graph);
+    }
+    ~Scratch() {
+        std::remove(input.c_str());
+        std::remove(output.c_str());
+    }
+};
+
+struct RefusalCase {
+    const char* name;
+    std::string arguments;  // "IN" and "OUT" stand for the scratch files
+    std::string standard_output;
+};
+
+std::string with_scratch(std::string text, const Scratch& scratch) {
+    for (std::string::size_type at; (at = text.find("IN")) != std::string::npos;) {
+        text.replace(at, 2, scratch.input);
+    }
+    for (std::string::size_type at; (at = text.find("OUT")) != std::string::npos;) {
+        text.replace(at, 3, scratch.output);
+    }
+    return text;
+}
+
+TEST(EndToEnd, refusals_print_one_line_and_write_nothing) {
+    const RefusalCase cases[] = {
+        {"no arguments", "", "at least two times.\n"},
+        {"count of zero", "-in IN -out OUT -times 0", "at least two times.\n"},
+        {"count without digits", "-in IN -out OUT -times many", "at least two times.\n"},
+        {"negative count", "-in IN -out OUT -times -3", "at least two times.\n"},
+        {"no input name", "-times 2 -out OUT", "Error. Cannot open graph file: \n"},
+        {"missing input", "-times 2 -in /nonexistent/g.graph -out OUT",
+         "Error. Cannot open graph file: /nonexistent/g.graph\n"},
+        {"directory as input", "-times 2 -in /tmp -out OUT",
+         "Error. Cannot open graph file: /tmp\n"},
+        {"negative connections", "-in IN -out OUT -times 2 -nconnect -1",
+         "Error. Invalid number of connections (-1).\n"},
+        {"option without value", "-times 2 -out OUT -input",
+         "Error. Option -input needs a value.\n"},
+        {"output in a missing directory", "-in IN -times 2 -out /nonexistent/out.graph",
+         "Error. Cannot open graph file: /nonexistent/out.graph\n"},
+        {"replicated graph too large", "-in IN -out OUT -times 1000000000",
+         "Error. Replicated graph too large: 4000000000 vertices, 4000000000 edges.\n"},
+        {"connections too many", "-in IN -out OUT -times 1 -nconnect 1073741822",
+         "Error. Replicated graph too large: 4 vertices, 2147483648 edges.\n"},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        test_support::ProgramRun run = run_program(with_scratch(c.arguments, scratch));
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output, with_scratch(c.standard_output, scratch));
+        EXPECT_EQ(run.standard_error, "");
+        EXPECT_FALSE(file_exists(scratch.output));
+    }
+}
+
+TEST(EndToEnd, help_and_version_do_nothing_else) {
+    Scratch scratch;
+    test_support::ProgramRun help =
+        run_program("-in " + scratch.input + " -times 2 -h -out " + scratch.output);
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_EQ(help.standard_output.rfind("Usage: graphrep -in FILE -times K", 0), 0u);
+    EXPECT_FALSE(file_exists(scratch.output));
+    test_support::ProgramRun version = run_program("--version");
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.standard_output, "graphrep 1.0.0\n");
+}
+
+TEST(EndToEnd, writes_the_copies_of_the_usage_example) {
+    Scratch scratch;
+    test_support::ProgramRun run =
+        run_program("-in " + scratch.input + " -times 2 -out " + scratch.output);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(file_bytes(scratch.output), "% 2 " + scratch.input + "\n" + square_twice_body);
+}
+
+TEST(EndToEnd, declares_connections_in_the_header_only) {
+    Scratch scratch;
+    test_support::ProgramRun run = run_program("-in " + scratch.input + " -times 1 -nconnect 3 " +
+                                               "-connect 1,2,3 -out " + scratch.output);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(file_bytes(scratch.output),
+              "% 1 " + scratch.input + "\n4 10\n2 3 \n1 3 4 \n1 2 \n2 \n");
+}
+
+TEST(EndToEnd, default_output_name_prefixes_the_count) {
+    std::string directory = scratch_path("dir");
+    std::string command_prefix =
+        "mkdir -p " + directory + "/sub " + directory + "/3_sub && cd " + directory + " &&";
+    ASSERT_EQ(system((command_prefix + " true").c_str()), 0);
+    write_file(directory + "/g.graph", square_graph);
+    write_file(directory + "/sub/g.graph", square_graph);
+
+    test_support::ProgramRun plain = run_program("-in g.graph -times 2", command_prefix);
+    EXPECT_EQ(plain.exit_status, 0);
+    EXPECT_EQ(file_bytes(directory + "/2_g.graph"),
+              std::string("% 2 g.graph\n") + square_twice_body);
+
+    test_support::ProgramRun nested = run_program("-in sub/g.graph -times 3", command_prefix);
+    EXPECT_EQ(nested.exit_status, 0);
+    EXPECT_TRUE(file_exists(directory + "/3_sub/g.graph"));
+
+    test_support::ProgramRun missing = run_program("-in sub/g.graph -times 4", command_prefix);
+    EXPECT_EQ(missing.exit_status, 1);
+    EXPECT_EQ(missing.standard_output, "Error. Cannot open graph file: 4_sub/g.graph\n");
+    ASSERT_EQ(system(("rm -rf " + directory).c_str()), 0);
+}
+
+TEST(EndToEnd, output_may_replace_its_own_input) {
+    Scratch scratch;
+    test_support::ProgramRun run =
+        run_program("-in " + scratch.input + " -times 2 -out " + scratch.input);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(file_bytes(scratch.input), "% 2 " + scratch.input + "\n" + square_twice_body);
+}
+
+TEST(EndToEnd, reads_its_own_output_back_without_a_message) {
+    const char* graph =
+        "% a triangle with a tail, an isolated vertex and a self edge\n"
+        "6 5\n2 3\n1 3\n1 2 4\n3 5 4\n4\n\n";
+    for (int times : {1, 2, 5, 17}) {
+        SCOPED_TRACE(times);
+        Scratch scratch;
+        write_file(scratch.input, graph);
+        test_support::ProgramRun first =
+            run_program("-in " + scratch.input + " -times " + std::to_string(times) + " -out " +
+                        scratch.output);
+        EXPECT_EQ(first.exit_status, 0);
+        EXPECT_EQ(first.standard_output, "WARNING: Self edge (4, 4) being ignored.\n");
+        std::string again = scratch_path("again.graph");
+        test_support::ProgramRun second =
+            run_program("-in " + scratch.output + " -times 1 -out " + again);
+        EXPECT_EQ(second.exit_status, 0);
+        EXPECT_EQ(second.standard_output, "");
+        std::string written = file_bytes(scratch.output);
+        std::string rewritten = file_bytes(again);
+        // Only the comment line differs: it names the file that was read.
+        EXPECT_EQ(rewritten.substr(rewritten.find('\n')), written.substr(written.find('\n')));
+        std::remove(again.c_str());
+    }
+}
+
+TEST(EndToEnd, a_graph_file_error_ends_the_run_without_output) {
+    struct BadFileCase {
+        const char* name;
+        const char* text;
+        const char* message_after_prefix;
+    };
+    const BadFileCase cases[] = {
+        {"empty file", "", " Invalid number of vertices (0).\n"},
+        {"neighbour out of range", "2 1\n2\n3\n", " nvtxs=2, but edge (2,3) was input.\n"},
+        {"unmatched edge", "3 2\n2\n1 3\n\n", " Edge (3, 2) entered but not (2, 3)\n"},
+    };
+    for (const BadFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        write_file(scratch.input, c.text);
+        write_file(scratch.output, "old content\n");
+        test_support::ProgramRun run =
+            run_program("-in " + scratch.input + " -times 2 -out " + scratch.output);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output,
+                  "ERROR in graph file `" + scratch.input + "':" + c.message_after_prefix);
+        EXPECT_EQ(file_bytes(scratch.output), "old content\n");
+    }
+}
+
+TEST(EndToEnd, a_failed_write_reports_and_keeps_the_old_file) {
+    Scratch scratch;
+    test_support::ProgramRun full =
+        run_program("-in " + scratch.input + " -times 2 -out /dev/full");
+    EXPECT_EQ(full.exit_status, 1);
+    EXPECT_EQ(full.standard_output, "Error. Cannot write graph file: /dev/full\n");
+    EXPECT_EQ(full.standard_error, "");
+
+    // A file size limit of one block makes the write fail part way; the signal that
+    // would end the process is ignored, so the write itself reports the failure.
+    std::string big_graph = "2000 1000\n";
+    for (int v = 1; v <= 2000; ++v)
+        big_graph += std::to_string(v % 2 ? v + 1 : v - 1) + "\n";
+    write_file(scratch.input, big_graph);
+    write_file(scratch.output, "old content\n");
+    test_support::ProgramRun limited = run_program(
+        "-in " + scratch.input + " -times 3 -out " + scratch.output, "trap '' XFSZ; ulimit -f 1;");
+    EXPECT_EQ(limited.exit_status, 1);
+    EXPECT_EQ(limited.standard_output, "Error. Cannot write graph file: " + scratch.output + "\n");
+    EXPECT_EQ(file_bytes(scratch.output), "old content\n");
+}
+
+TEST(EndToEnd, respects_permissions_and_links_of_the_output) {
+    Scratch scratch;
+    write_file(scratch.output, "read only\n");
+    ASSERT_EQ(chmod(scratch.output.c_str(), 0444), 0);
+    test_support::ProgramRun refused =
+        run_program("-in " + scratch.input + " -times 2 -out " + scratch.output);
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.standard_output, "Error. Cannot open graph file: " + scratch.output + "\n");
+    EXPECT_EQ(file_bytes(scratch.output), "read only\n");
+
+    ASSERT_EQ(chmod(scratch.output.c_str(), 0640), 0);
+    std::string link = scratch_path("link.graph");
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(scratch.output.c_str(), link.c_str()), 0);
+    test_support::ProgramRun through =
+        run_program("-in " + scratch.input + " -times 2 -out " + link);
+    EXPECT_EQ(through.exit_status, 0);
+    struct stat link_status;
+    ASSERT_EQ(lstat(link.c_str(), &link_status), 0);
+    EXPECT_TRUE(S_ISLNK(link_status.st_mode));
+    struct stat target_status;
+    ASSERT_EQ(stat(scratch.output.c_str(), &target_status), 0);
+    EXPECT_EQ(target_status.st_mode & 07777, 0640u);
+    EXPECT_EQ(file_bytes(scratch.output), "% 2 " + scratch.input + "\n" + square_twice_body);
+    std::remove(link.c_str());
+}
+
+}  // namespace
