@@ -1,0 +1,74 @@
+// What the fuzz targets share: a stream over the fuzzer's bytes, a quiet standard output
+// whose length tells whether anything was printed, and the header counts of an input.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "input/token_scanner.h"
+
+namespace fuzz_support {
+
+// Inputs whose header asks for more than this many vertices or edges are passed over: the
+// arrays they ask for are real (the reader allocates them before it reads a vertex line),
+// and the fuzzer's memory limit would report them as findings.
+constexpr std::int64_t largest_count = 1 << 20;
+
+// A read-only stream over a copy of the bytes (fmemopen refuses a size of 0, so an empty
+// input goes through a temporary file).
+inline std::FILE* stream_over(const std::uint8_t* data, std::size_t size) {
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, stream) != size) std::abort();
+    std::rewind(stream);
+    return stream;
+}
+
+// Sends standard output to a scratch file, emptied before each input, so that a target can
+// tell whether a component printed anything.
+inline void quiet_standard_output() {
+    static bool is_quiet = false;
+    if (!is_quiet && std::freopen("/dev/null", "w", stdout) != nullptr) is_quiet = true;
+    std::FILE* scratch = std::tmpfile();
+    if (scratch == nullptr || dup2(fileno(scratch), fileno(stdout)) < 0) std::abort();
+    std::fclose(scratch);
+}
+
+inline void forget_printed() {
+    std::fflush(stdout);
+    if (ftruncate(fileno(stdout), 0) != 0) std::abort();
+    std::rewind(stdout);
+}
+
+inline bool printed_anything() {
+    std::fflush(stdout);
+    return std::ftell(stdout) > 0;
+}
+
+struct HeaderCounts {
+    int nvtxs = 0;
+    int nedges = 0;
+    int format_code = 0;
+};
+
+// The header as the reader sees it: the first line that begins with a number.
+inline HeaderCounts header_of(const std::uint8_t* data, std::size_t size) {
+    HeaderCounts counts;
+    std::FILE* stream = stream_over(data, size);
+    TokenScanner scanner;
+    ScanStatus status = scan_end_of_line;
+    while (status == scan_end_of_line) counts.nvtxs = next_int(scanner, stream, status);
+    if (status == scan_number) counts.nedges = next_int(scanner, stream, status);
+    if (status == scan_number) counts.format_code = next_int(scanner, stream, status);
+    std::fclose(stream);
+    return counts;
+}
+
+inline bool is_small(const HeaderCounts& counts) {
+    return counts.nvtxs <= largest_count && counts.nedges <= largest_count;
+}
+
+}  // namespace fuzz_support
