@@ -1,8 +1,120 @@
 #include "graph/vertex_graph.h"
 
-int build_vertex_graph(const int*, const int*, int, int& nedges, const int*, const float*,
-                       VertexGraph& graph) {
-    graph.slots.assign(1, nullptr);
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// Sizes every block of the graph once: the slots, the records, the neighbour lists and, when
+// edge weights are given, the weight lists. Returns 1 when the memory is not there.
+[[nodiscard]] int allocate_blocks(std::int64_t nvtxs, std::int64_t list_entries,
+                                  bool has_edge_weights, VertexGraph& graph) {
+    try {
+        graph.slots.assign(static_cast<std::size_t>(nvtxs + 1), nullptr);
+        graph.records.resize(static_cast<std::size_t>(nvtxs));
+        graph.lists.resize(static_cast<std::size_t>(list_entries));
+        if (has_edge_weights) graph.weights.resize(static_cast<std::size_t>(list_entries));
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    return 0;
+}
+
+// Counts a self entry of vertex; only the first one of a whole build is named.
+void note_self_entry(int vertex, int& self_entries) {
+    if (self_entries == 0)
+        std::printf("WARNING: Self edge (%d,%d) being ignored\n", vertex, vertex);
+    ++self_entries;
+}
+
+// Copies the adjacency entries at positions first to last - 1 of vertex into neighbours,
+// skipping self entries. Returns the number of entries kept.
+int copy_neighbours(int vertex, const int* adjacency, int first, int last, int* neighbours,
+                    int& self_entries) {
+    int* next = neighbours;
+    for (int i = first; i < last; ++i) {
+        if (adjacency[i] == vertex) {
+            note_self_entry(vertex, self_entries);
+            continue;
+        }
+        *next++ = adjacency[i];
+    }
+    return static_cast<int>(next - neighbours);
+}
+
+// As copy_neighbours, and copies each kept entry's weight alongside. Entry 0 of weights gets
+// the negated sum, so that the list sums to zero; the sum is taken in double precision so
+// that a long list does not lose its small weights.
+int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge_weights, int first,
+                             int last, int* neighbours, float* weights, int& self_entries) {
+    int* next = neighbours;
+    float* next_weight = weights + 1;
+    double sum = 0.0;
+    for (int i = first; i < last; ++i) {
+        if (adjacency[i] == vertex) {
+            note_self_entry(vertex, self_entries);
+            continue;
+        }
+        *next++ = adjacency[i];
+        *next_weight++ = edge_weights[i];
+        sum += edge_weights[i];
+    }
+    // A vertex without kept entries gets negative zero here, the negation of an empty sum.
+    weights[0] = static_cast<float>(-sum);
+    return static_cast<int>(next - neighbours);
+}
+
+}  // namespace
+
+int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs, int& nedges,
+                       const int* vertex_weights, const float* edge_weights, VertexGraph& graph) {
     nedges = 0;
+    graph = VertexGraph{};
+    // Below one vertex the offsets hold no meaningful total, so they are not read at all.
+    const std::int64_t vertex_count = nvtxs > 0 ? nvtxs : 0;
+    const std::int64_t total =
+        (edge_offsets != nullptr && vertex_count > 0) ? edge_offsets[vertex_count] : 0;
+    const bool has_edge_weights = edge_weights != nullptr;
+    if (allocate_blocks(vertex_count, vertex_count + total, has_edge_weights, graph) != 0) {
+        return 1;
+    }
+
+    int* next_entry = graph.lists.data();
+    float* next_weight = has_edge_weights ? graph.weights.data() : nullptr;
+    int self_entries = 0;
+    for (int v = 1; v <= nvtxs; ++v) {
+        VertexRecord& record = graph.records[v - 1];
+        graph.slots[v] = &record;
+        record.weight = vertex_weights != nullptr ? vertex_weights[v - 1] : 1;
+        record.neighbours = next_entry;
+        record.edge_weights = next_weight;
+        next_entry[0] = v;
+
+        // Without offsets no vertex has entries, and adjacency is never touched.
+        const int first = edge_offsets != nullptr ? edge_offsets[v - 1] : 0;
+        const int last = edge_offsets != nullptr ? edge_offsets[v] : 0;
+        int kept = 0;
+        if (has_edge_weights) {
+            kept = copy_weighted_neighbours(v, adjacency, edge_weights, first, last, next_entry + 1,
+                                            next_weight, self_entries);
+            next_weight += kept + 1;
+        } else {
+            kept = copy_neighbours(v, adjacency, first, last, next_entry + 1, self_entries);
+        }
+        record.list_length = kept + 1;
+        next_entry += kept + 1;
+    }
+    if (self_entries > 1) {
+        std::printf("WARNING: %d self edges were detected and ignored\n", self_entries);
+    }
+
+    // Every kept entry is one end of an edge. A self entry is one adjacency entry, so it
+    // comes off the total before halving; taking a whole edge off per self entry would
+    // leave the written header short of the edges its lines hold.
+    nedges = static_cast<int>((total - self_entries) / 2);
     return 0;
 }
