@@ -1,1 +1,190 @@
+#include "output/graph_writer.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+struct InputGraph {
+    std::vector<int> edge_offsets;  // empty: absent
+    std::vector<int> adjacency;
+    int nvtxs;
+};
+
+VertexGraph built(const InputGraph& input, int& nedges) {
+    VertexGraph graph;
+    const int* offsets = input.edge_offsets.empty() ? nullptr : input.edge_offsets.data();
+    const int* adjacency = input.adjacency.empty() ? nullptr : input.adjacency.data();
+    EXPECT_EQ(build_vertex_graph(offsets, adjacency, input.nvtxs, nedges, nullptr, nullptr, graph),
+              0);
+    return graph;
+}
+
+// Runs the writer into a temporary file and gives back what it holds.
+std::string written(int times, const std::string& name, int nvtxs, int nedges, int nconnect,
+                    const VertexGraph& graph) {
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr) return "no temporary file";
+    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph), 0);
+    std::string bytes;
+    std::fflush(out);
+    std::rewind(out);
+    char chunk[65536];
+    std::size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, out)) > 0)
+        bytes.append(chunk, count);
+    std::fclose(out);
+    return bytes;
+}
+
+const InputGraph path{{0, 1, 3, 4}, {2, 1, 3, 2}, 3};
+const InputGraph isolated{{0, 1, 1, 2, 2}, {3, 1}, 4};
+const InputGraph no_vertices{{}, {}, 0};
+
+struct WriteCase {
+    const char* name;
+    const InputGraph* input;
+    int times;
+    int nconnect;
+    const char* bytes;
+};
+
+const WriteCase write_cases[] = {
+    {"path, one copy", &path, 1, 0, "% 1 path.txt\n3 2\n2 \n1 3 \n2 \n"},
+    {"path, two copies", &path, 2, 0, "% 2 path.txt\n6 4\n2 \n1 3 \n2 \n5 \n4 6 \n5 \n"},
+    {"path, two copies and three connections", &path, 2, 3,
+     "% 2 path.txt\n6 10\n2 \n1 3 \n2 \n5 \n4 6 \n5 \n"},
+    {"isolated vertices", &isolated, 2, 0, "% 2 path.txt\n8 2\n3 \n\n1 \n\n7 \n\n5 \n\n"},
+    {"negative copy count", &path, -2, 0, "% -2 path.txt\n-6 -4\n"},
+    {"negative copy count and connections", &path, -1, 2, "% -1 path.txt\n-3 2\n"},
+    {"no vertices", &no_vertices, 3, 1, "% 3 path.txt\n0 2\n"},
+};
+
+TEST(GraphWriter, writes_the_header_and_every_copy) {
+    for (const WriteCase& c : write_cases) {
+        SCOPED_TRACE(c.name);
+        int nedges = 0;
+        VertexGraph graph = built(*c.input, nedges);
+        EXPECT_EQ(written(c.times, "path.txt", c.input->nvtxs, nedges, c.nconnect, graph), c.bytes);
+    }
+}
+
+TEST(GraphWriter, writes_numbers_of_every_length) {
+    // One vertex whose list holds numbers at each change of digit count. Such a list never
+    // comes out of a checked file; it puts every length through the number formatting.
+    std::vector<int> neighbours = {
+        1,         9,         10,         99,         100,     999,     1000,           9999,
+        10000,     99999,     100000,     999999,     1000000, 9999999, 10000000,       99999999,
+        100000000, 999999999, 1000000000, 2147483647, 0,       -5,      -2147483647 - 1};
+    VertexRecord record{1, static_cast<int>(neighbours.size()), neighbours.data(), nullptr};
+    VertexGraph graph;
+    graph.slots = {nullptr, &record};
+    EXPECT_EQ(written(2, "long.txt", 1, 0, 0, graph),
+              "% 2 long.txt\n2 0\n"
+              "9 10 99 100 999 1000 9999 10000 99999 100000 999999 1000000 9999999 10000000 "
+              "99999999 100000000 999999999 1000000000 2147483647 0 -5 -2147483648 \n"
+              "10 11 100 101 1000 1001 10000 10001 100000 100001 1000000 1000001 10000000 "
+              "10000001 100000000 100000001 1000000000 1000000001 2147483648 1 -4 -2147483647 \n");
+}
+
+// A ring: every vertex lists the one before and the one after it.
+InputGraph ring(int nvtxs) {
+    InputGraph input{{0}, {}, nvtxs};
+    for (int v = 1; v <= nvtxs; ++v) {
+        input.adjacency.push_back(v == 1 ? nvtxs : v - 1);
+        input.adjacency.push_back(v == nvtxs ? 1 : v + 1);
+        input.edge_offsets.push_back(2 * v);
+    }
+    return input;
+}
+
+// A star: vertex 1 lists every other vertex, each of which lists vertex 1.
+InputGraph star(int nvtxs) {
+    InputGraph input{{0}, {}, nvtxs};
+    for (int v = 2; v <= nvtxs; ++v)
+        input.adjacency.push_back(v);
+    input.edge_offsets.push_back(nvtxs - 1);
+    for (int v = 2; v <= nvtxs; ++v) {
+        input.adjacency.push_back(1);
+        input.edge_offsets.push_back(nvtxs - 1 + v - 1);
+    }
+    return input;
+}
+
+// The expected file, formed number by number with snprintf from the input arrays.
+std::string expected_text(const InputGraph& input, int times, int nedges) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%% %d big.txt\n%d %d\n", times, times * input.nvtxs,
+                  times * nedges);
+    std::string text = number;
+    for (int copy = 0; copy < times; ++copy) {
+        for (int v = 1; v <= input.nvtxs; ++v) {
+            for (int i = input.edge_offsets[v - 1]; i < input.edge_offsets[v]; ++i) {
+                std::snprintf(number, sizeof number, "%d ",
+                              input.adjacency[i] + copy * input.nvtxs);
+                text += number;
+            }
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+struct LargeCase {
+    const char* name;
+    InputGraph input;
+    int times;
+};
+
+TEST(GraphWriter, writes_output_larger_than_its_buffer) {
+    const LargeCase large_cases[] = {
+        {"ring, many buffers of short lines", ring(300000), 3},
+        {"star, one line longer than the buffer", star(700001), 2},
+    };
+    for (const LargeCase& c : large_cases) {
+        SCOPED_TRACE(c.name);
+        int nedges = 0;
+        VertexGraph graph = built(c.input, nedges);
+        const std::string bytes = written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph);
+        const std::string expected = expected_text(c.input, c.times, nedges);
+        ASSERT_EQ(bytes.size(), expected.size());
+        EXPECT_TRUE(bytes == expected)
+            << "first difference at byte "
+            << std::mismatch(bytes.begin(), bytes.end(), expected.begin()).first - bytes.begin();
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    int buffer_mode;
+    InputGraph input;
+};
+
+TEST(GraphWriter, reports_a_write_that_falls_short) {
+    // /dev/full refuses every write. Unbuffered, the comment line already fails; with a
+    // small stdio buffer the header fits it and the first piece of vertex lines fails.
+    const FailureCase failure_cases[] = {
+        {"unbuffered", _IONBF, path},
+        {"buffered", _IOFBF, ring(300000)},
+    };
+    static char stream_buffer[4096];
+    for (const FailureCase& c : failure_cases) {
+        SCOPED_TRACE(c.name);
+        int nedges = 0;
+        VertexGraph graph = built(c.input, nedges);
+        std::FILE* out = std::fopen("/dev/full", "w");
+        ASSERT_NE(out, nullptr);
+        std::setvbuf(out, c.buffer_mode == _IONBF ? nullptr : stream_buffer, c.buffer_mode,
+                     sizeof stream_buffer);
+        EXPECT_EQ(write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph), 1);
+        std::fclose(out);
+    }
+}
+
+}  // namespace
