@@ -1,1 +1,125 @@
+#include "output/output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using test_support::file_bytes;
+using test_support::scratch_path;
+
+// Writes text through the output file and puts it in place.
+int write_through(const std::string& name, const std::string& text) {
+    OutputFile output;
+    if (open_output_file(name, output) != 0) return 1;
+    if (std::fputs(text.c_str(), output.stream) < 0) {
+        abandon_output_file(output);
+        return 1;
+    }
+    return finish_output_file(output);
+}
+
+mode_t permission_bits(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+TEST(OutputFile, creates_and_replaces_regular_files) {
+    std::string path = scratch_path("graph");
+    std::remove(path.c_str());
+    mode_t mask = umask(022);
+    test_support::capture_stdout();
+    EXPECT_EQ(write_through(path, "first\n"), 0);
+    EXPECT_EQ(permission_bits(path), 0644u);
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(write_through(path, "second\n"), 0);
+    EXPECT_EQ(test_support::captured_stdout(), "");
+    umask(mask);
+    EXPECT_EQ(file_bytes(path), "second\n");
+    EXPECT_EQ(permission_bits(path), 0600u);
+    std::remove(path.c_str());
+}
+
+TEST(OutputFile, follows_symbolic_links_to_their_target) {
+    std::string target = scratch_path("target");
+    std::string link = scratch_path("link");
+    std::string relative_link = scratch_path("relative");
+    std::remove(target.c_str());
+    std::remove(link.c_str());
+    std::remove(relative_link.c_str());
+    // A dangling link names the file to create; a relative one is read from its directory.
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    std::string target_name = target.substr(target.rfind('/') + 1);
+    ASSERT_EQ(symlink(target_name.c_str(), relative_link.c_str()), 0);
+    EXPECT_EQ(write_through(link, "through a link\n"), 0);
+    EXPECT_EQ(file_bytes(target), "through a link\n");
+    EXPECT_EQ(write_through(relative_link, "relative\n"), 0);
+    EXPECT_EQ(file_bytes(target), "relative\n");
+    struct stat status;
+    ASSERT_EQ(lstat(relative_link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    for (const std::string& path : {target, link, relative_link})
+        std::remove(path.c_str());
+}
+
+TEST(OutputFile, refuses_what_cannot_be_written) {
+    std::string loop = scratch_path("loop");
+    std::remove(loop.c_str());
+    ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
+    struct RefusalCase {
+        std::string name;
+        std::string message;
+    };
+    const RefusalCase cases[] = {
+        {"", "Error. Cannot open graph file: \n"},
+        {"/nonexistent/graph", "Error. Cannot open graph file: /nonexistent/graph\n"},
+        {"/tmp", "Error. Cannot open graph file: /tmp\n"},
+        {loop, "Error. Cannot open graph file: " + loop + "\n"},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        OutputFile output;
+        test_support::capture_stdout();
+        EXPECT_EQ(open_output_file(c.name, output), 1);
+        EXPECT_EQ(test_support::captured_stdout(), c.message);
+        EXPECT_EQ(output.stream, nullptr);
+    }
+    std::remove(loop.c_str());
+}
+
+TEST(OutputFile, writes_devices_directly_and_reports_their_failures) {
+    OutputFile null_output;
+    ASSERT_EQ(open_output_file("/dev/null", null_output), 0);
+    EXPECT_TRUE(null_output.temporary_path.empty());
+    EXPECT_EQ(finish_output_file(null_output), 0);
+
+    OutputFile full_output;
+    ASSERT_EQ(open_output_file("/dev/full", full_output), 0);
+    std::fputs("more than nothing\n", full_output.stream);
+    test_support::capture_stdout();
+    EXPECT_EQ(finish_output_file(full_output), 1);
+    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: /dev/full\n");
+}
+
+TEST(OutputFile, abandoning_leaves_the_old_file_and_no_temporary) {
+    std::string path = scratch_path("graph");
+    ASSERT_TRUE(test_support::write_file(path, "old\n"));
+    OutputFile output;
+    ASSERT_EQ(open_output_file(path, output), 0);
+    std::string temporary = output.temporary_path;
+    std::fputs("new\n", output.stream);
+    test_support::capture_stdout();
+    abandon_output_file(output);
+    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: " + path + "\n");
+    EXPECT_EQ(file_bytes(path), "old\n");
+    EXPECT_FALSE(test_support::file_exists(temporary));
+    std::remove(path.c_str());
+}
+
+}  // namespace
