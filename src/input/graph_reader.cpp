@@ -1,13 +1,430 @@
 #include "input/graph_reader.h"
 
-int read_graph_file(std::FILE* file, const char*, std::vector<int>& edge_offsets,
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "input/token_scanner.h"
+
+namespace {
+
+// edge_offsets holds nvtxs + 1 entries, and that count has to stay a signed 32-bit value.
+constexpr int max_nvtxs = 2147483646;
+// adjacency holds 2 * nedges + 1 entries, and kept_count may run one past 2 * nedges before
+// the entry is refused: both have to stay signed 32-bit values.
+constexpr int max_nedges = 1073741823;
+// A list up to this long is searched entry by entry: it spans a few cache lines, which beats
+// a look-up in a block that lands anywhere in memory. A longer list is searched through
+// stamps while it grows and by halving a sorted copy once it is complete, so a vertex of any
+// degree costs at most log(degree) per entry.
+constexpr int short_list_length = 32;
+
+// One call's working state: the scanner, the counts, the flags and the scratch blocks that
+// keep both neighbour searches cheap however long the lists grow.
+struct ReadState {
+    TokenScanner& scanner;
+    std::FILE* file;
+    const char* file_name;
+    std::vector<int>& edge_offsets;
+    std::vector<int>& adjacency;
+    int& nvtxs;
+    std::vector<int>& vertex_weights;
+    std::vector<float>& edge_weights;
+
+    ScanStatus status = scan_number;
+    // Counted in 64 bits: leading lines and continuation lines have no bound.
+    std::int64_t line_number = 0;
+    int nedges = 0;
+    bool has_edge_weights = false;
+    bool has_vertex_weights = false;
+    bool has_vertex_numbers = false;
+    bool is_new_vertex = true;
+    int current_vertex = 0;
+    std::int64_t self_edge_count = 0;
+    std::int64_t ignored_count = 0;
+    // Every entry that passes the checks is written at once, so kept_count is also the
+    // running total of the finished lines plus the entries kept on the current line.
+    int kept_count = 0;
+    int result = 0;
+    // Where the list of the current vertex starts in adjacency.
+    int list_start = 0;
+    // The current vertex's list has grown long, and kept_for holds every entry of it.
+    bool list_is_stamped = false;
+
+    // kept_for[u] == v: u is already kept for vertex v, whose list is long.
+    std::vector<int> kept_for{};
+    // The complete long lists, each sorted at the same positions as in adjacency. Left
+    // uninitialised on purpose: a graph without long lists never touches the block, so it
+    // costs address space but no memory.
+    std::unique_ptr<int[]> sorted_lists{};
+};
+
+void print_error_prefix(const char* file_name) {
+    std::printf("ERROR in graph file `%s':", file_name);
+}
+
+// Finds the header line, checks its counts and takes the flags from the format code.
+[[nodiscard]] int read_header(ReadState& state) {
+    // Lines that hold no number are skipped, but they count in the line numbers.
+    state.line_number = 0;
+    do {
+        state.nvtxs = next_int(state.scanner, state.file, state.status);
+        ++state.line_number;
+    } while (state.status == scan_end_of_line);
+    if (state.nvtxs < 1 || state.nvtxs > max_nvtxs) {
+        print_error_prefix(state.file_name);
+        std::printf(" Invalid number of vertices (%d).\n", state.nvtxs);
+        return 1;
+    }
+
+    // A header line without a second number gives 0 with the end-of-line status.
+    state.nedges = next_int(state.scanner, state.file, state.status);
+    if (state.nedges < 0 || state.nedges > max_nedges) {
+        print_error_prefix(state.file_name);
+        std::printf(" Invalid number of expected edges (%d).\n", state.nedges);
+        return 1;
+    }
+
+    int format_code = 0;
+    if (state.status == scan_number) {
+        format_code = next_int(state.scanner, state.file, state.status);
+        // Numbers after the format code are read and ignored.
+        while (state.status == scan_number) {
+            (void)next_int(state.scanner, state.file, state.status);
+        }
+    }
+    // Truncating division makes a negative code act like its absolute value; digits from
+    // the thousands up are ignored.
+    state.has_edge_weights = format_code % 10 != 0;
+    state.has_vertex_weights = (format_code / 10) % 10 != 0;
+    state.has_vertex_numbers = (format_code / 100) % 10 != 0;
+    return 0;
+}
+
+// Without edges, vertex weights or vertex numbers there is nothing a vertex line could add.
+bool body_is_read(const ReadState& state) {
+    return state.nedges > 0 || state.has_vertex_weights || state.has_vertex_numbers;
+}
+
+// Sizes every block once from the header. Gives 1 when the memory is not there.
+[[nodiscard]] int allocate_blocks(ReadState& state) {
+    const std::int64_t offset_count = std::int64_t{state.nvtxs} + 1;
+    const std::int64_t entry_count = 2 * std::int64_t{state.nedges} + 1;
+    try {
+        state.edge_offsets.resize(static_cast<std::size_t>(offset_count));
+        if (state.nedges > 0) state.adjacency.resize(static_cast<std::size_t>(entry_count));
+        if (state.has_vertex_weights) {
+            state.vertex_weights.resize(static_cast<std::size_t>(state.nvtxs));
+        }
+        if (state.has_edge_weights && state.nedges > 0) {
+            state.edge_weights.resize(static_cast<std::size_t>(entry_count));
+        }
+        if (body_is_read(state)) {
+            // Vertex numbers start at 1, so the stamp 0 matches no vertex.
+            state.kept_for.resize(static_cast<std::size_t>(offset_count));
+            // Only the 2 * nedges entries that can be kept are ever copied.
+            state.sorted_lists.reset(
+                new (std::nothrow) int[static_cast<std::size_t>(entry_count - 1)]);
+            if (state.sorted_lists == nullptr) return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    state.edge_offsets[0] = 0;
+    return 0;
+}
+
+// Reads the vertex number of a body line, or counts the line as the next vertex. Sets
+// body_is_over at the line that follows the last vertex.
+[[nodiscard]] int choose_vertex(ReadState& state, bool& body_is_over) {
+    if (state.has_vertex_numbers) {
+        const int number = next_int(state.scanner, state.file, state.status);
+        if (state.status != scan_number) {
+            if (state.current_vertex == state.nvtxs) {
+                body_is_over = true;
+                return 0;
+            }
+            print_error_prefix(state.file_name);
+            std::printf(" no vertex number in line %lld.\n",
+                        static_cast<long long>(state.line_number));
+            return 1;
+        }
+        if (number == state.current_vertex && state.current_vertex >= 1) {
+            state.is_new_vertex = false;
+        } else if (number == state.current_vertex + 1) {
+            state.is_new_vertex = true;
+            state.current_vertex = number;
+        } else {
+            print_error_prefix(state.file_name);
+            std::printf(" out-of-order vertex number in line %lld.\n",
+                        static_cast<long long>(state.line_number));
+            return 1;
+        }
+    } else {
+        ++state.current_vertex;
+    }
+    // Nothing is stored for vertex nvtxs + 1; its line only ends the body.
+    body_is_over = state.current_vertex > state.nvtxs;
+    return 0;
+}
+
+// Copies and sorts a completed long list, so that later vertices find themselves in it by
+// halving.
+void sort_long_list(ReadState& state, int vertex) {
+    const int start = state.edge_offsets[vertex - 1];
+    const int end = state.edge_offsets[vertex];
+    if (end - start <= short_list_length) return;
+    std::copy(state.adjacency.begin() + start, state.adjacency.begin() + end,
+              state.sorted_lists.get() + start);
+    std::sort(state.sorted_lists.get() + start, state.sorted_lists.get() + end);
+}
+
+// The list before a new vertex is complete now; every list before that one already is.
+void begin_vertex(ReadState& state, int vertex) {
+    if (vertex > 1) sort_long_list(state, vertex - 1);
+    state.list_start = state.kept_count;
+    state.list_is_stamped = false;
+}
+
+// Whether neighbour is already kept for the current vertex, on this line or an earlier one.
+bool is_kept_already(const ReadState& state, int vertex, int neighbour) {
+    if (state.list_is_stamped) return state.kept_for[neighbour] == vertex;
+    for (int position = state.list_start; position < state.kept_count; ++position) {
+        if (state.adjacency[position] == neighbour) return true;
+    }
+    return false;
+}
+
+// Whether the complete list of lower, a vertex below vertex, holds vertex.
+bool list_holds(const ReadState& state, int lower, int vertex) {
+    const int start = state.edge_offsets[lower - 1];
+    const int end = state.edge_offsets[lower];
+    if (end - start > short_list_length) {
+        return std::binary_search(state.sorted_lists.get() + start, state.sorted_lists.get() + end,
+                                  vertex);
+    }
+    for (int position = start; position < end; ++position) {
+        if (state.adjacency[position] == vertex) return true;
+    }
+    return false;
+}
+
+// Once the current list grows long, every later entry is stamped as it is kept.
+void note_kept(ReadState& state, int vertex, int neighbour) {
+    if (state.list_is_stamped) {
+        state.kept_for[neighbour] = vertex;
+    } else if (state.kept_count - state.list_start > short_list_length) {
+        for (int position = state.list_start; position < state.kept_count; ++position) {
+            state.kept_for[state.adjacency[position]] = vertex;
+        }
+        state.list_is_stamped = true;
+    }
+}
+
+[[nodiscard]] int read_vertex_weight(ReadState& state) {
+    const int weight = next_int(state.scanner, state.file, state.status);
+    if (state.status != scan_number) {
+        print_error_prefix(state.file_name);
+        std::printf(" no weight for vertex %d.\n", state.current_vertex);
+        return 1;
+    }
+    if (weight < 1) {
+        print_error_prefix(state.file_name);
+        std::printf(" zero or negative weight entered for vertex %d.\n", state.current_vertex);
+        return 1;
+    }
+    state.vertex_weights[state.current_vertex - 1] = weight;
+    return 0;
+}
+
+// Stores a neighbour that passed every check before the symmetry test and the bound.
+[[nodiscard]] int keep_entry(ReadState& state, int vertex, int neighbour, double weight) {
+    // A higher neighbour is looked up later, from its own lines.
+    if (neighbour < vertex && !list_holds(state, neighbour, vertex)) {
+        print_error_prefix(state.file_name);
+        std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour, neighbour,
+                    vertex);
+        state.result = 1;
+    }
+    // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries.
+    ++state.kept_count;
+    if (state.kept_count > 2 * std::int64_t{state.nedges}) {
+        print_error_prefix(state.file_name);
+        std::printf(" at least %d adjacencies entered, but nedges = %d\n", state.kept_count,
+                    state.nedges);
+        return 1;
+    }
+    const int position = state.kept_count - 1;
+    state.adjacency[position] = neighbour;
+    if (state.has_edge_weights) state.edge_weights[position] = static_cast<float>(weight);
+    note_kept(state, vertex, neighbour);
+    return 0;
+}
+
+// Reads the neighbour entries of one line of the current vertex up to the end of the line.
+[[nodiscard]] int read_neighbours(ReadState& state) {
+    const int vertex = state.current_vertex;
+    int neighbour = next_int(state.scanner, state.file, state.status);
+    while (state.status == scan_number) {
+        if (neighbour > state.nvtxs) {
+            print_error_prefix(state.file_name);
+            std::printf(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex, neighbour);
+            return 1;
+        }
+        if (neighbour < 1) {
+            print_error_prefix(state.file_name);
+            std::printf(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
+            return 1;
+        }
+        bool is_dropped = false;
+        bool is_repeated = false;
+        if (neighbour == vertex) {
+            if (state.self_edge_count == 0) {
+                std::printf("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
+            }
+            ++state.self_edge_count;
+            is_dropped = true;
+        } else if (is_kept_already(state, vertex, neighbour)) {
+            // Only kept entries count as earlier occurrences: one dropped for a bad weight
+            // does not make a later equal entry a repeat.
+            std::printf("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex,
+                        neighbour);
+            ++state.ignored_count;
+            is_dropped = true;
+            is_repeated = true;
+        }
+        // A dropped entry still owns its weight, which has to be consumed.
+        double weight = 0.0;
+        if (state.has_edge_weights) {
+            weight = next_real(state.scanner, state.file, state.status);
+            if (state.status != scan_number) {
+                print_error_prefix(state.file_name);
+                std::printf(" no weight for edge (%d,%d).\n", vertex, neighbour);
+                return 1;
+            }
+            // Tested as drawn: a positive weight too small for a float still passes.
+            if (!(weight > 0.0)) {
+                std::printf("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n",
+                            vertex, neighbour);
+                if (!is_repeated) ++state.ignored_count;
+                is_dropped = true;
+            }
+        }
+        if (!is_dropped && keep_entry(state, vertex, neighbour, weight) != 0) return 1;
+        neighbour = next_int(state.scanner, state.file, state.status);
+    }
+    return 0;
+}
+
+// Reads vertex lines until the last vertex is done or the file ends.
+[[nodiscard]] int read_body(ReadState& state) {
+    while (state.status != scan_end_of_input) {
+        ++state.line_number;
+        bool body_is_over = false;
+        if (choose_vertex(state, body_is_over) != 0) return 1;
+        if (body_is_over) return 0;
+        if (state.is_new_vertex) {
+            begin_vertex(state, state.current_vertex);
+            if (state.has_vertex_weights && read_vertex_weight(state) != 0) return 1;
+        }
+        if (read_neighbours(state) != 0) return 1;
+        // A continuation line overwrites the entry with the larger total.
+        state.edge_offsets[state.current_vertex] = state.kept_count;
+    }
+    return 0;
+}
+
+// Looks for any number after the end of the body, starting where the body stopped.
+void check_trailing_data(ReadState& state) {
+    if (state.status == scan_end_of_input) return;
+    do {
+        (void)next_int(state.scanner, state.file, state.status);
+    } while (state.status == scan_end_of_line);
+    if (state.status == scan_number) {
+        std::printf("WARNING: Possible error in graph file `%s'\n", state.file_name);
+        std::printf("         Data found after expected end of file\n");
+    }
+}
+
+// 2 * nedges may match the kept entries with or without the self edges (once or twice) and
+// with or without the ignored entries.
+bool counts_agree(const ReadState& state) {
+    const std::int64_t listed_entries = 2 * std::int64_t{state.nedges};
+    for (std::int64_t self_edge_share = 0; self_edge_share <= 2; ++self_edge_share) {
+        for (std::int64_t ignored_share = 0; ignored_share <= 1; ++ignored_share) {
+            if (state.kept_count + self_edge_share * state.self_edge_count +
+                    ignored_share * state.ignored_count ==
+                listed_entries) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void finish(ReadState& state) {
+    // Vertices the file never reached have no neighbours.
+    for (std::int64_t vertex = std::int64_t{state.current_vertex} + 1; vertex < state.nvtxs;
+         ++vertex) {
+        state.edge_offsets[static_cast<std::size_t>(vertex)] = state.kept_count;
+    }
+    state.edge_offsets[state.nvtxs] = state.kept_count;
+
+    // A single self edge already had its warning.
+    if (state.self_edge_count > 1) {
+        std::printf("WARNING: %lld self edges were read and ignored.\n",
+                    static_cast<long long>(state.self_edge_count));
+    }
+    if (state.current_vertex != 0) {
+        if (!counts_agree(state)) {
+            std::printf("WARNING: I expected %d edges entered twice, but I only count %d.\n",
+                        state.nedges, state.kept_count);
+        }
+    } else {
+        // No vertex line was begun: the graph has no edges, and the arrays say so by being
+        // absent. The vertex weights stay as they are.
+        std::vector<int>().swap(state.edge_offsets);
+        std::vector<int>().swap(state.adjacency);
+        std::vector<float>().swap(state.edge_weights);
+    }
+}
+
+[[nodiscard]] int read_graph(ReadState& state) {
+    if (read_header(state) != 0) return 1;
+    if (allocate_blocks(state) != 0) {
+        print_error_prefix(state.file_name);
+        std::printf(" not enough memory for %d vertices and %d edges.\n", state.nvtxs,
+                    state.nedges);
+        return 1;
+    }
+    if (body_is_read(state) && read_body(state) != 0) return 1;
+    check_trailing_data(state);
+    finish(state);
+    return state.result;
+}
+
+}  // namespace
+
+int read_graph_file(std::FILE* file, const char* file_name, std::vector<int>& edge_offsets,
                     std::vector<int>& adjacency, int& nvtxs, std::vector<int>& vertex_weights,
                     std::vector<float>& edge_weights) {
-    edge_offsets.clear();
-    adjacency.clear();
-    vertex_weights.clear();
-    edge_weights.clear();
-    nvtxs = 0;
+    // A fresh scanner per file: a second file never starts on the state the first one left.
+    TokenScanner scanner;
+    std::vector<int>().swap(edge_offsets);
+    std::vector<int>().swap(adjacency);
+    std::vector<int>().swap(vertex_weights);
+    std::vector<float>().swap(edge_weights);
+    int result = 0;
+    {
+        ReadState state{scanner,   file,  file_name,      edge_offsets,
+                        adjacency, nvtxs, vertex_weights, edge_weights};
+        result = read_graph(state);
+    }  // The scratch blocks are freed here: the next stage needs their room for its own copy.
     std::fclose(file);
-    return 1;
+    return result;
 }
