@@ -29,7 +29,9 @@ struct Writer {
         char digits[24];
         bytes.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
     }
-    void text(const char* characters) { bytes.append(characters); }
+    void text(const char* characters) {
+        bytes.append(characters);
+    }
     void end_line() {
         bytes.push_back('\n');
         if (bytes.size() > flush_threshold) flush();
@@ -49,7 +51,9 @@ struct Random {
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
         return z ^ (z >> 31);
     }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    double unit() {
+        return static_cast<double>(next() >> 11) * 0x1.0p-53;
+    }
 };
 
 // Adjacency lists in compact form, built from an edge list.
@@ -65,7 +69,8 @@ Lists lists_from_edges(int nvtxs, const std::vector<std::pair<int, int>>& edges)
         ++lists.offsets[a + 1];
         ++lists.offsets[b + 1];
     }
-    for (int v = 1; v <= nvtxs + 1; ++v) lists.offsets[v] += lists.offsets[v - 1];
+    for (int v = 1; v <= nvtxs + 1; ++v)
+        lists.offsets[v] += lists.offsets[v - 1];
     lists.neighbours.resize(edges.size() * 2);
     std::vector<std::int64_t> next(lists.offsets.begin(), lists.offsets.end() - 1);
     for (auto [a, b] : edges) {
@@ -134,10 +139,9 @@ void write_grid(int rows, int columns, bool is_weighted) {
 
 void write_hub(int nvtxs) {
     std::vector<std::pair<int, int>> edges;
-    auto is_ring_edge = [nvtxs](int a, int b) {
-        return b == a + 1 || (a == 1 && b == nvtxs);
-    };
-    for (int v = 1; v < nvtxs; ++v) edges.push_back({v, v + 1});
+    auto is_ring_edge = [nvtxs](int a, int b) { return b == a + 1 || (a == 1 && b == nvtxs); };
+    for (int v = 1; v < nvtxs; ++v)
+        edges.push_back({v, v + 1});
     edges.push_back({1, nvtxs});
     for (int v = 3; v <= nvtxs; ++v) {
         if (!is_ring_edge(1, v)) edges.push_back({1, v});
@@ -192,9 +196,10 @@ void write_random(int nvtxs, double degree, Random& random) {
 }
 
 int usage() {
-    std::fputs("usage: generate_graph grid ROWS COLUMNS [weighted] | hub VERTICES |\n"
-               "       geometric VERTICES DEGREE | random VERTICES DEGREE\n",
-               stderr);
+    std::fputs(
+        "usage: generate_graph grid ROWS COLUMNS [weighted] | hub VERTICES |\n"
+        "       geometric VERTICES DEGREE | random VERTICES DEGREE\n",
+        stderr);
     return 2;
 }
 

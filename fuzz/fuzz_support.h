@@ -60,7 +60,8 @@ inline HeaderCounts header_of(const std::uint8_t* data, std::size_t size) {
     std::FILE* stream = stream_over(data, size);
     TokenScanner scanner;
     ScanStatus status = scan_end_of_line;
-    while (status == scan_end_of_line) counts.nvtxs = next_int(scanner, stream, status);
+    while (status == scan_end_of_line)
+        counts.nvtxs = next_int(scanner, stream, status);
     if (status == scan_number) counts.nedges = next_int(scanner, stream, status);
     if (status == scan_number) counts.format_code = next_int(scanner, stream, status);
     std::fclose(stream);

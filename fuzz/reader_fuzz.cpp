@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(adjacency.empty() == (header.nedges == 0));
     require(edge_weights.empty() != (has_edge_weights && header.nedges > 0));
     if (has_vertex_weights) {
-        for (int weight : vertex_weights) require(weight >= 1);
+        for (int weight : vertex_weights)
+            require(weight >= 1);
     }
     for (int e = 0; e < edge_offsets[nvtxs] && has_edge_weights; ++e) {
         require(!(edge_weights[e] < 0.0f));

@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (original.result != 0 || fuzz_support::printed_anything()) return 0;
     VertexGraph graph;
     int nedges = 0;
-    const int* edge_offsets = original.edge_offsets.empty() ? nullptr : original.edge_offsets.data();
+    const int* edge_offsets =
+        original.edge_offsets.empty() ? nullptr : original.edge_offsets.data();
     const int* adjacency = original.adjacency.empty() ? nullptr : original.adjacency.data();
     require(build_vertex_graph(edge_offsets, adjacency, original.nvtxs, nedges, nullptr, nullptr,
                                graph) == 0);

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // next read must move past, so this many requests always reach the end.
     const std::size_t request_limit = 4 * size + 16;
     std::uint64_t pattern = 0x9e3779b97f4a7c15ULL ^ size;
-    for (std::size_t i = 0; i < size && i < 8; ++i) pattern = pattern * 131 + data[i];
+    for (std::size_t i = 0; i < size && i < 8; ++i)
+        pattern = pattern * 131 + data[i];
     ScanStatus status = scan_number;
     std::size_t requests = 0;
     while (status != scan_end_of_input) {

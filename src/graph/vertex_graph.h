@@ -9,9 +9,9 @@
 #include <vector>
 
 struct VertexRecord {
-    int weight;        // the given vertex weight, or 1
-    int list_length;   // entries in neighbours, entry 0 (the vertex itself) included
-    int* neighbours;   // entry 0 is the vertex's own number, then its kept neighbours
+    int weight;           // the given vertex weight, or 1
+    int list_length;      // entries in neighbours, entry 0 (the vertex itself) included
+    int* neighbours;      // entry 0 is the vertex's own number, then its kept neighbours
     float* edge_weights;  // parallel to neighbours, entry 0 the negated sum; null if none
 };
 
