@@ -15,8 +15,7 @@ void require(bool condition) {
 
 // Offsets start at 0 and never decrease; every kept neighbour lies in 1..nvtxs, is not the
 // vertex itself and is not kept twice for the same vertex.
-void check_lists(const std::vector<int>& edge_offsets, const std::vector<int>& adjacency,
-                 int nvtxs) {
+void check_lists(const Block<int>& edge_offsets, const Block<int>& adjacency, int nvtxs) {
     require(static_cast<std::int64_t>(edge_offsets.size()) == std::int64_t{nvtxs} + 1);
     require(edge_offsets[0] == 0);
     std::vector<int> seen_for(static_cast<std::size_t>(nvtxs) + 1, 0);
@@ -44,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fuzz_support::is_small(header)) return -1;
     fuzz_support::forget_printed();
 
-    std::vector<int> edge_offsets, adjacency, vertex_weights;
-    std::vector<float> edge_weights;
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
     int nvtxs = 0;
     std::FILE* file = fuzz_support::stream_over(data, size);
     int result =

@@ -17,8 +17,8 @@ void require(bool condition) {
 }
 
 struct ReadGraph {
-    std::vector<int> edge_offsets, adjacency, vertex_weights;
-    std::vector<float> edge_weights;
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
     int nvtxs = 0;
     int result = 1;
 };

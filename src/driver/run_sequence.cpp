@@ -44,10 +44,10 @@ const char usage_text[] =
 
 // What the run holds from the reader's return until it ends.
 struct ReaderArrays {
-    std::vector<int> edge_offsets;
-    std::vector<int> adjacency;
-    std::vector<int> vertex_weights;
-    std::vector<float> edge_weights;
+    Block<int> edge_offsets;
+    Block<int> adjacency;
+    Block<int> vertex_weights;
+    Block<float> edge_weights;
     int nvtxs = 0;
 };
 

@@ -12,7 +12,7 @@ namespace {
 [[nodiscard]] int allocate_blocks(std::int64_t nvtxs, std::int64_t list_entries,
                                   bool has_edge_weights, VertexGraph& graph) {
     try {
-        graph.slots.assign(static_cast<std::size_t>(nvtxs + 1), nullptr);
+        graph.slots.resize(static_cast<std::size_t>(nvtxs + 1));
         graph.records.resize(static_cast<std::size_t>(nvtxs));
         graph.lists.resize(static_cast<std::size_t>(list_entries));
         if (has_edge_weights) graph.weights.resize(static_cast<std::size_t>(list_entries));

@@ -6,7 +6,7 @@
 // changed once built; the writer only reads it.
 #pragma once
 
-#include <vector>
+#include "input/block.h"
 
 struct VertexRecord {
     int weight;           // the given vertex weight, or 1
@@ -18,10 +18,10 @@ struct VertexRecord {
 // slots has nvtxs + 1 entries indexed by vertex number (slot 0 unused); the other three
 // vectors are the blocks the slots and records point into.
 struct VertexGraph {
-    std::vector<VertexRecord*> slots;
-    std::vector<VertexRecord> records;
-    std::vector<int> lists;
-    std::vector<float> weights;
+    Block<VertexRecord*> slots;
+    Block<VertexRecord> records;
+    Block<int> lists;
+    Block<float> weights;
 };
 
 // Builds graph from edge_offsets (nvtxs + 1 entries, or null for a graph without edges),

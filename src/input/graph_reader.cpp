@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <stdexcept>
-#include <vector>
 
 #include "input/token_scanner.h"
 
@@ -28,11 +26,11 @@ struct ReadState {
     TokenScanner& scanner;
     std::FILE* file;
     const char* file_name;
-    std::vector<int>& edge_offsets;
-    std::vector<int>& adjacency;
+    Block<int>& edge_offsets;
+    Block<int>& adjacency;
     int& nvtxs;
-    std::vector<int>& vertex_weights;
-    std::vector<float>& edge_weights;
+    Block<int>& vertex_weights;
+    Block<float>& edge_weights;
 
     ScanStatus status = scan_number;
     // Counted in 64 bits: leading lines and continuation lines have no bound.
@@ -55,11 +53,10 @@ struct ReadState {
     bool list_is_stamped = false;
 
     // kept_for[u] == v: u is already kept for vertex v, whose list is long.
-    std::vector<int> kept_for{};
-    // The complete long lists, each sorted at the same positions as in adjacency. Left
-    // uninitialised on purpose: a graph without long lists never touches the block, so it
-    // costs address space but no memory.
-    std::unique_ptr<int[]> sorted_lists{};
+    Block<int> kept_for{};
+    // The complete long lists, each sorted at the same positions as in adjacency. A graph
+    // without long lists never touches the block, so it costs address space but no memory.
+    Block<int> sorted_lists{};
 };
 
 void print_error_prefix(const char* file_name) {
@@ -126,9 +123,7 @@ bool body_is_read(const ReadState& state) {
             // Vertex numbers start at 1, so the stamp 0 matches no vertex.
             state.kept_for.resize(static_cast<std::size_t>(offset_count));
             // Only the 2 * nedges entries that can be kept are ever copied.
-            state.sorted_lists.reset(
-                new (std::nothrow) int[static_cast<std::size_t>(entry_count - 1)]);
-            if (state.sorted_lists == nullptr) return 1;
+            state.sorted_lists.resize(static_cast<std::size_t>(entry_count - 1));
         }
     } catch (const std::bad_alloc&) {
         return 1;
@@ -180,8 +175,8 @@ void sort_long_list(ReadState& state, int vertex) {
     const int end = state.edge_offsets[vertex];
     if (end - start <= short_list_length) return;
     std::copy(state.adjacency.begin() + start, state.adjacency.begin() + end,
-              state.sorted_lists.get() + start);
-    std::sort(state.sorted_lists.get() + start, state.sorted_lists.get() + end);
+              state.sorted_lists.data() + start);
+    std::sort(state.sorted_lists.data() + start, state.sorted_lists.data() + end);
 }
 
 // The list before a new vertex is complete now; every list before that one already is.
@@ -205,8 +200,8 @@ bool list_holds(const ReadState& state, int lower, int vertex) {
     const int start = state.edge_offsets[lower - 1];
     const int end = state.edge_offsets[lower];
     if (end - start > short_list_length) {
-        return std::binary_search(state.sorted_lists.get() + start, state.sorted_lists.get() + end,
-                                  vertex);
+        return std::binary_search(state.sorted_lists.data() + start,
+                                  state.sorted_lists.data() + end, vertex);
     }
     for (int position = start; position < end; ++position) {
         if (state.adjacency[position] == vertex) return true;
@@ -388,9 +383,9 @@ void finish(ReadState& state) {
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
         // absent. The vertex weights stay as they are.
-        std::vector<int>().swap(state.edge_offsets);
-        std::vector<int>().swap(state.adjacency);
-        std::vector<float>().swap(state.edge_weights);
+        Block<int>().swap(state.edge_offsets);
+        Block<int>().swap(state.adjacency);
+        Block<float>().swap(state.edge_weights);
     }
 }
 
@@ -410,15 +405,15 @@ void finish(ReadState& state) {
 
 }  // namespace
 
-int read_graph_file(std::FILE* file, const char* file_name, std::vector<int>& edge_offsets,
-                    std::vector<int>& adjacency, int& nvtxs, std::vector<int>& vertex_weights,
-                    std::vector<float>& edge_weights) {
+int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
+                    Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
+                    Block<float>& edge_weights) {
     // A fresh scanner per file: a second file never starts on the state the first one left.
     TokenScanner scanner;
-    std::vector<int>().swap(edge_offsets);
-    std::vector<int>().swap(adjacency);
-    std::vector<int>().swap(vertex_weights);
-    std::vector<float>().swap(edge_weights);
+    Block<int>().swap(edge_offsets);
+    Block<int>().swap(adjacency);
+    Block<int>().swap(vertex_weights);
+    Block<float>().swap(edge_weights);
     int result = 0;
     {
         ReadState state{scanner,   file,  file_name,      edge_offsets,

@@ -8,14 +8,14 @@
 #pragma once
 
 #include <cstdio>
-#include <vector>
+
+#include "input/block.h"
 
 // Reads the graph file `file` (closed before return) named `file_name` in messages. Fills
 // edge_offsets (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights (nvtxs) and
 // edge_weights (2 * nedges + 1); an array the file does not call for stays empty, which
 // stands for absent. nvtxs holds the last value drawn by the header search. Returns 0, or 1
 // after any error message (the arrays then hold what the reading got to).
-[[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name,
-                                  std::vector<int>& edge_offsets, std::vector<int>& adjacency,
-                                  int& nvtxs, std::vector<int>& vertex_weights,
-                                  std::vector<float>& edge_weights);
+[[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
+                                  Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
+                                  Block<float>& edge_weights);

@@ -32,9 +32,15 @@ ReadOutcome read_text(const std::string& text) {
     std::FILE* file = test_support::stream_with(text);
     if (file == nullptr) return outcome;
     const int descriptor = fileno(file);
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
     test_support::capture_stdout();
-    outcome.result = read_graph_file(file, "g.graph", outcome.edge_offsets, outcome.adjacency,
-                                     outcome.nvtxs, outcome.vertex_weights, outcome.edge_weights);
+    outcome.result = read_graph_file(file, "g.graph", edge_offsets, adjacency, outcome.nvtxs,
+                                     vertex_weights, edge_weights);
+    outcome.edge_offsets.assign(edge_offsets.begin(), edge_offsets.end());
+    outcome.adjacency.assign(adjacency.begin(), adjacency.end());
+    outcome.vertex_weights.assign(vertex_weights.begin(), vertex_weights.end());
+    outcome.edge_weights.assign(edge_weights.begin(), edge_weights.end());
     outcome.file_was_closed = fcntl(descriptor, F_GETFD) == -1;
     outcome.output = test_support::captured_stdout();
     return outcome;
@@ -318,8 +324,8 @@ std::string output_with_little_memory(const std::string& text, int& result) {
         const rlimit cap{1L << 30, 1L << 30};
         setrlimit(RLIMIT_AS, &cap);
         std::FILE* file = test_support::stream_with(text);
-        std::vector<int> edge_offsets, adjacency, vertex_weights;
-        std::vector<float> edge_weights;
+        Block<int> edge_offsets, adjacency, vertex_weights;
+        Block<float> edge_weights;
         int nvtxs = 0;
         const int code = read_graph_file(file, "g.graph", edge_offsets, adjacency, nvtxs,
                                          vertex_weights, edge_weights);
