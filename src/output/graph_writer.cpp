@@ -20,48 +20,50 @@ constexpr std::int64_t buffer_size = std::int64_t{4} << 20;
 // copy times nvtxs, all ints), so at most a sign and 19 digits, then the blank.
 constexpr std::int64_t max_entry_bytes = 21;
 
-constexpr std::array<char, 200> make_digit_pairs() {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[2 * i] = static_cast<char>('0' + i / 10);
-        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+constexpr std::array<char, 40000> make_digit_quads() {
+    std::array<char, 40000> quads{};
+    for (int i = 0; i < 10000; ++i) {
+        quads[4 * i] = static_cast<char>('0' + i / 1000);
+        quads[4 * i + 1] = static_cast<char>('0' + i / 100 % 10);
+        quads[4 * i + 2] = static_cast<char>('0' + i / 10 % 10);
+        quads[4 * i + 3] = static_cast<char>('0' + i % 10);
     }
-    return pairs;
+    return quads;
 }
 
-// "00", "01", ..., "99" back to back: two digits are placed per division by 100.
-constexpr std::array<char, 200> digit_pairs = make_digit_pairs();
+// "0000", "0001", ..., "9999" back to back: a vertex number is at most three look-ups.
+constexpr std::array<char, 40000> digit_quads = make_digit_quads();
 
-inline int digit_count(std::uint32_t value) {
-    if (value < 10) return 1;
-    if (value < 100) return 2;
-    if (value < 1000) return 3;
-    if (value < 10000) return 4;
-    if (value < 100000) return 5;
-    if (value < 1000000) return 6;
-    if (value < 10000000) return 7;
-    if (value < 100000000) return 8;
-    if (value < 1000000000) return 9;
-    return 10;
+// Writes value (below 10000) without leading zeros and returns the end. Four bytes are
+// always stored, the last digits of the quad and what follows it in the table; the bytes
+// past the end are overwritten by whatever comes next, within the room the caller made.
+inline char* append_short(char* text, std::uint32_t value) {
+    const int length = 1 + (value >= 10) + (value >= 100) + (value >= 1000);
+    std::memcpy(text, &digit_quads[4 * value + 4 - length], 4);
+    return text + length;
 }
 
-// Writes value in decimal at text and returns the end. Digits are placed from the last one
-// back, two at a time.
+// Writes value (below 10000) as exactly four digits and returns the end.
+inline char* append_quad(char* text, std::uint32_t value) {
+    std::memcpy(text, &digit_quads[4 * value], 4);
+    return text + 4;
+}
+
+// Writes value in decimal at text and returns the end: its leading group without zeros,
+// then the groups of four digits below it.
 inline char* append_digits(char* text, std::uint32_t value) {
-    char* const end = text + digit_count(value);
-    char* position = end;
-    while (value >= 100) {
-        const std::uint32_t pair = value % 100;
-        value /= 100;
-        position -= 2;
-        std::memcpy(position, &digit_pairs[2 * pair], 2);
+    if (value < 10000) return append_short(text, value);
+    if (value < 100000000) {
+        const std::uint32_t high = value / 10000;
+        text = append_short(text, high);
+        return append_quad(text, value - high * 10000);
     }
-    if (value >= 10) {
-        std::memcpy(position - 2, &digit_pairs[2 * value], 2);
-    } else {
-        position[-1] = static_cast<char>('0' + value);
-    }
-    return end;
+    const std::uint32_t top = value / 100000000;
+    const std::uint32_t rest = value - top * 100000000;
+    const std::uint32_t middle = rest / 10000;
+    text = append_short(text, top);
+    text = append_quad(text, middle);
+    return append_quad(text, rest - middle * 10000);
 }
 
 // Writes one entry, the number and its blank, at text and returns the end. Vertex numbers
