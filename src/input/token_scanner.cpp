@@ -149,7 +149,8 @@ void end_line(TokenScanner& scanner, ScanStatus& status) {
 // break_point itself the character there is still scanned, so a number followed by one
 // more character ends the line there exactly as it would anywhere else. Gives 1 with the
 // status set when the request ends without a token to convert.
-[[nodiscard]] int reach_token(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
+[[nodiscard, gnu::always_inline]] inline int reach_token(TokenScanner& scanner, std::FILE* stream,
+                                                         ScanStatus& status) {
     status = scan_number;
     if (scanner.scan_offset == 0 || scanner.scan_offset > scanner.break_point) {
         if (read_segment(scanner, stream, scanner.scan_offset != 0) != 0) {
