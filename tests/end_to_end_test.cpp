@@ -249,4 +249,167 @@ TEST(EndToEnd, respects_permissions_and_links_of_the_output) {
     std::remove(link.c_str());
 }
 
+// Address-space caps (ulimit -v) break AddressSanitizer, which reserves terabytes of
+// shadow memory at start, so the tests that need a cap only run in the plain build.
+#ifdef GRAPHREP_SANITIZED
+constexpr bool is_sanitized = true;
+#else
+constexpr bool is_sanitized = false;
+#endif
+
+const char old_output[] = "old content\n";
+
+struct HostileCase {
+    const char* name;
+    std::string text;  // the input file
+    int exit_status;
+    std::string after_prefix;     // for status 1: what follows the graph file error prefix
+    std::string replaced_output;  // for status 0: the new output file, after the comment line
+};
+
+// Runs the program on text with an existing output file under an optional shell prefix.
+// A refusal must leave that file byte for byte as it was; a completed run replaces it.
+void check_hostile_case(const HostileCase& c, const std::string& prefix = "") {
+    SCOPED_TRACE(c.name);
+    Scratch scratch;
+    ASSERT_TRUE(write_file(scratch.input, c.text));
+    ASSERT_TRUE(write_file(scratch.output, old_output));
+    test_support::ProgramRun run =
+        run_program("-in " + scratch.input + " -times 2 -out " + scratch.output, prefix);
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_EQ(run.standard_error, "");
+    if (c.exit_status == 0) {
+        EXPECT_EQ(run.standard_output, "");
+        EXPECT_EQ(file_bytes(scratch.output), "% 2 " + scratch.input + "\n" + c.replaced_output);
+    } else {
+        EXPECT_EQ(run.standard_output,
+                  "ERROR in graph file `" + scratch.input + "':" + c.after_prefix);
+        EXPECT_EQ(file_bytes(scratch.output), old_output);
+    }
+}
+
+TEST(EndToEnd, hostile_bytes_and_long_lines_get_their_message) {
+    const std::string ten_megabytes(10'000'000, ' ');
+    const std::string huge_number = "1" + std::string(10'000'000, '0');
+    const HostileCase cases[] = {
+        {"only NUL bytes", std::string(1 << 20, '\0'), 1, " Invalid number of vertices (0).\n", ""},
+        // The number is cut at the segment's 199 characters and saturates.
+        {"ten-megabyte number as the vertex count", huge_number + " 4\n2 3\n1 3 4\n1 2\n2\n", 1,
+         " Invalid number of vertices (2147483647).\n", ""},
+        {"ten-megabyte number as a neighbour", "4 4\n2 3 " + huge_number + "\n1 3 4\n1 2\n2\n", 1,
+         " nvtxs=4, but edge (1,2147483647) was input.\n", ""},
+        {"edge count one past the limit", "2 1073741824\n2\n1\n", 1,
+         " Invalid number of expected edges (1073741824).\n", ""},
+        // A word ends its line; the lines after it are read as usual.
+        {"ten-megabyte word ending a vertex line",
+         "4 4\n2 3 " + std::string(10'000'000, 'x') + "\n1 3 4\n1 2\n2\n", 0, "",
+         square_twice_body},
+        {"ten-megabyte comment without a newline after the last vertex",
+         std::string(square_graph) + "%" + ten_megabytes, 0, "", square_twice_body},
+        {"ten megabytes of blanks ending the last line without a newline",
+         "4 4\n2 3\n1 3 4\n1 2\n2" + ten_megabytes, 0, "", square_twice_body},
+    };
+    for (const HostileCase& c : cases)
+        check_hostile_case(c);
+}
+
+TEST(EndToEnd, reads_a_ten_megabyte_vertex_line_without_a_newline) {
+    // A star: every leaf lists the centre, and the centre, last, lists every leaf on one line
+    // of about 10 MB that the file ends without a newline.
+    constexpr int leaf_count = 1'400'000;
+    const std::string centre = std::to_string(leaf_count + 1);
+    std::string text = centre + " " + std::to_string(leaf_count) + "\n";
+    std::string copy_lines = centre + " " + std::to_string(leaf_count) + "\n";
+    for (int leaf = 1; leaf <= leaf_count; ++leaf) {
+        text += centre + "\n";
+        copy_lines += centre + " \n";
+    }
+    for (int leaf = 1; leaf <= leaf_count; ++leaf) {
+        text += std::to_string(leaf) + (leaf < leaf_count ? " " : "");
+        copy_lines += std::to_string(leaf) + " ";
+    }
+    copy_lines += "\n";
+    ASSERT_GT(text.size() - text.rfind('\n'), 10'000'000u);
+
+    Scratch scratch;
+    ASSERT_TRUE(write_file(scratch.input, text));
+    test_support::ProgramRun run =
+        run_program("-in " + scratch.input + " -times 1 -out " + scratch.output);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_TRUE(file_bytes(scratch.output) == "% 1 " + scratch.input + "\n" + copy_lines);
+}
+
+TEST(EndToEnd, memory_shortage_ends_the_run_with_its_message) {
+    if (is_sanitized) {
+        GTEST_SKIP() << "an address-space cap breaks AddressSanitizer";
+    }
+    // About 390 MiB: the reader's arrays for 20000000 vertices without edges (80 MB) fit,
+    // the vertex graph built from them (about 36 bytes per vertex) does not. Without a cap
+    // the first two files depend on the machine: the reader sizes its arrays from the
+    // header alone, and two billion vertices ask for 16 GB before a line is read.
+    const std::string cap = "ulimit -v 400000;";
+    const HostileCase cases[] = {
+        {"two billion vertices on a tiny file", "2000000000 1\n2\n1\n", 1,
+         " not enough memory for 2000000000 vertices and 1 edges.\n", ""},
+        {"the largest edge count", "2 1073741823\n2\n1\n", 1,
+         " not enough memory for 2 vertices and 1073741823 edges.\n", ""},
+    };
+    for (const HostileCase& c : cases)
+        check_hostile_case(c, cap);
+
+    Scratch scratch;
+    ASSERT_TRUE(write_file(scratch.input, "20000000 0\n"));
+    ASSERT_TRUE(write_file(scratch.output, old_output));
+    test_support::ProgramRun run =
+        run_program("-in " + scratch.input + " -times 2 -out " + scratch.output, cap);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_output, "Error. Not enough memory to build the graph.\n");
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(file_bytes(scratch.output), old_output);
+}
+
+TEST(EndToEnd, unusable_paths_are_refused_and_damage_nothing) {
+    struct PathCase {
+        const char* name;
+        std::string arguments;  // "IN", "OUT" and "DIR" stand for the scratch paths
+        std::string refused_name;
+        bool needs_permission_checks;
+    };
+    const PathCase cases[] = {
+        {"input without read permission", "-in IN -out OUT", "IN", true},
+        {"input below a regular file", "-in IN/graph -out OUT", "IN/graph", false},
+        {"output below a regular file", "-in IN -out IN/out.graph", "IN/out.graph", false},
+        {"output is a directory", "-in IN -out DIR", "DIR", false},
+    };
+    for (const PathCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Root reads a file whatever its permission bits say.
+        if (c.needs_permission_checks && geteuid() == 0) continue;
+        Scratch scratch;
+        std::string directory = scratch_path("dir");
+        ASSERT_EQ(system(("rm -rf " + directory + " && mkdir " + directory).c_str()), 0);
+        ASSERT_TRUE(write_file(scratch.output, old_output));
+        if (c.needs_permission_checks) {
+            ASSERT_EQ(chmod(scratch.input.c_str(), 0), 0);
+        }
+        auto with_paths = [&](std::string text) {
+            for (std::string::size_type at; (at = text.find("DIR")) != std::string::npos;) {
+                text.replace(at, 3, directory);
+            }
+            return with_scratch(text, scratch);
+        };
+        test_support::ProgramRun run = run_program("-times 2 " + with_paths(c.arguments));
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output,
+                  "Error. Cannot open graph file: " + with_paths(c.refused_name) + "\n");
+        EXPECT_EQ(run.standard_error, "");
+        ASSERT_EQ(chmod(scratch.input.c_str(), 0644), 0);
+        EXPECT_EQ(file_bytes(scratch.input), square_graph);
+        EXPECT_EQ(file_bytes(scratch.output), old_output);
+        // No temporary file is left behind in the directory.
+        EXPECT_EQ(system(("rmdir " + directory).c_str()), 0);
+    }
+}
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -56,11 +57,12 @@ inline bool file_exists(const std::string& path) {
     return true;
 }
 
-// A path unique to the running test, so that ctest -j can run tests side by side.
+// A path unique to the running test and process, so that ctest -j can run tests side by
+// side, and so can two builds of the suite (release and sanitizer) on the same machine.
 inline std::string scratch_path(const std::string& suffix) {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name =
-        std::string("/tmp/graphrep_") + info->test_suite_name() + "_" + info->name() + "_" + suffix;
+    std::string name = "/tmp/graphrep_" + std::to_string(getpid()) + "_" + info->test_suite_name() +
+                       "_" + info->name() + "_" + suffix;
     return name;
 }
 
