@@ -12,7 +12,8 @@ namespace {
 
 void check_positions(const TokenScanner& scanner) {
     assert(scanner.scan_offset >= 0 && scanner.scan_offset < line_buffer_size);
-    assert(scanner.break_point <= line_buffer_size);
+    // A request never ends on a segment without a whole token to stop at.
+    assert(scanner.break_point >= 0 && scanner.break_point <= line_buffer_size);
     assert(scanner.save_point >= 0 && scanner.save_point < line_buffer_size);
     (void)scanner;
 }
