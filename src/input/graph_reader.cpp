@@ -19,6 +19,9 @@ constexpr int max_nedges = 1073741823;
 // stamps while it grows and by halving a sorted copy once it is complete, so a vertex of any
 // degree costs at most log(degree) per entry.
 constexpr int short_list_length = 32;
+// Entries of a line are drawn this many at a time before they are checked, so that the
+// look-ups into the lists of lower neighbours are all under way before the first is needed.
+constexpr int entry_batch_size = 64;
 
 // One call's working state: the scanner, the counts, the flags and the scratch blocks that
 // keep both neighbour searches cheap however long the lists grow.
@@ -285,59 +288,121 @@ void note_kept(ReadState& state, int vertex, int neighbour) {
     return 0;
 }
 
+// A neighbour and its edge weight as drawn, before any check.
+struct DrawnEntry {
+    int neighbour;
+    double weight;
+    ScanStatus weight_status;
+};
+
+// Draws up to entry_batch_size entries of the current line and gives their count;
+// state.status holds the last draw's status. An entry whose neighbour is out of range gets
+// no weight and ends the batch, as does one whose weight is missing: the checks stop the
+// reading at that entry, before anything after it would have been drawn.
+int draw_entries(ReadState& state, DrawnEntry* entries) {
+    int count = 0;
+    while (count < entry_batch_size) {
+        DrawnEntry& entry = entries[count];
+        entry.neighbour = next_int(state.scanner, state.file, state.status);
+        if (state.status != scan_number) break;
+        ++count;
+        entry.weight = 0.0;
+        entry.weight_status = scan_number;
+        if (entry.neighbour < 1 || entry.neighbour > state.nvtxs) break;
+        if (state.has_edge_weights) {
+            entry.weight = next_real(state.scanner, state.file, state.status);
+            entry.weight_status = state.status;
+            if (state.status != scan_number) break;
+        }
+    }
+    return count;
+}
+
+// Asks for the memory that the symmetry test of each lower neighbour will read: first its
+// offsets, then the start of its short list. Lower neighbours lie anywhere in the file, so
+// waiting for each look-up in turn would leave the reader idle most of the time. Inlined on
+// purpose: a function whose only effect is a prefetch counts as pure, and its call is dropped.
+[[gnu::always_inline]] inline void prefetch_lower_lists(const ReadState& state, int vertex,
+                                                        const DrawnEntry* entries, int count) {
+    if (state.adjacency.empty()) return;
+    const int* offsets = state.edge_offsets.data();
+    for (int i = 0; i < count; ++i) {
+        const int lower = entries[i].neighbour;
+        if (lower >= 1 && lower < vertex) __builtin_prefetch(offsets + lower - 1);
+    }
+    for (int i = 0; i < count; ++i) {
+        const int lower = entries[i].neighbour;
+        if (lower < 1 || lower >= vertex) continue;
+        const int start = offsets[lower - 1];
+        if (offsets[lower] - start <= short_list_length) {
+            __builtin_prefetch(state.adjacency.data() + start);
+        }
+    }
+}
+
+// Runs the neighbour checks on one drawn entry of vertex, in their order, and keeps it when
+// it passes.
+[[nodiscard]] int check_entry(ReadState& state, int vertex, const DrawnEntry& entry) {
+    const int neighbour = entry.neighbour;
+    if (neighbour > state.nvtxs) {
+        print_error_prefix(state.file_name);
+        std::printf(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex, neighbour);
+        return 1;
+    }
+    if (neighbour < 1) {
+        print_error_prefix(state.file_name);
+        std::printf(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
+        return 1;
+    }
+    bool is_dropped = false;
+    bool is_repeated = false;
+    if (neighbour == vertex) {
+        if (state.self_edge_count == 0) {
+            std::printf("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
+        }
+        ++state.self_edge_count;
+        is_dropped = true;
+    } else if (is_kept_already(state, vertex, neighbour)) {
+        // Only kept entries count as earlier occurrences: one dropped for a bad weight
+        // does not make a later equal entry a repeat.
+        std::printf("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex, neighbour);
+        ++state.ignored_count;
+        is_dropped = true;
+        is_repeated = true;
+    }
+    // A dropped entry still owns its weight, which has been consumed with it.
+    if (state.has_edge_weights) {
+        if (entry.weight_status != scan_number) {
+            print_error_prefix(state.file_name);
+            std::printf(" no weight for edge (%d,%d).\n", vertex, neighbour);
+            return 1;
+        }
+        // Tested as drawn: a positive weight too small for a float still passes.
+        if (!(entry.weight > 0.0)) {
+            std::printf("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n", vertex,
+                        neighbour);
+            if (!is_repeated) ++state.ignored_count;
+            is_dropped = true;
+        }
+    }
+    if (is_dropped) return 0;
+    return keep_entry(state, vertex, neighbour, entry.weight);
+}
+
 // Reads the neighbour entries of one line of the current vertex up to the end of the line.
+// The entries are drawn a batch at a time and then checked one by one in their order, so
+// every message comes out exactly where reading them one at a time would print it.
 [[nodiscard]] int read_neighbours(ReadState& state) {
     const int vertex = state.current_vertex;
-    int neighbour = next_int(state.scanner, state.file, state.status);
-    while (state.status == scan_number) {
-        if (neighbour > state.nvtxs) {
-            print_error_prefix(state.file_name);
-            std::printf(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex, neighbour);
-            return 1;
+    DrawnEntry entries[entry_batch_size];
+    for (;;) {
+        const int count = draw_entries(state, entries);
+        prefetch_lower_lists(state, vertex, entries, count);
+        for (int i = 0; i < count; ++i) {
+            if (check_entry(state, vertex, entries[i]) != 0) return 1;
         }
-        if (neighbour < 1) {
-            print_error_prefix(state.file_name);
-            std::printf(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
-            return 1;
-        }
-        bool is_dropped = false;
-        bool is_repeated = false;
-        if (neighbour == vertex) {
-            if (state.self_edge_count == 0) {
-                std::printf("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
-            }
-            ++state.self_edge_count;
-            is_dropped = true;
-        } else if (is_kept_already(state, vertex, neighbour)) {
-            // Only kept entries count as earlier occurrences: one dropped for a bad weight
-            // does not make a later equal entry a repeat.
-            std::printf("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex,
-                        neighbour);
-            ++state.ignored_count;
-            is_dropped = true;
-            is_repeated = true;
-        }
-        // A dropped entry still owns its weight, which has to be consumed.
-        double weight = 0.0;
-        if (state.has_edge_weights) {
-            weight = next_real(state.scanner, state.file, state.status);
-            if (state.status != scan_number) {
-                print_error_prefix(state.file_name);
-                std::printf(" no weight for edge (%d,%d).\n", vertex, neighbour);
-                return 1;
-            }
-            // Tested as drawn: a positive weight too small for a float still passes.
-            if (!(weight > 0.0)) {
-                std::printf("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n",
-                            vertex, neighbour);
-                if (!is_repeated) ++state.ignored_count;
-                is_dropped = true;
-            }
-        }
-        if (!is_dropped && keep_entry(state, vertex, neighbour, weight) != 0) return 1;
-        neighbour = next_int(state.scanner, state.file, state.status);
+        if (state.status != scan_number) return 0;
     }
-    return 0;
 }
 
 // Reads vertex lines until the last vertex is done or the file ends.
