@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "input/token_scanner.h"
 
@@ -46,6 +47,17 @@ inline void forget_printed() {
 inline bool printed_anything() {
     std::fflush(stdout);
     return std::ftell(stdout) > 0;
+}
+
+// Everything printed since the last forget_printed.
+inline std::string printed_text() {
+    std::fflush(stdout);
+    std::string text(static_cast<std::size_t>(std::ftell(stdout)), '\0');
+    if (!text.empty() &&
+        pread(fileno(stdout), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+        std::abort();
+    }
+    return text;
 }
 
 struct HeaderCounts {

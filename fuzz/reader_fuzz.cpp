@@ -1,7 +1,11 @@
 // The reader on arbitrary bytes: whatever it prints, an accepted file must leave arrays
-// that the builder can trust.
+// that the builder can trust, and the outcome of every neighbour search the reader makes
+// with its sorted copies and stamps must match a plain search of the lists it returns.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -31,6 +35,57 @@ void check_lists(const Block<int>& edge_offsets, const Block<int>& adjacency, in
     }
 }
 
+// Whether the list of vertex holds neighbour, searched entry by entry.
+bool list_holds(const Block<int>& edge_offsets, const Block<int>& adjacency, int vertex,
+                int neighbour) {
+    for (int e = edge_offsets[vertex - 1]; e < edge_offsets[vertex]; ++e) {
+        if (adjacency[e] == neighbour) return true;
+    }
+    return false;
+}
+
+// Each (vertex, neighbour) pair of the messages that start with message_start, in printed.
+std::vector<std::pair<int, int>> pairs_in(const std::string& printed, const char* message_start) {
+    std::vector<std::pair<int, int>> pairs;
+    const std::string start = message_start;
+    for (std::string::size_type at = printed.find(start); at != std::string::npos;
+         at = printed.find(start, at + 1)) {
+        int vertex = 0;
+        int neighbour = 0;
+        const char* text = printed.c_str() + at + start.size();
+        // Both forms, "(V,U)" and "(V, U)": %d passes over the blank.
+        require(std::sscanf(text, "%d,%d", &vertex, &neighbour) == 2);
+        pairs.emplace_back(vertex, neighbour);
+    }
+    return pairs;
+}
+
+// An edge reported as entered at one end only really is missing from the lower vertex's
+// list, which was complete when the report came, whatever stopped the reading later.
+void check_unmatched_reports(const std::string& printed, const Block<int>& edge_offsets,
+                             const Block<int>& adjacency) {
+    for (const auto& [vertex, neighbour] : pairs_in(printed, " Edge (")) {
+        require(neighbour >= 1 && neighbour < vertex);
+        require(static_cast<std::int64_t>(edge_offsets.size()) > vertex);
+        require(!list_holds(edge_offsets, adjacency, neighbour, vertex));
+    }
+}
+
+// In an accepted file every entry towards a lower vertex is matched in that vertex's list,
+// and every repeat warned about was kept before.
+void check_searches(const std::string& printed, const Block<int>& edge_offsets,
+                    const Block<int>& adjacency, int nvtxs) {
+    for (int v = 1; v <= nvtxs; ++v) {
+        for (int e = edge_offsets[v - 1]; e < edge_offsets[v]; ++e) {
+            const int u = adjacency[e];
+            if (u < v) require(list_holds(edge_offsets, adjacency, u, v));
+        }
+    }
+    for (const auto& [vertex, neighbour] : pairs_in(printed, "Multiple occurences of edge (")) {
+        require(list_holds(edge_offsets, adjacency, vertex, neighbour));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -49,7 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* file = fuzz_support::stream_over(data, size);
     int result =
         read_graph_file(file, "fuzz", edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights);
-    if (result != 0) return 0;
+    const std::string printed = fuzz_support::printed_text();
+    if (result != 0) {
+        check_unmatched_reports(printed, edge_offsets, adjacency);
+        return 0;
+    }
 
     require(nvtxs == header.nvtxs);
     int format_code = header.format_code < 0 ? -header.format_code : header.format_code;
@@ -61,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     check_lists(edge_offsets, adjacency, nvtxs);
+    check_searches(printed, edge_offsets, adjacency, nvtxs);
     require(adjacency.empty() == (header.nedges == 0));
     require(edge_weights.empty() != (has_edge_weights && header.nedges > 0));
     if (has_vertex_weights) {
