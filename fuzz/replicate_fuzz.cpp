@@ -1,8 +1,11 @@
 // The whole run on arbitrary bytes: when the reader accepts a file without a word, the
-// replicated graph must read back without a word too, with every copy's lists equal to the
-// original's shifted by the copy's offset.
+// replicated graph must be written byte for byte as the file format has it and read back
+// without a word too, with every copy's lists equal to the original's shifted by the copy's
+// offset.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -53,6 +56,24 @@ void check_copies(const ReadGraph& original, const ReadGraph& copies, int times)
     }
 }
 
+// The replicated file formed the plain way: the comment line, the header, then every
+// vertex line of every copy, each number followed by one blank.
+std::string expected_file(const ReadGraph& original, int times, int nedges) {
+    const int nvtxs = original.nvtxs;
+    std::string text = "% " + std::to_string(times) + " fuzz\n" + std::to_string(times * nvtxs) +
+                       " " + std::to_string(times * nedges) + "\n";
+    for (int j = 0; j < times; ++j) {
+        for (int v = 1; v <= nvtxs; ++v) {
+            for (int e = 0; e < list_length(original, v); ++e) {
+                const int u = original.adjacency[original.edge_offsets[v - 1] + e];
+                text += std::to_string(u + j * nvtxs) + " ";
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -85,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(write_replicated_graph(out, times, "fuzz", original.nvtxs, nedges, 0, graph) == 0);
     require(std::fclose(out) == 0);
 
+    require(std::string_view(bytes, byte_count) == expected_file(original, times, nedges));
     const auto* written = reinterpret_cast<const std::uint8_t*>(bytes);
     fuzz_support::HeaderCounts header = fuzz_support::header_of(written, byte_count);
     require(header.nedges == times * nedges && header.format_code == 0);
