@@ -16,8 +16,9 @@ constexpr int max_nvtxs = 2147483646;
 constexpr int max_nedges = 1073741823;
 // A list up to this long is searched entry by entry: it spans a few cache lines, which beats
 // a look-up in a block that lands anywhere in memory. A longer list is searched through
-// stamps while it grows and by halving a sorted copy once it is complete, so a vertex of any
-// degree costs at most log(degree) per entry.
+// stamps while it grows, and once it is complete through a sorted copy that each later
+// search walks forward from where the last one ended, so no entry costs more than
+// log(degree) and a whole list costs time linear in its length.
 constexpr int short_list_length = 32;
 // Entries of a line are drawn this many at a time before they are checked, so that the
 // look-ups into the lists of lower neighbours are all under way before the first is needed.
