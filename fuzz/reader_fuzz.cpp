@@ -111,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     require(nvtxs == header.nvtxs);
-    int format_code = header.format_code < 0 ? -header.format_code : header.format_code;
+    // The code saturates at the 32-bit limits, and -2147483648 has no int negation.
+    const std::int64_t format_code =
+        header.format_code < 0 ? -std::int64_t{header.format_code} : header.format_code;
     bool has_edge_weights = format_code % 10 != 0;
     bool has_vertex_weights = format_code / 10 % 10 != 0;
     require(vertex_weights.empty() != has_vertex_weights);
