@@ -34,7 +34,9 @@ inline std::FILE* stream_over(const std::uint8_t* data, std::size_t size) {
 // tell whether a component printed anything.
 inline void quiet_standard_output() {
     static bool is_quiet = false;
-    if (!is_quiet && std::freopen("/dev/null", "w", stdout) != nullptr) is_quiet = true;
+    if (is_quiet) return;
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+    is_quiet = true;
     std::FILE* scratch = std::tmpfile();
     if (scratch == nullptr || dup2(fileno(scratch), fileno(stdout)) < 0) std::abort();
     std::fclose(scratch);

@@ -89,11 +89,7 @@ void check_searches(const std::string& printed, const Block<int>& edge_offsets,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static bool is_ready = false;
-    if (!is_ready) {
-        fuzz_support::quiet_standard_output();
-        is_ready = true;
-    }
+    fuzz_support::quiet_standard_output();
     fuzz_support::HeaderCounts header = fuzz_support::header_of(data, size);
     if (!fuzz_support::is_small(header)) return -1;
     fuzz_support::forget_printed();
