@@ -1,28 +1,45 @@
 // Output file: gives the writer a stream and puts the finished file in place.
 //
-// An existing regular file (the input itself, when the names are equal) keeps its old
-// content until the new file is complete: the bytes go to a temporary file in the same
-// directory, which replaces the target by rename only after every write, the flush and the
-// close succeeded. A symbolic link is written through, an existing file keeps its permission
-// bits, a new one gets 0666 less the umask. Anything that is not a regular file (a terminal,
-// a pipe, /dev/null, /dev/full) is written directly. Each failure prints its one message.
+// The kernel decides what the output name means: it is opened for writing as a shell
+// redirect would open it (every symbolic link, permission and protection check applies,
+// but nothing is emptied), and the run acts on the file that this reaches. Anything that is
+// not a regular file (a terminal, a pipe, /dev/null, /dev/full), and the very file already
+// open as standard output or standard error, is written directly through an open
+// descriptor, never replaced. A regular file keeps its old content until the new one is
+// complete: the bytes go to an unnamed file in the target's directory (a named
+// ".graphrep-XXXXXX" file where the file system has no unnamed files, removed again when
+// SIGINT, SIGTERM or SIGHUP ends the run), which is linked in over the target only after
+// every write, the flush and the close succeeded. The replacement keeps the permission bits
+// 0777 of the old file and, where the process may set them, its owner and group; a new file
+// gets 0666 less the umask. Each failure prints its one message.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 struct OutputFile {
-    std::string name;            // as the user gave it; used in messages
-    std::string target_path;     // the file that ends up holding the graph
-    std::string temporary_path;  // empty when writing directly
+    std::string name;  // as the user gave it; used in messages
     std::FILE* stream = nullptr;
+    bool is_replacing = false;    // false when written directly
+    bool target_exists = false;   // when replacing: the entry is there to be renamed over
+    int directory = -1;           // when replacing: the target's directory, held open
+    std::string entry;            // when replacing: the target's name inside that directory
+    int unnamed = -1;             // a second descriptor of the unnamed file, to link it in
+    std::string temporary_entry;  // the named temporary file inside directory, or empty
 };
 
 // Opens a stream for output_name. Prints "Error. Cannot open graph file: %s\n" and returns
-// 1 when the file cannot be written (missing directory, no write permission).
+// 1 when the file cannot be written (missing directory, no write permission, a directory
+// that does not let a file be created beside the target); output then holds nothing open.
 [[nodiscard]] int open_output_file(const std::string& output_name, OutputFile& output);
 
-// Flushes and closes the stream and moves the temporary file into place. On any failure it
+// Gives a stream that writes directly through a duplicate of descriptor (standard output,
+// for instance); the caller's descriptor stays open. name is used in messages. Prints the
+// open-failure message and returns 1 when the descriptor cannot be duplicated.
+[[nodiscard]] int open_output_descriptor(int descriptor, const std::string& name,
+                                         OutputFile& output);
+
+// Flushes and closes the stream and moves the new file into place. On any failure it
 // removes the temporary file, leaves the target untouched, prints "Error. Cannot write graph
 // file: %s\n" and returns 1.
 [[nodiscard]] int finish_output_file(OutputFile& output);
