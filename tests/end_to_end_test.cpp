@@ -1,5 +1,6 @@
 // Runs the built program as a user would and checks its exit status, everything it prints,
 // the bytes of the file it writes, and that it writes nothing to standard error.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -412,4 +413,203 @@ TEST(EndToEnd, unusable_paths_are_refused_and_damage_nothing) {
         EXPECT_EQ(system(("rmdir " + directory).c_str()), 0);
     }
 }
+}  // namespace
+
+namespace {
+
+// Runs script with sh in a fresh directory holding sq.graph (the square) and w.graph (a
+// graph with a self edge); $G is the program, run as on a file system without unnamed
+// files when is_named. The status is the script's.
+test_support::ProgramRun run_script(const std::string& script, bool is_named = false) {
+    std::string directory = scratch_path("script");
+    std::string setup = "rm -rf " + directory + " && mkdir " + directory + " && cd " + directory;
+    EXPECT_EQ(system(setup.c_str()), 0);
+    write_file(directory + "/sq.graph", square_graph);
+    write_file(directory + "/w.graph", "6 5\n2 3\n1 3\n1 2 4\n3 5 4\n4\n\n");
+    std::string program = GRAPHREP_BINARY;
+    if (is_named) {
+        program = std::string("env LD_PRELOAD=") + GRAPHREP_NO_UNNAMED_FILES +
+                  " ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 " + program;
+    }
+    std::string error_path = directory + ".stderr";
+    std::string command =
+        "cd " + directory + " && G='" + program + "' && { " + script + "\n} 2>" + error_path;
+    test_support::ProgramRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    for (int byte; pipe != nullptr && (byte = std::fgetc(pipe)) != EOF;)
+        run.standard_output += static_cast<char>(byte);
+    int status = pipe == nullptr ? -1 : pclose(pipe);
+    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.standard_error = file_bytes(error_path);
+    EXPECT_EQ(system(("rm -rf " + directory + " " + error_path).c_str()), 0);
+    return run;
+}
+
+TEST(EndToEnd, writes_through_pipes_and_redirects_reached_by_name) {
+    const std::string warning = "WARNING: Self edge (4, 4) being ignored.\n";
+    const std::string graph =
+        "% 2 w.graph\n12 10\n2 3 \n1 3 \n1 2 4 \n3 5 \n4 \n\n"
+        "8 9 \n7 9 \n7 8 10 \n9 11 \n10 \n\n";
+    struct ScriptCase {
+        const char* name;
+        const char* script;
+        std::string standard_output;
+    };
+    const ScriptCase cases[] = {
+        {"/dev/stdout a pipe", "$G -in w.graph -times 2 -out /dev/stdout | cat", warning + graph},
+        {"/dev/fd/3 a pipe apart from standard output",
+         "$G -in w.graph -times 2 -out /dev/fd/3 3>&1 >/dev/null | cat", graph},
+        {"/dev/stderr a pipe", "$G -in w.graph -times 2 -out /dev/stderr 2>&1 >/dev/null | cat",
+         graph},
+        {"a redirect through /dev/stdout keeps what comes before and after",
+         "{ echo BEFORE; $G -in w.graph -times 2 -out /dev/stdout; echo AFTER; } >log; cat log",
+         "BEFORE\n" + warning + graph + "AFTER\n"},
+        {"the same appending",
+         "echo OLD >log; { echo BEFORE; $G -in w.graph -times 2 -out /dev/stdout; } >>log; cat log",
+         "OLD\nBEFORE\n" + warning + graph},
+        {"a FIFO read by another process",
+         "mkfifo f && { cat f >got & } && $G -in w.graph -times 2 -out f && wait && cat got",
+         warning + graph},
+        {"a closed reader ends the run with SIGPIPE",
+         "($G -in sq.graph -times 300000 -out /dev/stdout; echo $? >status) | head -c 1 >/dev/null;"
+         " cat status; ls",
+         "141\nsq.graph\nstatus\nw.graph\n"},
+    };
+    for (const ScriptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        test_support::ProgramRun run = run_script(c.script);
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(run.standard_output, c.standard_output);
+        EXPECT_EQ(run.standard_error, "");
+    }
+}
+
+bool has_unnamed_files() {
+    int descriptor = open("/tmp", O_TMPFILE | O_WRONLY, 0600);
+    if (descriptor >= 0) close(descriptor);
+    return descriptor >= 0;
+}
+
+// Stops the program (pid $1) as soon as it has written a first piece of the graph: the
+// square gives no message, so its first write is the output's. A shell loop without
+// commands of its own sees that within microseconds.
+const char stop_mid_write[] =
+    "stop_mid_write() { for i in $(seq 100000); do while read key value; do"
+    " [ $key = wchar: ] && [ $value -gt 0 ] && kill -STOP $1 && return; done </proc/$1/io;"
+    " done; echo no write; }\n";
+
+TEST(EndToEnd, an_interrupted_run_leaves_the_old_output_and_no_temporary_file) {
+    struct EndingCase {
+        const char* name;
+        bool is_named;  // a named temporary file, as without unnamed files
+        std::string script;
+        std::string standard_output;  // the status, the directory during and after, the file
+    };
+    // A stopped run is killed, or signalled or its directory renamed and then continued.
+    auto stopped = [](int times, const std::string& action) {
+        return "echo old >d/out; $G -in sq.graph -times " + std::to_string(times) +
+               " -out d/out &\nstop_mid_write $!; ls -A d | cut -c 1-10; " + action +
+               "; wait $! 2>/dev/null; echo $?;";
+    };
+    const std::string killed = " ls -A d; cat d/out";
+    const std::string renamed =
+        stopped(1000000, "mv d e; kill -CONT $!") + " ls -A e; tail -n 1 e/out";
+    const std::string limited =
+        "echo old >d/out; (ulimit -f 1; $G -in sq.graph -times 100000"
+        " -out d/out); echo $?; ls -A d; cat d/out";
+    const std::string write_failure = "Error. Cannot write graph file: d/out\n1\nout\nold\n";
+    const EndingCase cases[] = {
+        {"SIGKILL", false, stopped(20000000, "kill -KILL $!") + killed, "out\n137\nout\nold\n"},
+        {"SIGTERM", false, stopped(20000000, "kill -TERM $!; kill -CONT $!") + killed,
+         "out\n143\nout\nold\n"},
+        {"SIGTERM, named temporary file", true,
+         stopped(20000000, "kill -TERM $!; kill -CONT $!") + killed,
+         ".graphrep-\nout\n143\nout\nold\n"},
+        {"SIGHUP, named temporary file", true,
+         stopped(20000000, "kill -HUP $!; kill -CONT $!") + killed,
+         ".graphrep-\nout\n129\nout\nold\n"},
+        {"directory renamed", false, renamed, "out\n0\nout\n3999998 \n"},
+        {"directory renamed, named temporary file", true, renamed,
+         ".graphrep-\nout\n0\nout\n3999998 \n"},
+        {"file size limit", false, limited, write_failure},
+        {"file size limit, named temporary file", true, limited, write_failure},
+    };
+    for (const EndingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.is_named && !has_unnamed_files()) {
+            GTEST_SKIP() << "no unnamed files (O_TMPFILE) in /tmp on this machine";
+        }
+        test_support::ProgramRun run =
+            run_script(stop_mid_write + ("mkdir d; " + c.script), c.is_named);
+        EXPECT_EQ(run.standard_output, c.standard_output);
+        EXPECT_EQ(run.standard_error, "");
+    }
+}
+
+TEST(EndToEnd, a_replaced_file_keeps_its_permission_bits_but_no_set_id_bit) {
+    const bool is_root = geteuid() == 0;
+    struct ModeCase {
+        const char* name;
+        mode_t old_mode;
+        bool is_owned_by_nobody;  // root only: the old file belongs to user 65534
+        bool is_run_by_nobody;    // root only: the run is user 65534's
+        mode_t new_mode;
+        uid_t new_owner;  // 0 for the runner
+    };
+    const ModeCase cases[] = {
+        {"set-user-ID and set-group-ID", 06755, false, false, 0755, 0},
+        {"sticky bit", 01640, false, false, 0640, 0},
+        {"root keeps the owner", 06750, true, false, 0750, 65534},
+        {"another runner takes the file over", 0666, false, true, 0666, 65534},
+    };
+    for (const ModeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if ((c.is_owned_by_nobody || c.is_run_by_nobody) && !is_root) continue;
+        std::string directory = scratch_path("modes");
+        ASSERT_EQ(system(("rm -rf " + directory + " && mkdir -m 777 " + directory).c_str()), 0);
+        std::string input = directory + "/in.graph", output = directory + "/out.graph";
+        std::string other_name = directory + "/other.graph";
+        write_file(input, square_graph);
+        write_file(output, old_output);
+        ASSERT_EQ(link(output.c_str(), other_name.c_str()), 0);
+        if (c.is_owned_by_nobody) {
+            ASSERT_EQ(chown(output.c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(chmod(output.c_str(), c.old_mode), 0);
+        test_support::ProgramRun run = run_program(
+            "-in " + input + " -times 2 -out " + output,
+            c.is_run_by_nobody ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "");
+        EXPECT_EQ(run.exit_status, 0);
+        struct stat status;
+        ASSERT_EQ(stat(output.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, c.new_mode);
+        EXPECT_EQ(status.st_uid, c.new_owner == 0 ? geteuid() : c.new_owner);
+        // A hard link is split: the other name keeps the old content.
+        EXPECT_EQ(file_bytes(other_name), old_output);
+        EXPECT_EQ(file_bytes(output), "% 2 " + input + "\n" + square_twice_body);
+        EXPECT_EQ(system(("rm -rf " + directory).c_str()), 0);
+    }
+}
+
+TEST(EndToEnd, a_link_planted_in_a_sticky_directory_is_not_followed) {
+    if (geteuid() != 0 || file_bytes("/proc/sys/fs/protected_symlinks") != "1\n" ||
+        system("setpriv --reuid=65534 true") != 0) {
+        GTEST_SKIP() << "needs root, fs.protected_symlinks=1 and setpriv to act as user 65534";
+    }
+    Scratch scratch;
+    std::string directory = scratch_path("sticky");
+    std::string link = directory + "/link";
+    ASSERT_EQ(system(("rm -rf " + directory + " && mkdir -m 1777 " + directory).c_str()), 0);
+    write_file(scratch.output, old_output);
+    ASSERT_EQ(system(("setpriv --reuid=65534 --regid=65534 --clear-groups ln -s " + scratch.output +
+                      " " + link)
+                         .c_str()),
+              0);
+    test_support::ProgramRun run = run_program("-in " + scratch.input + " -times 2 -out " + link);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_output, "Error. Cannot open graph file: " + link + "\n");
+    EXPECT_EQ(file_bytes(scratch.output), old_output);
+    EXPECT_EQ(system(("rm -rf " + directory).c_str()), 0);
+}
+
 }  // namespace
