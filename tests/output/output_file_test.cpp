@@ -57,6 +57,13 @@ TEST(OutputFile, follows_symbolic_links_to_their_target) {
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     std::string target_name = target.substr(target.rfind('/') + 1);
     ASSERT_EQ(symlink(target_name.c_str(), relative_link.c_str()), 0);
+    // A failed write through a dangling link leaves it dangling.
+    OutputFile abandoned;
+    ASSERT_EQ(open_output_file(link, abandoned), 0);
+    test_support::capture_stdout();
+    abandon_output_file(abandoned);
+    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: " + link + "\n");
+    EXPECT_FALSE(test_support::file_exists(target));
     EXPECT_EQ(write_through(link, "through a link\n"), 0);
     EXPECT_EQ(file_bytes(target), "through a link\n");
     EXPECT_EQ(write_through(relative_link, "relative\n"), 0);
