@@ -264,7 +264,9 @@ int standard_descriptor_of(const struct stat& status) {
     return open_temporary(nullptr, output);
 }
 
-// Opens the name as a shell redirect does, without emptying the file.
+// Opens the name as a shell redirect does, without emptying the file: with O_CREAT, so that
+// the kernel applies the same protections (links, FIFOs and files of other users in sticky
+// directories) and a dangling link gets its target created, as it would by the shell.
 [[nodiscard]] int open_existing_target(const std::string& name, OutputFile& output) {
     struct stat reached;
     bool reaches_a_file = stat(name.c_str(), &reached) == 0;
