@@ -624,3 +624,89 @@ TEST(EndToEnd, a_link_planted_in_a_sticky_directory_is_not_followed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Standard streams, check-only, strict and wide runs. In a command, {GR} stands for the
+// program and {IN}, {WARN}, {BAD}, {TWO} and {OUT} for the scratch files; {OUT} must not
+// exist after a run that writes no file.
+TEST(EndToEnd, streams_checks_and_limits_take_their_own_paths) {
+    struct StreamCase {
+        const char* name;
+        std::string command;
+        int exit_status;
+        std::string standard_output;
+        std::string standard_error;
+        std::string written;  // the bytes of OUT; empty when no file may be written
+    };
+    const std::string warning = "WARNING: Self edge (1, 1) being ignored.\n";
+    const std::string refused_strictly = "Error. Warnings are not accepted with -strict.\n";
+    const StreamCase cases[] = {
+        {"graph to standard output, warning to standard error", "{GR} -in {WARN} -times 2 -out -",
+         0, "% 2 {WARN}\n4 2\n2 \n1 \n4 \n3 \n", warning, ""},
+        {"graph from standard input to standard output", "cat {IN} | {GR} -in - -times 2", 0,
+         std::string("% 2 -\n") + square_twice_body, "", ""},
+        {"graph from standard input to a file", "cat {WARN} | {GR} -in - -times 1 -out {OUT}", 0,
+         warning, "", "% 1 -\n2 1\n2 \n1 \n"},
+        {"refusal goes to standard error too", "{GR} -in {IN} -times 0 -out -", 1, "",
+         "at least two times.\n", ""},
+        {"check of a good file", "{GR} -check -in {IN} -out {OUT}", 0, "", "", ""},
+        {"check ignores the copy count", "{GR} -in {IN} -times 0 -check", 0, "", "", ""},
+        {"check of a bad file", "{GR} -check -in {BAD} -times 2 -out {OUT}", 1,
+         "ERROR in graph file `{BAD}': nvtxs=2, but edge (1,3) was input.\n", "", ""},
+        {"check of standard input keeps messages on standard output",
+         "cat {WARN} | {GR} -check -in -", 0, warning, "", ""},
+        {"strict run with a warning", "{GR} -strict -in {WARN} -times 2 -out {OUT}", 1,
+         warning + refused_strictly, "", ""},
+        {"strict check with a warning", "{GR} -in {WARN} -check -strict", 1,
+         warning + refused_strictly, "", ""},
+        {"strict run of a clean file", "{GR} -strict -in {IN} -times 2 -out {OUT}", 0, "", "",
+         "% 2 {IN}\n" + std::string(square_twice_body)},
+        {"past 32 bits without -wide", "{GR} -in {TWO} -times 2147483647 -out {OUT}", 1,
+         "Error. Replicated graph too large: 4294967294 vertices, 2147483647 edges.\n"
+         "Use -wide to write it for readers with 64-bit vertex numbers.\n",
+         "", ""},
+        {"past 32 bits with -wide", "{GR} -in {TWO} -times 2147483647 -wide -out - | head -n 4", 0,
+         "% 2147483647 {TWO}\n4294967294 2147483647\n2 \n1 \n", "", ""},
+        {"a closed reader ends the run as it ends other filters",
+         "{ {GR} -in {TWO} -times 2147483647 -wide -out -; echo status $? >&2; } | head -c 1", 0,
+         "%", "status 141\n", ""},
+    };
+    const std::string paths[] = {scratch_path("in"), scratch_path("warn"), scratch_path("bad"),
+                                 scratch_path("two"), scratch_path("out")};
+    const char* const keys[] = {"{IN}", "{WARN}", "{BAD}", "{TWO}", "{OUT}"};
+    write_file(paths[0], square_graph);
+    write_file(paths[1], "2 1\n1 2\n1\n");
+    write_file(paths[2], "2 1\n3\n1\n");
+    write_file(paths[3], "2 1\n2\n1\n");
+    auto with_paths = [&](std::string text) {
+        for (std::string::size_type at; (at = text.find("{GR}")) != std::string::npos;) {
+            text.replace(at, 4, GRAPHREP_BINARY);
+        }
+        for (int k = 0; k < 5; ++k) {
+            for (std::string::size_type at; (at = text.find(keys[k])) != std::string::npos;) {
+                text.replace(at, std::string(keys[k]).size(), paths[k]);
+            }
+        }
+        return text;
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(paths[4].c_str());
+        std::string error_path = scratch_path("stderr");
+        test_support::ProgramRun run =
+            test_support::run_shell("{ " + with_paths(c.command) + "; } 2>" + error_path);
+        EXPECT_EQ(run.exit_status, c.exit_status);
+        EXPECT_EQ(run.standard_output, with_paths(c.standard_output));
+        EXPECT_EQ(file_bytes(error_path), with_paths(c.standard_error));
+        EXPECT_EQ(file_exists(paths[4]), !c.written.empty());
+        if (!c.written.empty()) {
+            EXPECT_EQ(file_bytes(paths[4]), with_paths(c.written));
+        }
+        std::remove(error_path.c_str());
+    }
+    for (const std::string& path : paths)
+        std::remove(path.c_str());
+}
+
+}  // namespace

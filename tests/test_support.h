@@ -72,12 +72,10 @@ struct ProgramRun {
     std::string standard_error;
 };
 
-// Runs the built program with a shell-quoted argument string (and an optional shell prefix
-// such as "ulimit -v 100000;"), collecting standard output and standard error.
-inline ProgramRun run_program(const std::string& arguments, const std::string& prefix = "") {
+// Runs a shell command, collecting its standard output and its exit status; standard error
+// goes where the command sends it.
+inline ProgramRun run_shell(const std::string& command) {
     ProgramRun run;
-    std::string error_path = scratch_path("stderr");
-    std::string command = prefix + " " + GRAPHREP_BINARY + " " + arguments + " 2>" + error_path;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char chunk[4096];
@@ -87,6 +85,15 @@ inline ProgramRun run_program(const std::string& arguments, const std::string& p
     }
     int status = pclose(pipe);
     run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+// Runs the built program with a shell-quoted argument string (and an optional shell prefix
+// such as "ulimit -v 100000;"), collecting standard output and standard error.
+inline ProgramRun run_program(const std::string& arguments, const std::string& prefix = "") {
+    std::string error_path = scratch_path("stderr");
+    ProgramRun run =
+        run_shell(prefix + " " + GRAPHREP_BINARY + " " + arguments + " 2>" + error_path);
     run.standard_error = file_bytes(error_path);
     std::remove(error_path.c_str());
     return run;

@@ -8,18 +8,31 @@
 
 namespace {
 
-enum class Option { input, times, nconnect, connect, output, none };
+enum class Option { input, times, nconnect, connect, output, check, strict, wide, none };
 
 struct OptionName {
     const char* text;
     Option option;
 };
 
-// The order matters only for reading: no argument can match two of these strings.
+// The order matters only for reading: no argument can match two of these strings, since none
+// of them begins with another.
 constexpr OptionName option_names[] = {
     {"-in", Option::input},        {"-times", Option::times}, {"-nconnect", Option::nconnect},
-    {"-connect", Option::connect}, {"-out", Option::output},
+    {"-connect", Option::connect}, {"-out", Option::output},  {"-check", Option::check},
+    {"-strict", Option::strict},   {"-wide", Option::wide},
 };
+
+// A switch stands alone: the argument after it is examined as an option in its turn.
+bool is_switch(Option option) {
+    return option == Option::check || option == Option::strict || option == Option::wide;
+}
+
+void set_switch(Option option, RunOptions& options) {
+    if (option == Option::check) options.check_only = true;
+    if (option == Option::strict) options.is_strict = true;
+    if (option == Option::wide) options.is_wide = true;
+}
 
 // The delimiters of a connection list; the other white-space characters stay inside a token
 // and are skipped by its leading integer.
@@ -96,6 +109,10 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
         }
         Option option = match_option(argument);
         if (option == Option::none) continue;
+        if (is_switch(option)) {
+            set_switch(option, options);
+            continue;
+        }
         if (i + 1 == argc) {
             options.option_without_value = argument;
             break;
@@ -121,6 +138,9 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
                     take_connection_list(value, options.nconnect, options.connect_list);
                 }
                 break;
+            case Option::check:
+            case Option::strict:
+            case Option::wide:
             case Option::none:
                 break;
         }

@@ -1,9 +1,9 @@
 // Command line: turns the argument vector into the run's settings.
 //
-// Each option is recognised by its leading characters and takes the next argument as its
-// value, whatever that holds. Arguments that match nothing are passed over. The scan prints
-// nothing: what it could not use (an option with no value after it) is left in the record
-// for the run sequence to report.
+// Each option is recognised by its leading characters; all but the switches (-check, -strict,
+// -wide) take the next argument as their value, whatever that holds. Arguments that match nothing
+// are passed over. The scan prints nothing: what it could not use (an option with no value after
+// it) is left in the record for the run sequence to report.
 #pragma once
 
 #include <string>
@@ -15,6 +15,9 @@ struct RunOptions {
     int times = 0;
     int nconnect = 0;
     std::vector<int> connect_list;     // at most nconnect numbers; read by no later stage
+    bool check_only = false;           // -check: read and check, write nothing
+    bool is_strict = false;            // -strict: a warning fails the run
+    bool is_wide = false;              // -wide: counts and vertex numbers past 32 bits
     std::string option_without_value;  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;

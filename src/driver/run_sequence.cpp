@@ -1,6 +1,7 @@
 #include "driver/run_sequence.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdint>
@@ -24,23 +25,36 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 const char usage_text[] =
     "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
+    "                [-strict] [-wide]\n"
+    "       graphrep -check -in FILE [-strict]\n"
     "\n"
     "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
     "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
     "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
     "\n"
-    "  -in FILE        the graph file to read\n"
+    "  -in FILE        the graph file to read; - reads standard input\n"
     "  -times K        the number of copies, at least 1\n"
-    "  -out FILE       the file to write (default: K_FILE, the count and an\n"
-    "                  underscore before the input name)\n"
+    "  -out FILE       the file to write; - writes standard output (default: K_FILE,\n"
+    "                  the count and an underscore before the input name, or\n"
+    "                  standard output when the input is -)\n"
     "  -nconnect N     connection edges to declare: the output header counts\n"
     "                  2*N edges more than the copies hold\n"
     "  -connect LIST   connection vertex numbers, separated by blanks or commas\n"
+    "  -check          read and check only: no file is written, -times and -out\n"
+    "                  are not needed\n"
+    "  -strict         a warning fails the run as an error does\n"
+    "  -wide           allow counts and vertex numbers past 2147483647 (for readers\n"
+    "                  with 64-bit vertex numbers)\n"
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
+    "When the graph goes to standard output, every message goes to standard error.\n"
     "Options are recognised by their leading characters (-input counts as -in).\n"
     "Exit status: 0 after a completed run, 1 after any error.\n";
+
+// The name that stands for a standard stream: standard input after -in, standard output
+// after -out.
+constexpr const char* standard_stream_name = "-";
 
 // What the run holds from the reader's return until it ends.
 struct ReaderArrays {
@@ -57,6 +71,8 @@ struct ReaderArrays {
         std::printf("Error. Option %s needs a value.\n", options.option_without_value.c_str());
         return 1;
     }
+    // A check writes no graph: the copy and connection counts are not needed.
+    if (options.check_only) return 0;
     // A negative count would write a graph file with a negative vertex count.
     if (options.times < 1) {
         std::printf("at least two times.\n");
@@ -74,7 +90,11 @@ struct ReaderArrays {
 // opens on this system but reads as nothing, so it is refused here as unopenable.
 [[nodiscard]] int open_input_file(const std::string& input_name, std::vector<char>& input_buffer,
                                   std::FILE*& input) {
-    input = input_name.empty() ? nullptr : std::fopen(input_name.c_str(), "r");
+    if (input_name == standard_stream_name) {
+        input = stdin;
+    } else {
+        input = input_name.empty() ? nullptr : std::fopen(input_name.c_str(), "r");
+    }
     struct stat status;
     if (input != nullptr && fstat(fileno(input), &status) == 0 && S_ISDIR(status.st_mode)) {
         std::fclose(input);
@@ -93,14 +113,18 @@ struct ReaderArrays {
     return 0;
 }
 
-// The replicated counts must fit the 32-bit numbers of the graph file format.
+// The replicated counts must fit the 32-bit numbers most readers of the format hold, unless
+// -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647 copies of 2147483646
+// vertices.
 [[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges) {
+    if (options.is_wide) return 0;
     std::int64_t total_vertices = std::int64_t{options.times} * nvtxs;
     std::int64_t total_edges =
         std::int64_t{options.times} * nedges + 2 * std::int64_t{options.nconnect};
     if (total_vertices > INT_MAX || total_edges > INT_MAX) {
         std::printf("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
                     static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
+        std::printf("Use -wide to write it for readers with 64-bit vertex numbers.\n");
         return 1;
     }
     return 0;
@@ -110,13 +134,45 @@ std::string default_output_name(const RunOptions& options) {
     return std::to_string(options.times) + "_" + options.input_name;
 }
 
-[[nodiscard]] int write_output(const RunOptions& options, int nvtxs, int nedges,
-                               const VertexGraph& graph) {
+// True when the graph goes to standard output: -out -, or -in - without -out. A check
+// writes no graph.
+bool writes_standard_output(const RunOptions& options) {
+    if (options.check_only) return false;
+    if (options.output_name == standard_stream_name) return true;
+    return options.output_name.empty() && options.input_name == standard_stream_name;
+}
+
+// Standard output is to hold the graph alone. The graph keeps a descriptor of its own for
+// standard output, and standard output itself is pointed at standard error, so that every
+// message of every stage goes there, in the order it is printed. Returns 1 with the
+// cannot-open message when a descriptor cannot be had.
+[[nodiscard]] int divert_messages(int& graph_descriptor) {
+    graph_descriptor = dup(STDOUT_FILENO);
+    if (graph_descriptor >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) >= 0) return 0;
+    if (graph_descriptor >= 0) close(graph_descriptor);
+    graph_descriptor = -1;
+    std::printf("Error. Cannot open graph file: %s\n", standard_stream_name);
+    return 1;
+}
+
+// Opens the named output file, or the descriptor kept for standard output when there is one.
+[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor, OutputFile& output) {
+    if (graph_descriptor < 0) return open_output_file(options.output_name, output);
+    output = OutputFile{};
+    output.name = standard_stream_name;
+    output.stream = fdopen(graph_descriptor, "w");
+    if (output.stream != nullptr) return 0;
+    std::printf("Error. Cannot open graph file: %s\n", standard_stream_name);
+    return 1;
+}
+
+[[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
+                               int nedges, const VertexGraph& graph) {
     // Messages still in the buffer of standard output go out first, so that they come
     // before the graph when the output file is standard output itself.
     std::fflush(stdout);
     OutputFile output;
-    if (open_output_file(options.output_name, output) != 0) return 1;
+    if (open_output(options, graph_descriptor, output) != 0) return 1;
     if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
                                options.nconnect, graph) != 0) {
         abandon_output_file(output);
@@ -125,7 +181,8 @@ std::string default_output_name(const RunOptions& options) {
     return finish_output_file(output);
 }
 
-[[nodiscard]] int run_options(RunOptions& options) {
+// Reads and checks the input and, unless the run only checks, writes the copies.
+[[nodiscard]] int run_stages(RunOptions& options, int graph_descriptor) {
     if (check_options(options) != 0) return 1;
     std::vector<char> input_buffer;
     std::FILE* input = nullptr;
@@ -137,6 +194,8 @@ std::string default_output_name(const RunOptions& options) {
                         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights) != 0) {
         return 1;
     }
+    // A check ends with the reader: the checks are all made, and no copy is wanted.
+    if (options.check_only) return 0;
     const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
     VertexGraph graph;
@@ -148,7 +207,13 @@ std::string default_output_name(const RunOptions& options) {
     }
     if (check_replicated_size(options, arrays.nvtxs, nedges) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, arrays.nvtxs, nedges, graph);
+    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph);
+}
+
+[[nodiscard]] int run_options(RunOptions& options) {
+    int graph_descriptor = -1;
+    if (writes_standard_output(options) && divert_messages(graph_descriptor) != 0) return 1;
+    return run_stages(options, graph_descriptor);
 }
 
 }  // namespace
