@@ -159,4 +159,34 @@ TEST(CommandLine, recognises_help_and_version_only_where_an_option_may_stand) {
     }
 }
 
+TEST(CommandLine, switches_stand_alone_and_match_by_their_leading_characters) {
+    struct SwitchCase {
+        std::vector<const char*> arguments;
+        bool check_only;
+        bool is_strict;
+        bool is_wide;
+        std::string input_name;
+        std::string option_without_value;
+    };
+    const SwitchCase cases[] = {
+        {{"-check", "-in", "a"}, true, false, false, "a", ""},
+        {{"-strictly", "-widen", "-in", "a"}, false, true, true, "a", ""},
+        {{"-in", "a", "-wide"}, false, false, true, "a", ""},
+        {{"-in", "-check"}, false, false, false, "-check", ""},
+        {{"-chec", "-stric", "-wid", "-out"}, false, false, false, "", "-out"},
+    };
+    for (const SwitchCase& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        std::vector<const char*> argv = {"graphrep"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        RunOptions options;
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+        EXPECT_EQ(options.check_only, c.check_only);
+        EXPECT_EQ(options.is_strict, c.is_strict);
+        EXPECT_EQ(options.is_wide, c.is_wide);
+        EXPECT_EQ(options.input_name, c.input_name);
+        EXPECT_EQ(options.option_without_value, c.option_without_value);
+    }
+}
+
 }  // namespace
