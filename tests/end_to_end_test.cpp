@@ -71,9 +71,11 @@ TEST(EndToEnd, refusals_print_one_line_and_write_nothing) {
         {"output in a missing directory", "-in IN -times 2 -out /nonexistent/out.graph",
          "Error. Cannot open graph file: /nonexistent/out.graph\n"},
         {"replicated graph too large", "-in IN -out OUT -times 1000000000",
-         "Error. Replicated graph too large: 4000000000 vertices, 4000000000 edges.\n"},
+         "Error. Replicated graph too large: 4000000000 vertices, 4000000000 edges.\n"
+         "Use -wide to write it for readers with 64-bit vertex numbers.\n"},
         {"connections too many", "-in IN -out OUT -times 1 -nconnect 1073741822",
-         "Error. Replicated graph too large: 4 vertices, 2147483648 edges.\n"},
+         "Error. Replicated graph too large: 4 vertices, 2147483648 edges.\n"
+         "Use -wide to write it for readers with 64-bit vertex numbers.\n"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);

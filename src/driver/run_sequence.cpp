@@ -156,14 +156,10 @@ bool writes_standard_output(const RunOptions& options) {
 }
 
 // Opens the named output file, or the descriptor kept for standard output when there is one.
-[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor, OutputFile& output) {
+[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor,
+                              OutputFile& output) {
     if (graph_descriptor < 0) return open_output_file(options.output_name, output);
-    output = OutputFile{};
-    output.name = standard_stream_name;
-    output.stream = fdopen(graph_descriptor, "w");
-    if (output.stream != nullptr) return 0;
-    std::printf("Error. Cannot open graph file: %s\n", standard_stream_name);
-    return 1;
+    return open_output_descriptor(graph_descriptor, standard_stream_name, output);
 }
 
 [[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
