@@ -413,3 +413,33 @@ TEST(EndToEnd, unusable_paths_are_refused_and_damage_nothing) {
     }
 }
 }  // namespace
+
+TEST(EndToEnd, takes_names_whole_and_refuses_counts_past_the_limit) {
+    const RefusalCase refusals[] = {
+        {"one past the limit", "-in IN -out OUT -times 2147483648",
+         "Error. Invalid number of copies (2147483648).\n"},
+        {"negative, before the count test", "-in IN -out OUT -times ' -99999999999x'",
+         "Error. Invalid number of copies ( -99999999999x).\n"},
+        {"before the input is opened", "-in /nonexistent -out OUT -times 99999999999999999999",
+         "Error. Invalid number of copies (99999999999999999999).\n"},
+    };
+    for (const RefusalCase& c : refusals) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        test_support::ProgramRun run = run_program(with_scratch(c.arguments, scratch));
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output, c.standard_output);
+        EXPECT_FALSE(file_exists(scratch.output));
+    }
+
+    const std::string input = scratch_path("my in.graph");
+    const std::string output = scratch_path("my out.graph");
+    write_file(input, square_graph);
+    test_support::ProgramRun run =
+        run_program("-in ' " + input + "\t' -times 2 -out '" + output + " '");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(file_bytes(output), "% 2 " + input + "\n" + square_twice_body);
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+}
