@@ -327,7 +327,7 @@ std::int64_t read_long_exponent(NumberCursor& cursor) {
 // Reads a real at the cursor, however many characters it has, and writes the same value to
 // text in at most longest_real_text characters, as from_chars reads it: its sign, then 0 or
 // 0.DIGITSeN. Gives the text's length, 0 when no number starts at the cursor.
-int read_long_real(NumberCursor& cursor, char* text) {
+int read_long_real(NumberCursor& cursor, char* text, bool& has_negative_exponent) {
     const bool is_negative = current(cursor) == '-';
     if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
     Significand significand;
@@ -344,6 +344,7 @@ int read_long_real(NumberCursor& cursor, char* text) {
     const std::int64_t decimal_exponent =
         std::clamp(significand.point_exponent + exponent, -largest_decimal_exponent,
                    largest_decimal_exponent);
+    has_negative_exponent = decimal_exponent < 0;
     end = std::to_chars(end, text + longest_real_text, decimal_exponent).ptr;
     return static_cast<int>(end - text);
 }
@@ -377,14 +378,14 @@ double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     if (scanner.break_point == oversized_segment) {
         NumberCursor cursor{scanner, stream, scanner.scan_offset};
         char text[longest_real_text];
-        const int length = read_long_real(cursor, text);
+        bool has_negative_exponent = false;
+        const int length = read_long_real(cursor, text, has_negative_exponent);
         if (length == 0) {
             end_line(scanner, stream, status);
             return 0.0;
         }
         scanner.scan_offset = cursor.position;
-        const char* exponent = std::find(text, text + length, 'e');
-        return nearest_double(text, length, exponent + 1 < text + length && exponent[1] == '-');
+        return nearest_double(text, length, has_negative_exponent);
     }
     const char* text = scanner.line_buffer + scanner.scan_offset;
     const int length = measure_real(text);
