@@ -326,9 +326,20 @@ TEST(GraphReader, counts_its_warnings_and_reports_a_failing_stream) {
 // the lower end and then in list order.
 TEST(GraphReader, reports_edges_listed_only_at_their_lower_end) {
     const std::string prefix = "ERROR in graph file `g.graph':";
+    std::string long_last_list = "35 34\n";
+    for (int v = 1; v <= 34; ++v)
+        long_last_list += "35\n";
+    for (int u = 33; u >= 1; --u)
+        long_last_list += std::to_string(u) + " ";
+    std::string searched_list = "37 36\n35 37\n";
+    for (int v = 2; v <= 34; ++v)
+        searched_list += "35\n";
+    for (int u = 1; u <= 34; ++u)
+        searched_list += std::to_string(u) + " ";
+    searched_list += "36\n35\n\n";
     const struct {
         const char* name;
-        const char* text;
+        std::string text;
         std::string output;
         std::vector<int> edge_offsets;
     } cases[] = {
@@ -349,6 +360,18 @@ TEST(GraphReader, reports_edges_listed_only_at_their_lower_end) {
         {"file ending before the higher end's line",
          "5 2 100\n1 5\n2\n3\n",
          prefix + " no vertex number in line 5.\n",
+         {}},
+        // The last list is long: it is searched through its sorted copy, made at the end.
+        {"long last list",
+         long_last_list,
+         prefix + " Edge (34, 35) entered but not (35, 34)\n" +
+             "WARNING: I expected 34 edges entered twice, but I only count 67.\n",
+         {}},
+        // Vertex 36 has searched the long list of 35 to its end; 1 to 34 search it again.
+        {"long list searched again from its start",
+         searched_list,
+         prefix + " Edge (1, 37) entered but not (37, 1)\n" +
+             "WARNING: I expected 36 edges entered twice, but I only count 71.\n",
          {}},
         {"file ending five vertices early",
          "6 1\n4",
