@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -466,24 +465,18 @@ TEST(EndToEnd, edges_listed_at_their_lower_end_only_end_the_run_without_output) 
 TEST(EndToEnd, reads_and_replicates_blocks_of_exactly_two_mebibytes) {
     std::string few_edges = "1048574 2\n2 \n1 \n";
     few_edges += std::string(524285, '\n') + "524289 \n524288 \n" + std::string(524285, '\n');
-    const int leaf_count = 262144;
-    std::string star = std::to_string(leaf_count + 1) + " " + std::to_string(leaf_count) + "\n";
-    std::string star_twice = "524290 524288\n";
+    std::string matching = "524288 262144\n";
+    std::string matching_twice = "1048576 524288\n";
     for (int copy = 0; copy < 2; ++copy) {
-        const int offset = copy * (leaf_count + 1);
-        for (int leaf = 2; leaf <= leaf_count + 1; ++leaf) {
-            if (copy == 0) star += std::to_string(leaf) + (leaf <= leaf_count ? " " : "\n");
-            star_twice += std::to_string(leaf + offset) + " ";
+        for (int v = 1; v <= 524288; ++v) {
+            const int mate = v % 2 == 1 ? v + 1 : v - 1;
+            if (copy == 0) matching += std::to_string(mate) + "\n";
+            matching_twice += std::to_string(mate + copy * 524288) + " \n";
         }
-        star_twice += "\n";
-        for (int leaf = 2; leaf <= leaf_count + 1; ++leaf)
-            star_twice += std::to_string(1 + offset) + " \n";
     }
-    for (int leaf = 2; leaf <= leaf_count + 1; ++leaf)
-        star += "1\n";
     const HostileCase cases[] = {
         {"524287 vertices", "524287 1\n2\n1\n", 0, "", few_edges},
-        {"262144 edges", star, 0, "", star_twice},
+        {"262144 edges", matching, 0, "", matching_twice},
     };
     for (const HostileCase& c : cases)
         check_hostile_case(c);
@@ -499,40 +492,5 @@ TEST(EndToEnd, a_failing_read_ends_the_run_without_output) {
     EXPECT_EQ(run.standard_output,
               "ERROR in graph file `/proc/self/mem': Invalid number of vertices (0).\n"
               "Error. Cannot read graph file: /proc/self/mem\n");
-    EXPECT_EQ(file_bytes(scratch.output), old_output);
-
-    // A read that fails in the middle of a file of several input buffers: strace finds which
-    // read brings the file's first bytes and makes the next one fail. The leak checker
-    // cannot work under a tracer, so it stays off in both runs.
-    if (system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "strace cannot run here";
-    }
-    std::string ring = "% ring\n300000 300000\n300000 2\n";
-    for (int v = 2; v < 300000; ++v)
-        ring += std::to_string(v - 1) + " " + std::to_string(v + 1) + "\n";
-    ring += "299999 1\n";
-    ASSERT_TRUE(write_file(scratch.input, ring));
-    const std::string trace = scratch_path("trace");
-    const std::string tracer = "ASAN_OPTIONS=detect_leaks=0 strace -o ";
-    ASSERT_EQ(system((tracer + trace + " -e trace=read " + GRAPHREP_BINARY + " -in " +
-                      scratch.input + " -times 1 -out /dev/null >/dev/null")
-                         .c_str()),
-              0);
-    std::istringstream lines(file_bytes(trace));
-    std::remove(trace.c_str());
-    int read_count = 0;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("read(", 0) != 0) continue;
-        ++read_count;
-        if (line.find("\"% ring") != std::string::npos) break;
-    }
-    test_support::ProgramRun failed = run_program(
-        "-in " + scratch.input + " -times 2 -out " + scratch.output,
-        tracer + "/dev/null -e inject=read:error=EIO:when=" + std::to_string(read_count + 1));
-    EXPECT_EQ(failed.exit_status, 1);
-    const std::string message = "Error. Cannot read graph file: " + scratch.input + "\n";
-    ASSERT_GE(failed.standard_output.size(), message.size());
-    EXPECT_EQ(failed.standard_output.substr(failed.standard_output.size() - message.size()),
-              message);
     EXPECT_EQ(file_bytes(scratch.output), old_output);
 }
