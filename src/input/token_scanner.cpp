@@ -341,9 +341,8 @@ int read_long_real(NumberCursor& cursor, char* text, bool& has_negative_exponent
     end = std::copy(significand.digits, significand.digits + significand.kept_count, end);
     if (significand.has_later_non_zero) *end++ = '1';
     *end++ = 'e';
-    const std::int64_t decimal_exponent =
-        std::clamp(significand.point_exponent + exponent, -largest_decimal_exponent,
-                   largest_decimal_exponent);
+    const std::int64_t decimal_exponent = std::clamp(
+        significand.point_exponent + exponent, -largest_decimal_exponent, largest_decimal_exponent);
     has_negative_exponent = decimal_exponent < 0;
     end = std::to_chars(end, text + longest_real_text, decimal_exponent).ptr;
     return static_cast<int>(end - text);

@@ -6,9 +6,9 @@
 // a segment is carried to the front and completed by the next read. A token too long for
 // any segment is scanned where it stands, its numbers reading on through the stream. The
 // caller never sees the seams: a line of any length gives the numbers and the statuses that
-// it would give if it fitted the buffer. The scanner knows nothing of headers, vertices or weights (the reader
-// gives numbers their meaning), allocates nothing and never prints: every outcome reaches
-// the caller as a ScanStatus.
+// it would give if it fitted the buffer. The scanner knows nothing of headers, vertices or
+// weights (the reader gives numbers their meaning), allocates nothing and never prints:
+// every outcome reaches the caller as a ScanStatus.
 #pragma once
 
 #include <cstdio>
