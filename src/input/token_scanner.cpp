@@ -20,8 +20,8 @@ constexpr int complete_segment = line_buffer_size;
 constexpr int oversized_segment = last_segment_position;
 // When a number runs past the end of an oversized segment, its last characters stay at the
 // front of the next piece. A number looks at most two characters ahead (an exponent letter
-// and its sign) before it knows where it ends, and a number that then ends before them still
-// ends above position 0, which would mean that a new line is due.
+// and its sign) before it knows where it ends; one more keeps the end of a number that ends
+// before them above position 0, since a scan_offset of 0 means that a new line is due.
 constexpr int kept_lookahead = 3;
 // A real of more digits keeps this many significant ones, and one more that stands for all
 // the later ones when any of them is not 0: the nearest double is settled by the first 767
