@@ -1,6 +1,7 @@
 // The reader on arbitrary bytes: whatever it prints, an accepted file must leave arrays
 // that the builder can trust, and the outcome of every neighbour search the reader makes
 // with its sorted copies and stamps must match a plain search of the lists it returns.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -60,25 +61,27 @@ std::vector<std::pair<int, int>> pairs_in(const std::string& printed, const char
     return pairs;
 }
 
-// An edge reported as entered at one end only really is missing from the lower vertex's
-// list, which was complete when the report came, whatever stopped the reading later.
+// An edge reported as entered at one end only really is missing from the other end's list,
+// which was complete when the report came, whatever stopped the reading later: a lower
+// vertex's list at a higher vertex's line, every list once the last line has been read.
 void check_unmatched_reports(const std::string& printed, const Block<int>& edge_offsets,
                              const Block<int>& adjacency) {
     for (const auto& [vertex, neighbour] : pairs_in(printed, " Edge (")) {
-        require(neighbour >= 1 && neighbour < vertex);
-        require(static_cast<std::int64_t>(edge_offsets.size()) > vertex);
+        require(neighbour >= 1 && neighbour != vertex);
+        require(static_cast<std::int64_t>(edge_offsets.size()) > std::max(vertex, neighbour));
         require(!list_holds(edge_offsets, adjacency, neighbour, vertex));
+        if (neighbour > vertex) require(list_holds(edge_offsets, adjacency, vertex, neighbour));
     }
 }
 
-// In an accepted file every entry towards a lower vertex is matched in that vertex's list,
-// and every repeat warned about was kept before.
+// In an accepted file every entry is matched in its neighbour's list, and every repeat
+// warned about was kept before.
 void check_searches(const std::string& printed, const Block<int>& edge_offsets,
                     const Block<int>& adjacency, int nvtxs) {
     for (int v = 1; v <= nvtxs; ++v) {
         for (int e = edge_offsets[v - 1]; e < edge_offsets[v]; ++e) {
             const int u = adjacency[e];
-            if (u < v) require(list_holds(edge_offsets, adjacency, u, v));
+            require(list_holds(edge_offsets, adjacency, u, v));
         }
     }
     for (const auto& [vertex, neighbour] : pairs_in(printed, "Multiple occurences of edge (")) {

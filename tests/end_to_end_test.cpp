@@ -711,4 +711,85 @@ TEST(EndToEnd, streams_checks_and_limits_take_their_own_paths) {
         std::remove(path.c_str());
 }
 
+TEST(EndToEnd, takes_names_whole_and_refuses_counts_past_the_limit) {
+    const RefusalCase refusals[] = {
+        {"one past the limit", "-in IN -out OUT -times 2147483648",
+         "Error. Invalid number of copies (2147483648).\n"},
+        {"negative, before the count test", "-in IN -out OUT -times ' -99999999999x'",
+         "Error. Invalid number of copies ( -99999999999x).\n"},
+        {"before the input is opened", "-in /nonexistent -out OUT -times 99999999999999999999",
+         "Error. Invalid number of copies (99999999999999999999).\n"},
+    };
+    for (const RefusalCase& c : refusals) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        test_support::ProgramRun run = run_program(with_scratch(c.arguments, scratch));
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output, c.standard_output);
+        EXPECT_FALSE(file_exists(scratch.output));
+    }
+
+    const std::string input = scratch_path("my in.graph");
+    const std::string output = scratch_path("my out.graph");
+    write_file(input, square_graph);
+    test_support::ProgramRun run =
+        run_program("-in ' " + input + "\t' -times 2 -out '" + output + " '");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(file_bytes(output), "% 2 " + input + "\n" + square_twice_body);
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+}
+
+TEST(EndToEnd, edges_listed_at_their_lower_end_only_end_the_run_without_output) {
+    const HostileCase cases[] = {
+        {"the higher end's line is empty", "3 2\n2 3\n1\n\n", 1,
+         " Edge (1, 3) entered but not (3, 1)\n"
+         "WARNING: I expected 2 edges entered twice, but I only count 3.\n",
+         ""},
+        // A file cut in the middle loses the higher ends of its last edges.
+        {"file cut after the first lines", "4 2\n2 4\n1\n", 1,
+         " Edge (1, 4) entered but not (4, 1)\n"
+         "WARNING: I expected 2 edges entered twice, but I only count 3.\n",
+         ""},
+    };
+    for (const HostileCase& c : cases)
+        check_hostile_case(c);
+}
+
+// Blocks of exactly 2 MiB are the first the reader maps rather than takes from the heap: the
+// offsets of 524287 vertices, and the sorted copy of the lists of 262144 edges.
+TEST(EndToEnd, reads_and_replicates_blocks_of_exactly_two_mebibytes) {
+    std::string few_edges = "1048574 2\n2 \n1 \n";
+    few_edges += std::string(524285, '\n') + "524289 \n524288 \n" + std::string(524285, '\n');
+    std::string matching = "524288 262144\n";
+    std::string matching_twice = "1048576 524288\n";
+    for (int copy = 0; copy < 2; ++copy) {
+        for (int v = 1; v <= 524288; ++v) {
+            const int mate = v % 2 == 1 ? v + 1 : v - 1;
+            if (copy == 0) matching += std::to_string(mate) + "\n";
+            matching_twice += std::to_string(mate + copy * 524288) + " \n";
+        }
+    }
+    const HostileCase cases[] = {
+        {"524287 vertices", "524287 1\n2\n1\n", 0, "", few_edges},
+        {"262144 edges", matching, 0, "", matching_twice},
+    };
+    for (const HostileCase& c : cases)
+        check_hostile_case(c);
+}
+
+TEST(EndToEnd, a_failing_read_ends_the_run_without_output) {
+    // Reading this process's own memory at offset 0 fails at once on Linux.
+    Scratch scratch;
+    ASSERT_TRUE(write_file(scratch.output, old_output));
+    test_support::ProgramRun run =
+        run_program("-in /proc/self/mem -times 2 -out " + scratch.output);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_output,
+              "ERROR in graph file `/proc/self/mem': Invalid number of vertices (0).\n"
+              "Error. Cannot read graph file: /proc/self/mem\n");
+    EXPECT_EQ(file_bytes(scratch.output), old_output);
+}
+
 }  // namespace

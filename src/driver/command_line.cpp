@@ -1,10 +1,11 @@
 #include "driver/command_line.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#include "common/text_numbers.h"
 
 namespace {
 
@@ -38,10 +39,6 @@ void set_switch(Option option, RunOptions& options) {
 // and are skipped by its leading integer.
 constexpr const char* connect_delimiters = " ,\t\n";
 
-bool is_white_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // An argument matches an option when it begins with the option string: -input is -in.
 Option match_option(const char* argument) {
     for (const OptionName& name : option_names) {
@@ -50,14 +47,26 @@ Option match_option(const char* argument) {
     return Option::none;
 }
 
-// Sets field to the first word of value; a value without a word leaves it as it was.
-void take_first_word(const char* value, std::string& field) {
+// Sets field to the whole of value without its leading and trailing white space: blanks
+// inside a name belong to it. A value of white space only leaves the field as it was.
+void take_name(const char* value, std::string& field) {
     while (is_white_space(*value))
         ++value;
-    const char* end = value;
-    while (*end != '\0' && !is_white_space(*end))
-        ++end;
+    const char* end = value + std::strlen(value);
+    while (end != value && is_white_space(end[-1]))
+        --end;
     if (end != value) field.assign(value, end);
+}
+
+// The leading integer of text (white space, one optional sign, decimal digits; 0 without a
+// digit) clamped to the 32-bit limits, and the value of its digits held at magnitude_limit.
+int read_leading_integer(const char* text, std::int64_t& magnitude) {
+    while (is_white_space(*text))
+        ++text;
+    int value = 0;
+    magnitude = 0;
+    (void)read_integer(text, value, magnitude);
+    return value;
 }
 
 void take_connection_list(const char* value, int nconnect, std::vector<int>& connect_list) {
@@ -80,19 +89,8 @@ bool is_help_request(const char* argument) {
 }  // namespace
 
 int leading_integer(const char* text) {
-    while (is_white_space(*text))
-        ++text;
-    bool is_negative = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    // Accumulated as a negative number, whose range reaches INT_MIN, and clamped once it
-    // leaves the 32-bit range; the remaining digits are still consumed.
     std::int64_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        magnitude = magnitude * 10 + (*text - '0');
-        if (magnitude > std::int64_t{INT_MAX} + 1) magnitude = std::int64_t{INT_MAX} + 1;
-    }
-    if (is_negative) return static_cast<int>(-magnitude);
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+    return read_leading_integer(text, magnitude);
 }
 
 void parse_command_line(int argc, const char* const* argv, RunOptions& options) {
@@ -120,14 +118,19 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
         const char* value = argv[++i];
         switch (option) {
             case Option::input:
-                take_first_word(value, options.input_name);
+                take_name(value, options.input_name);
                 break;
             case Option::output:
-                take_first_word(value, options.output_name);
+                take_name(value, options.output_name);
                 break;
-            case Option::times:
-                options.times = leading_integer(value);
+            case Option::times: {
+                // A count past the 32-bit limit is no count at all: it is refused, not
+                // clamped, and the run names the value as written.
+                std::int64_t magnitude = 0;
+                options.times = read_leading_integer(value, magnitude);
+                options.refused_times_value = magnitude == magnitude_limit ? value : "";
                 break;
+            }
             case Option::nconnect:
                 options.nconnect = leading_integer(value);
                 break;

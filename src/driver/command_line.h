@@ -13,6 +13,8 @@ struct RunOptions {
     std::string input_name;
     std::string output_name;  // empty: the default "%d_%s" of times and input_name
     int times = 0;
+    // The -times value as written when its digits pass 2147483647: such a count is refused.
+    std::string refused_times_value;
     int nconnect = 0;
     std::vector<int> connect_list;     // at most nconnect numbers; read by no later stage
     bool check_only = false;           // -check: read and check, write nothing

@@ -73,6 +73,11 @@ struct ReaderArrays {
     }
     // A check writes no graph: the copy and connection counts are not needed.
     if (options.check_only) return 0;
+    // Before the sign is looked at: a count of that many digits is no count, whatever its sign.
+    if (!options.refused_times_value.empty()) {
+        std::printf("Error. Invalid number of copies (%s).\n", options.refused_times_value.c_str());
+        return 1;
+    }
     // A negative count would write a graph file with a negative vertex count.
     if (options.times < 1) {
         std::printf("at least two times.\n");

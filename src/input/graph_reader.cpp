@@ -24,8 +24,27 @@ constexpr int short_list_length = 32;
 // look-ups into the lists of lower neighbours are all under way before the first is needed.
 constexpr int entry_batch_size = 64;
 
-// One call's working state: the scanner, the counts, the flags and the scratch blocks that
-// keep both neighbour searches cheap however long the lists grow.
+// The neighbour-search index over the lists being read: it answers whether the current
+// vertex already keeps a neighbour, and whether a complete list holds a vertex, in time
+// linear in the lists however long they grow.
+struct NeighbourIndex {
+    const Block<int>& edge_offsets;
+    const Block<int>& adjacency;
+    // Where the list of the current vertex starts in adjacency.
+    int list_start = 0;
+    // The current vertex's list has grown long, and kept_for holds every entry of it.
+    bool list_is_stamped = false;
+    // kept_for[u] == v: u is already kept for vertex v, whose list is long.
+    Block<int> kept_for{};
+    // The complete long lists, each sorted at the same positions as in adjacency. A graph
+    // without long lists never touches the block, so it costs address space but no memory.
+    Block<int> sorted_lists{};
+    // search_cursors[u]: where in u's sorted long list the last search for a vertex ended.
+    Block<int> search_cursors{};
+};
+
+// One call's working state: the scanner, the counts and the flags of the format, and the
+// index that the neighbour checks search.
 struct ReadState {
     TokenScanner& scanner;
     std::FILE* file;
@@ -35,6 +54,8 @@ struct ReadState {
     int& nvtxs;
     Block<int>& vertex_weights;
     Block<float>& edge_weights;
+    NeighbourIndex& index;
+    ReadSummary& summary;
 
     ScanStatus status = scan_number;
     // Counted in 64 bits: leading lines and continuation lines have no bound.
@@ -50,19 +71,12 @@ struct ReadState {
     // Every entry that passes the checks is written at once, so kept_count is also the
     // running total of the finished lines plus the entries kept on the current line.
     int kept_count = 0;
-    int result = 0;
-    // Where the list of the current vertex starts in adjacency.
-    int list_start = 0;
-    // The current vertex's list has grown long, and kept_for holds every entry of it.
-    bool list_is_stamped = false;
-
-    // kept_for[u] == v: u is already kept for vertex v, whose list is long.
-    Block<int> kept_for{};
-    // The complete long lists, each sorted at the same positions as in adjacency. A graph
-    // without long lists never touches the block, so it costs address space but no memory.
-    Block<int> sorted_lists{};
-    // search_cursors[u]: where in u's sorted long list the last search for a vertex ended.
-    Block<int> search_cursors{};
+    // Kept entries towards a higher vertex, and kept entries towards a lower vertex whose
+    // list holds the vertex: each of the latter answers one of the former, so when the two
+    // counts agree, every edge listed at its lower end is listed at its higher end too.
+    std::int64_t higher_entry_count = 0;
+    std::int64_t answered_entry_count = 0;
+    bool has_unmatched_edge = false;
 };
 
 void print_error_prefix(const char* file_name) {
@@ -107,8 +121,9 @@ void print_error_prefix(const char* file_name) {
     return 0;
 }
 
-// Without edges, vertex weights or vertex numbers there is nothing a vertex line could add.
-bool body_is_read(const ReadState& state) {
+// Without edges, vertex weights or vertex numbers there is nothing a vertex line could add,
+// and no vertex line is read.
+bool file_has_body(const ReadState& state) {
     return state.nedges > 0 || state.has_vertex_weights || state.has_vertex_numbers;
 }
 
@@ -125,12 +140,12 @@ bool body_is_read(const ReadState& state) {
         if (state.has_edge_weights && state.nedges > 0) {
             state.edge_weights.resize(static_cast<std::size_t>(entry_count));
         }
-        if (body_is_read(state)) {
+        if (file_has_body(state)) {
             // Vertex numbers start at 1, so the stamp 0 matches no vertex.
-            state.kept_for.resize(static_cast<std::size_t>(offset_count));
+            state.index.kept_for.resize(static_cast<std::size_t>(offset_count));
             // Only the 2 * nedges entries that can be kept are ever copied.
-            state.sorted_lists.resize(static_cast<std::size_t>(entry_count - 1));
-            state.search_cursors.resize(static_cast<std::size_t>(offset_count));
+            state.index.sorted_lists.resize(static_cast<std::size_t>(entry_count - 1));
+            state.index.search_cursors.resize(static_cast<std::size_t>(offset_count));
         }
     } catch (const std::bad_alloc&) {
         return 1;
@@ -177,40 +192,42 @@ bool body_is_read(const ReadState& state) {
 
 // Copies and sorts a completed long list, so that later vertices find themselves in it by
 // halving.
-void sort_long_list(ReadState& state, int vertex) {
-    const int start = state.edge_offsets[vertex - 1];
-    const int end = state.edge_offsets[vertex];
+void sort_long_list(NeighbourIndex& index, int vertex) {
+    const int start = index.edge_offsets[vertex - 1];
+    const int end = index.edge_offsets[vertex];
     if (end - start <= short_list_length) return;
-    int* sorted = state.sorted_lists.data();
-    std::copy(state.adjacency.begin() + start, state.adjacency.begin() + end, sorted + start);
+    int* sorted = index.sorted_lists.data();
+    std::copy(index.adjacency.begin() + start, index.adjacency.begin() + end, sorted + start);
     // Many files list neighbours in increasing order already.
     if (!std::is_sorted(sorted + start, sorted + end)) std::sort(sorted + start, sorted + end);
 }
 
-// The list before a new vertex is complete now; every list before that one already is.
-void begin_vertex(ReadState& state, int vertex) {
-    if (vertex > 1) sort_long_list(state, vertex - 1);
-    state.list_start = state.kept_count;
-    state.list_is_stamped = false;
+// A new vertex's list starts at list_start; the list before it is complete now, and every
+// list before that one already is.
+void begin_list(NeighbourIndex& index, int vertex, int list_start) {
+    if (vertex > 1) sort_long_list(index, vertex - 1);
+    index.list_start = list_start;
+    index.list_is_stamped = false;
 }
 
-// Whether neighbour is already kept for the current vertex, on this line or an earlier one.
-bool is_kept_already(const ReadState& state, int vertex, int neighbour) {
-    if (state.list_is_stamped) return state.kept_for[neighbour] == vertex;
-    for (int position = state.list_start; position < state.kept_count; ++position) {
-        if (state.adjacency[position] == neighbour) return true;
+// Whether neighbour is already kept for the current vertex, on this line or an earlier one;
+// the list ends before kept_count.
+bool is_kept_already(const NeighbourIndex& index, int kept_count, int vertex, int neighbour) {
+    if (index.list_is_stamped) return index.kept_for[neighbour] == vertex;
+    for (int position = index.list_start; position < kept_count; ++position) {
+        if (index.adjacency[position] == neighbour) return true;
     }
     return false;
 }
 
-// Whether the sorted long list of lower, at positions start to end - 1, holds vertex. The
+// Whether the sorted long list of owner, at positions start to end - 1, holds vertex. The
 // vertices that look into one list come in increasing order, so each search starts where
 // the one before it ended and gallops forward: all the searches in a list of length d cost
 // O(d) together, however many vertices look into it, instead of log(d) each.
-bool long_list_holds(ReadState& state, int lower, int vertex, int start, int end) {
-    const int* sorted = state.sorted_lists.data() + start;
+bool long_list_holds(NeighbourIndex& index, int owner, int vertex, int start, int end) {
+    const int* sorted = index.sorted_lists.data() + start;
     const std::int64_t length = end - start;
-    std::int64_t first = state.search_cursors[lower];
+    std::int64_t first = index.search_cursors[owner];
     if (first < length && sorted[first] < vertex) {
         // sorted[below] < vertex throughout; the step doubles until it passes vertex.
         std::int64_t below = first;
@@ -222,30 +239,37 @@ bool long_list_holds(ReadState& state, int lower, int vertex, int start, int end
         const std::int64_t upper = std::min(below + step, length);
         first = std::lower_bound(sorted + below + 1, sorted + upper, vertex) - sorted;
     }
-    state.search_cursors[lower] = static_cast<int>(first);
+    index.search_cursors[owner] = static_cast<int>(first);
     return first < length && sorted[first] == vertex;
 }
 
-// Whether the complete list of lower, a vertex below vertex, holds vertex.
-bool list_holds(ReadState& state, int lower, int vertex) {
-    const int start = state.edge_offsets[lower - 1];
-    const int end = state.edge_offsets[lower];
-    if (end - start > short_list_length) return long_list_holds(state, lower, vertex, start, end);
+// Whether the complete list of owner holds vertex. Between two restarts, the vertices that
+// look into one long list must come in increasing order.
+bool list_holds(NeighbourIndex& index, int owner, int vertex) {
+    const int start = index.edge_offsets[owner - 1];
+    const int end = index.edge_offsets[owner];
+    if (end - start > short_list_length) return long_list_holds(index, owner, vertex, start, end);
     for (int position = start; position < end; ++position) {
-        if (state.adjacency[position] == vertex) return true;
+        if (index.adjacency[position] == vertex) return true;
     }
     return false;
 }
 
-// Once the current list grows long, every later entry is stamped as it is kept.
-void note_kept(ReadState& state, int vertex, int neighbour) {
-    if (state.list_is_stamped) {
-        state.kept_for[neighbour] = vertex;
-    } else if (state.kept_count - state.list_start > short_list_length) {
-        for (int position = state.list_start; position < state.kept_count; ++position) {
-            state.kept_for[state.adjacency[position]] = vertex;
+// Lets every long list be searched again from its start.
+void restart_searches(NeighbourIndex& index) {
+    std::fill(index.search_cursors.begin(), index.search_cursors.end(), 0);
+}
+
+// Once the current list grows long, every later entry is stamped as it is kept; kept_count
+// counts the entry just kept.
+void note_kept(NeighbourIndex& index, int kept_count, int vertex, int neighbour) {
+    if (index.list_is_stamped) {
+        index.kept_for[neighbour] = vertex;
+    } else if (kept_count - index.list_start > short_list_length) {
+        for (int position = index.list_start; position < kept_count; ++position) {
+            index.kept_for[index.adjacency[position]] = vertex;
         }
-        state.list_is_stamped = true;
+        index.list_is_stamped = true;
     }
 }
 
@@ -267,12 +291,17 @@ void note_kept(ReadState& state, int vertex, int neighbour) {
 
 // Stores a neighbour that passed every check before the symmetry test and the bound.
 [[nodiscard]] int keep_entry(ReadState& state, int vertex, int neighbour, double weight) {
-    // A higher neighbour is looked up later, from its own lines.
-    if (neighbour < vertex && !list_holds(state, neighbour, vertex)) {
-        print_error_prefix(state.file_name);
-        std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour, neighbour,
-                    vertex);
-        state.result = 1;
+    // A higher neighbour's list is not there yet: it answers from its own lines, or the
+    // entry is reported once the last vertex line has been read.
+    if (neighbour < vertex) {
+        if (list_holds(state.index, neighbour, vertex)) {
+            ++state.answered_entry_count;
+        } else {
+            print_error_prefix(state.file_name);
+            std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour, neighbour,
+                        vertex);
+            state.has_unmatched_edge = true;
+        }
     }
     // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries.
     ++state.kept_count;
@@ -285,7 +314,8 @@ void note_kept(ReadState& state, int vertex, int neighbour) {
     const int position = state.kept_count - 1;
     state.adjacency[position] = neighbour;
     if (state.has_edge_weights) state.edge_weights[position] = static_cast<float>(weight);
-    note_kept(state, vertex, neighbour);
+    if (neighbour > vertex) ++state.higher_entry_count;
+    note_kept(state.index, state.kept_count, vertex, neighbour);
     return 0;
 }
 
@@ -360,13 +390,15 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     if (neighbour == vertex) {
         if (state.self_edge_count == 0) {
             std::printf("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
+            ++state.summary.warning_count;
         }
         ++state.self_edge_count;
         is_dropped = true;
-    } else if (is_kept_already(state, vertex, neighbour)) {
+    } else if (is_kept_already(state.index, state.kept_count, vertex, neighbour)) {
         // Only kept entries count as earlier occurrences: one dropped for a bad weight
         // does not make a later equal entry a repeat.
         std::printf("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex, neighbour);
+        ++state.summary.warning_count;
         ++state.ignored_count;
         is_dropped = true;
         is_repeated = true;
@@ -382,6 +414,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
         if (!(entry.weight > 0.0)) {
             std::printf("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n", vertex,
                         neighbour);
+            ++state.summary.warning_count;
             if (!is_repeated) ++state.ignored_count;
             is_dropped = true;
         }
@@ -414,7 +447,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
         if (choose_vertex(state, body_is_over) != 0) return 1;
         if (body_is_over) return 0;
         if (state.is_new_vertex) {
-            begin_vertex(state, state.current_vertex);
+            begin_list(state.index, state.current_vertex, state.kept_count);
             if (state.has_vertex_weights && read_vertex_weight(state) != 0) return 1;
         }
         if (read_neighbours(state) != 0) return 1;
@@ -433,6 +466,7 @@ void check_trailing_data(ReadState& state) {
     if (state.status == scan_number) {
         std::printf("WARNING: Possible error in graph file `%s'\n", state.file_name);
         std::printf("         Data found after expected end of file\n");
+        ++state.summary.warning_count;
     }
 }
 
@@ -452,23 +486,51 @@ bool counts_agree(const ReadState& state) {
     return false;
 }
 
-void finish(ReadState& state) {
-    // Vertices the file never reached have no neighbours.
+// Vertices the file never reached have no neighbours.
+void end_unreached_lists(ReadState& state) {
     for (std::int64_t vertex = std::int64_t{state.current_vertex} + 1; vertex < state.nvtxs;
          ++vertex) {
         state.edge_offsets[static_cast<std::size_t>(vertex)] = state.kept_count;
     }
     state.edge_offsets[state.nvtxs] = state.kept_count;
+}
 
+// Reports every entry that only the lower end of its edge lists: when it was read, the higher
+// vertex had no list to look into yet. The counts tell at once whether there is any; only
+// then are the lists searched again, each higher vertex's list by the lower vertices in
+// increasing order, so the whole pass stays linear in the entries.
+void report_unanswered_entries(ReadState& state) {
+    if (state.higher_entry_count == state.answered_entry_count) return;
+    const int last_vertex = std::min(state.current_vertex, state.nvtxs);
+    // The last vertex's list was still growing until now; every list before it is sorted.
+    sort_long_list(state.index, last_vertex);
+    restart_searches(state.index);
+    for (int vertex = 1; vertex <= last_vertex; ++vertex) {
+        for (int position = state.edge_offsets[vertex - 1]; position < state.edge_offsets[vertex];
+             ++position) {
+            const int higher = state.adjacency[position];
+            if (higher > vertex && !list_holds(state.index, higher, vertex)) {
+                print_error_prefix(state.file_name);
+                std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher, higher,
+                            vertex);
+                state.has_unmatched_edge = true;
+            }
+        }
+    }
+}
+
+void finish(ReadState& state) {
     // A single self edge already had its warning.
     if (state.self_edge_count > 1) {
         std::printf("WARNING: %lld self edges were read and ignored.\n",
                     static_cast<long long>(state.self_edge_count));
+        ++state.summary.warning_count;
     }
     if (state.current_vertex != 0) {
         if (!counts_agree(state)) {
             std::printf("WARNING: I expected %d edges entered twice, but I only count %d.\n",
                         state.nedges, state.kept_count);
+            ++state.summary.warning_count;
         }
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
@@ -487,29 +549,48 @@ void finish(ReadState& state) {
                     state.nedges);
         return 1;
     }
-    if (body_is_read(state) && read_body(state) != 0) return 1;
+    if (file_has_body(state) && read_body(state) != 0) return 1;
+    end_unreached_lists(state);
+    report_unanswered_entries(state);
     check_trailing_data(state);
     finish(state);
-    return state.result;
+    return state.has_unmatched_edge ? 1 : 0;
 }
 
 }  // namespace
 
 int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
                     Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
-                    Block<float>& edge_weights) {
+                    Block<float>& edge_weights, ReadSummary& summary) {
     // A fresh scanner per file: a second file never starts on the state the first one left.
     TokenScanner scanner;
     Block<int>().swap(edge_offsets);
     Block<int>().swap(adjacency);
     Block<int>().swap(vertex_weights);
     Block<float>().swap(edge_weights);
+    summary = ReadSummary{};
     int result = 0;
     {
-        ReadState state{scanner,   file,  file_name,      edge_offsets,
-                        adjacency, nvtxs, vertex_weights, edge_weights};
+        NeighbourIndex index{edge_offsets, adjacency};
+        ReadState state{scanner, file,           file_name,    edge_offsets, adjacency,
+                        nvtxs,   vertex_weights, edge_weights, index,        summary};
         result = read_graph(state);
-    }  // The scratch blocks are freed here: the next stage needs their room for its own copy.
+    }  // The index is freed here: the next stage needs its room for its own copy.
+    // The scanner reads a failing stream as one that has ended; only the stream can tell
+    // the two apart, and only until it is closed.
+    summary.has_read_error = std::ferror(file) != 0;
     std::fclose(file);
+    if (summary.has_read_error) {
+        std::printf("Error. Cannot read graph file: %s\n", file_name);
+        result = 1;
+    }
     return result;
+}
+
+int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
+                    Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
+                    Block<float>& edge_weights) {
+    ReadSummary summary;
+    return read_graph_file(file, file_name, edge_offsets, adjacency, nvtxs, vertex_weights,
+                           edge_weights, summary);
 }

@@ -1,9 +1,12 @@
 #include "input/token_scanner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
 #include <system_error>
+
+#include "common/text_numbers.h"
 
 namespace {
 
@@ -12,17 +15,25 @@ constexpr int segment_limit = line_buffer_size - 1;
 constexpr int last_segment_position = line_buffer_size - 2;
 // The break_point of a segment that holds the end of its line.
 constexpr int complete_segment = line_buffer_size;
-// Past this magnitude an integer saturates whatever digits follow.
-constexpr std::int64_t saturated_magnitude = std::int64_t{std::numeric_limits<int>::max()} + 1;
-
-// These run once per character: plain comparisons, no locale, and a NUL is neither.
-constexpr bool is_white_space(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
+// The break_point of an oversized segment: one token fills it and goes on in the stream. No
+// whole token can end there, since white space follows a whole token inside its segment.
+constexpr int oversized_segment = last_segment_position;
+// When a number runs past the end of an oversized segment, its last characters stay at the
+// front of the next piece. A number looks at most two characters ahead (an exponent letter
+// and its sign) before it knows where it ends; one more keeps the end of a number that ends
+// before them above position 0, since a scan_offset of 0 means that a new line is due.
+constexpr int kept_lookahead = 3;
+// A real of more digits keeps this many significant ones, and one more that stands for all
+// the later ones when any of them is not 0: the nearest double is settled by the first 767
+// significant digits and whether anything follows them.
+constexpr int kept_significant_digits = 800;
+// Past this decimal exponent a significand between 0.1 and 1 overflows or underflows.
+constexpr std::int64_t largest_decimal_exponent = 99999;
+// The sign, "0.", the kept digits, the stand-in, "e" and the exponent with its sign.
+constexpr int longest_real_text = 1 + 2 + kept_significant_digits + 1 + 1 + 1 + 5;
+// Exponent digits beyond this value change nothing, and the sum with a line's digit count
+// stays far inside 64 bits.
+constexpr std::int64_t exponent_cap = 1'000'000'000'000'000;
 
 constexpr bool is_comment(char c) {
     return c == '%' || c == '#';
@@ -50,52 +61,29 @@ int carry_tail(TokenScanner& scanner) {
     return tail_length;
 }
 
-// Reads the fill markers left by a read that found blanks at positions 198 and 199.
+// Reads the fill markers left by a read that found blanks at positions 198 and 199. Only a
+// newline ends a line: a form feed or a NUL byte in the last place is one more character of
+// a line that goes on.
 bool segment_is_complete(const TokenScanner& scanner) {
-    const char last = scanner.line_buffer[last_segment_position];
     if (scanner.line_buffer[segment_limit] != '\0') return true;  // the read stopped short
-    // The read filled the buffer exactly to the end of its line; a form feed in this last
-    // place ends the line as a newline does.
-    return last == '\0' || last == '\n' || last == '\f';
+    return scanner.line_buffer[last_segment_position] == '\n';
 }
 
 // Searches a cut segment backwards, never before position 0. save_point becomes the start
 // of the token cut by the end of the buffer (199 when position 198 is white space, 0 when
 // the segment holds no white space at all); break_point becomes the last character of the
-// last whole token before it, or -1 when no such token exists. NUL bytes are passed over.
+// last whole token before it, or -1 when no such token exists. A NUL byte counts as a
+// character of a token, so that the scan meets it and ends the line there, as it does in a
+// line that fits the buffer, wherever the NUL stands.
 void find_break(TokenScanner& scanner) {
     const char* buffer = scanner.line_buffer;
     int position = last_segment_position;
     while (position >= 0 && !is_white_space(buffer[position]))
         --position;
     scanner.save_point = position + 1;
-    while (position >= 0 && (is_white_space(buffer[position]) || buffer[position] == '\0')) {
+    while (position >= 0 && is_white_space(buffer[position]))
         --position;
-    }
     scanner.break_point = position;
-}
-
-// Discards the rest of a token from the stream; gives the white space that ends it, or EOF.
-int discard_token_rest(std::FILE* stream) {
-    int c = getc_unlocked(stream);
-    while (c != EOF && !is_white_space(static_cast<char>(c)))
-        c = getc_unlocked(stream);
-    return c;
-}
-
-// A token of 199 characters or more never fits a segment. The buffer keeps its first 199
-// characters and they are scanned as a token of their own: a number yields the value of
-// those characters, anything else ends the line as a short token would. The rest of the
-// token is discarded from the stream, so the token never yields a second number, and the
-// line goes on after it unless the token was the last thing on its line.
-void cut_oversized_token(TokenScanner& scanner, std::FILE* stream) {
-    const int end = discard_token_rest(stream);
-    if (end == EOF || end == '\n' || end == '\f') {
-        scanner.break_point = complete_segment;
-        return;
-    }
-    scanner.break_point = last_segment_position;
-    scanner.save_point = segment_limit;
 }
 
 // The line ends with the stream: the carried tail, empty or not, is its last segment, so
@@ -127,9 +115,11 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
         }
         find_break(scanner);
         if (scanner.break_point >= 0) break;
-        // A tail of 199 characters cannot be carried: the next read would have no room.
+        // A tail of 199 characters cannot be carried: the next read would have no room. The
+        // token is scanned where it stands, and a number in it reads on past the buffer.
         if (scanner.save_point == 0) {
-            cut_oversized_token(scanner, stream);
+            scanner.break_point = oversized_segment;
+            scanner.save_point = segment_limit;
             break;
         }
         line_goes_on = true;
@@ -138,8 +128,15 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
     return 0;
 }
 
-// Ends the current line: the next request starts on the next line.
-void end_line(TokenScanner& scanner, ScanStatus& status) {
+// Ends the current line: the next request starts on the next line. In a cut segment the rest
+// of the line is still in the stream and goes with it, so that whatever ended the line (a
+// comment, a token that is not a number, a NUL byte), the next request starts after the
+// line's newline, as it does when the line fits the buffer.
+void end_line(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
+    if (scanner.break_point < complete_segment) {
+        skip_rest_of_line(stream);
+        scanner.break_point = complete_segment;
+    }
     scanner.scan_offset = 0;
     status = scan_end_of_line;
 }
@@ -164,33 +161,8 @@ void end_line(TokenScanner& scanner, ScanStatus& status) {
         ++offset;
     scanner.scan_offset = offset;
     if (!is_comment(scanner.line_buffer[offset])) return 0;
-    // In a cut segment the rest of the comment is still in the stream.
-    if (scanner.break_point < complete_segment) skip_rest_of_line(stream);
-    end_line(scanner, status);
+    end_line(scanner, stream, status);
     return 1;
-}
-
-// Converts an optional sign and decimal digits at text into value, saturating at the 32-bit
-// limits; gives the count of characters consumed, 0 when no digit follows the sign.
-int convert_int(const char* text, int& value) {
-    const char* position = text;
-    const bool is_negative = *position == '-';
-    if (*position == '-' || *position == '+') ++position;
-    const char* digits = position;
-    std::int64_t magnitude = 0;
-    for (; is_digit(*position); ++position) {
-        // A saturated value stays put, but every digit of the run is still consumed.
-        if (magnitude <= saturated_magnitude) magnitude = magnitude * 10 + (*position - '0');
-    }
-    if (position == digits) return 0;
-    if (magnitude > saturated_magnitude) magnitude = saturated_magnitude;
-    if (is_negative) {
-        value = static_cast<int>(-magnitude);
-    } else {
-        value = magnitude < saturated_magnitude ? static_cast<int>(magnitude)
-                                                : std::numeric_limits<int>::max();
-    }
-    return static_cast<int>(position - text);
 }
 
 const char* skip_digits(const char* position) {
@@ -221,12 +193,27 @@ int measure_real(const char* text) {
     return static_cast<int>(position - text);
 }
 
+// The nearest double to a real written as from_chars reads it: no "+", and e as the only
+// exponent letter.
+double nearest_double(const char* text, int length, bool has_negative_exponent) {
+    double value = 0.0;
+    const std::from_chars_result result = std::from_chars(text, text + length, value);
+    if (result.ec != std::errc::result_out_of_range) return value;
+    // A number of at most 199 characters lies between 1e-199 and 1e199 before its exponent,
+    // and a shortened long one between 0.1 and 1, so only a negative exponent can take it
+    // below the smallest double, and only a positive one above the largest.
+    const bool is_negative = text[0] == '-';
+    if (has_negative_exponent) return is_negative ? -0.0 : 0.0;
+    const double infinity = std::numeric_limits<double>::infinity();
+    return is_negative ? -infinity : infinity;
+}
+
 // Converts a measured real of length characters to the nearest double. from_chars takes no
 // leading "+" and knows only e as the exponent letter, so it reads a copy without the one
 // and with the other; having been measured first, the copy holds no form it would read
 // differently (hexadecimal, inf, nan).
 double convert_real(const char* text, int length) {
-    char normalised[line_buffer_size];  // a number never outgrows its segment
+    char normalised[line_buffer_size];  // a number read in place never outgrows its segment
     int copied = 0;
     bool has_negative_exponent = false;
     for (int i = text[0] == '+' ? 1 : 0; i < length; ++i) {
@@ -237,16 +224,128 @@ double convert_real(const char* text, int length) {
         }
         normalised[copied++] = c;
     }
-    double value = 0.0;
-    const std::from_chars_result result = std::from_chars(normalised, normalised + copied, value);
-    if (result.ec != std::errc::result_out_of_range) return value;
-    // A number of at most 199 characters lies between 1e-199 and 1e199 before its exponent,
-    // so only a negative exponent can take it below the smallest double, and only a
-    // positive one above the largest.
-    const bool is_negative = text[0] == '-';
-    if (has_negative_exponent) return is_negative ? -0.0 : 0.0;
-    const double infinity = std::numeric_limits<double>::infinity();
-    return is_negative ? -infinity : infinity;
+    return nearest_double(normalised, copied, has_negative_exponent);
+}
+
+// The characters of a number in an oversized segment, which may run on past the buffer.
+struct NumberCursor {
+    TokenScanner& scanner;
+    std::FILE* stream;
+    int position;
+    // Where a real ends when its exponent letter has no digits after it; moved with the text.
+    int exponent_letter = 0;
+};
+
+char current(const NumberCursor& cursor) {
+    return cursor.scanner.line_buffer[cursor.position];
+}
+
+// Steps to the next character. At the end of a segment whose line goes on, the last
+// characters move to the front and the next piece of the line is read after them.
+void step(NumberCursor& cursor) {
+    ++cursor.position;
+    if (cursor.position < segment_limit || cursor.scanner.break_point == complete_segment) return;
+    const int shift = segment_limit - kept_lookahead;
+    cursor.scanner.save_point = shift;
+    // Reading on in a line never meets the end of the input as a failure: the line just ends.
+    (void)read_segment(cursor.scanner, cursor.stream, true);
+    cursor.position -= shift;
+    cursor.exponent_letter -= shift;
+}
+
+// Reads an integer at the cursor, however many digits it has; 1 when no digit follows the
+// sign.
+[[nodiscard]] int read_long_int(NumberCursor& cursor, int& value) {
+    const bool is_negative = current(cursor) == '-';
+    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
+    if (!is_digit(current(cursor))) return 1;
+    std::int64_t magnitude = 0;
+    for (; is_digit(current(cursor)); step(cursor))
+        add_digit(magnitude, current(cursor));
+    value = clamped_int(is_negative, magnitude);
+    return 0;
+}
+
+// The significant digits of a long real, as many as decide its nearest double.
+struct Significand {
+    char digits[kept_significant_digits];
+    int kept_count = 0;
+    bool has_later_non_zero = false;
+    // The value is 0.digits times 10 to this power, before the number's own exponent.
+    std::int64_t point_exponent = 0;
+};
+
+void take_digit(Significand& significand, char digit) {
+    if (significand.kept_count < kept_significant_digits) {
+        significand.digits[significand.kept_count++] = digit;
+    } else if (digit != '0') {
+        significand.has_later_non_zero = true;
+    }
+}
+
+// Reads the mantissa of a real at the cursor; false when it holds no digit.
+bool read_long_mantissa(NumberCursor& cursor, Significand& significand) {
+    bool has_digits = false;
+    for (; is_digit(current(cursor)); step(cursor)) {
+        has_digits = true;
+        // Leading zeros hold no place.
+        if (significand.kept_count == 0 && current(cursor) == '0') continue;
+        take_digit(significand, current(cursor));
+        ++significand.point_exponent;
+    }
+    if (current(cursor) != '.') return has_digits;
+    step(cursor);
+    for (; is_digit(current(cursor)); step(cursor)) {
+        has_digits = true;
+        if (significand.kept_count == 0 && current(cursor) == '0') {
+            --significand.point_exponent;
+        } else {
+            take_digit(significand, current(cursor));
+        }
+    }
+    return has_digits;
+}
+
+// Reads the exponent of a real at the cursor, 0 when there is none. Without a digit after
+// the letter and its sign, the number ends before the letter.
+std::int64_t read_long_exponent(NumberCursor& cursor) {
+    if (!is_exponent_letter(current(cursor))) return 0;
+    cursor.exponent_letter = cursor.position;
+    step(cursor);
+    const bool is_negative = current(cursor) == '-';
+    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
+    if (!is_digit(current(cursor))) {
+        cursor.position = cursor.exponent_letter;
+        return 0;
+    }
+    std::int64_t exponent = 0;
+    for (; is_digit(current(cursor)); step(cursor))
+        exponent = std::min(exponent * 10 + (current(cursor) - '0'), exponent_cap);
+    return is_negative ? -exponent : exponent;
+}
+
+// Reads a real at the cursor, however many characters it has, and writes the same value to
+// text in at most longest_real_text characters, as from_chars reads it: its sign, then 0 or
+// 0.DIGITSeN. Gives the text's length, 0 when no number starts at the cursor.
+int read_long_real(NumberCursor& cursor, char* text, bool& has_negative_exponent) {
+    const bool is_negative = current(cursor) == '-';
+    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
+    Significand significand;
+    if (!read_long_mantissa(cursor, significand)) return 0;
+    const std::int64_t exponent = read_long_exponent(cursor);
+    char* end = text;
+    if (is_negative) *end++ = '-';
+    *end++ = '0';
+    if (significand.kept_count == 0) return static_cast<int>(end - text);
+    *end++ = '.';
+    end = std::copy(significand.digits, significand.digits + significand.kept_count, end);
+    if (significand.has_later_non_zero) *end++ = '1';
+    *end++ = 'e';
+    const std::int64_t decimal_exponent = std::clamp(
+        significand.point_exponent + exponent, -largest_decimal_exponent, largest_decimal_exponent);
+    has_negative_exponent = decimal_exponent < 0;
+    end = std::to_chars(end, text + longest_real_text, decimal_exponent).ptr;
+    return static_cast<int>(end - text);
 }
 
 }  // namespace
@@ -254,9 +353,19 @@ double convert_real(const char* text, int length) {
 int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     if (reach_token(scanner, stream, status) != 0) return 0;
     int value = 0;
-    const int length = convert_int(scanner.line_buffer + scanner.scan_offset, value);
+    if (scanner.break_point == oversized_segment) {
+        NumberCursor cursor{scanner, stream, scanner.scan_offset};
+        if (read_long_int(cursor, value) != 0) {
+            end_line(scanner, stream, status);
+            return 0;
+        }
+        scanner.scan_offset = cursor.position;
+        return value;
+    }
+    std::int64_t magnitude = 0;
+    const int length = read_integer(scanner.line_buffer + scanner.scan_offset, value, magnitude);
     if (length == 0) {
-        end_line(scanner, status);
+        end_line(scanner, stream, status);
         return 0;
     }
     scanner.scan_offset += length;
@@ -265,10 +374,22 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
 
 double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     if (reach_token(scanner, stream, status) != 0) return 0.0;
+    if (scanner.break_point == oversized_segment) {
+        NumberCursor cursor{scanner, stream, scanner.scan_offset};
+        char text[longest_real_text];
+        bool has_negative_exponent = false;
+        const int length = read_long_real(cursor, text, has_negative_exponent);
+        if (length == 0) {
+            end_line(scanner, stream, status);
+            return 0.0;
+        }
+        scanner.scan_offset = cursor.position;
+        return nearest_double(text, length, has_negative_exponent);
+    }
     const char* text = scanner.line_buffer + scanner.scan_offset;
     const int length = measure_real(text);
     if (length == 0) {
-        end_line(scanner, status);
+        end_line(scanner, stream, status);
         return 0.0;
     }
     scanner.scan_offset += length;
@@ -277,6 +398,6 @@ double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
 
 void skip_rest_of_line(std::FILE* stream) {
     int c = getc_unlocked(stream);
-    while (c != EOF && c != '\n' && c != '\f')
+    while (c != EOF && c != '\n')
         c = getc_unlocked(stream);
 }

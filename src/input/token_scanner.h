@@ -3,10 +3,12 @@
 // Owns the 200-byte line buffer and the position inside it; one scanner serves one input
 // stream from its first line to its end. A line that fits the buffer is read whole; a
 // longer line is read in segments of at most 199 characters, and a token cut by the end of
-// a segment is carried to the front and completed by the next read, so the caller never
-// sees the seams. The scanner knows nothing of headers, vertices or weights (the reader
-// gives numbers their meaning), allocates nothing and never prints: every outcome reaches
-// the caller as a ScanStatus.
+// a segment is carried to the front and completed by the next read. A token too long for
+// any segment is scanned where it stands, its numbers reading on through the stream. The
+// caller never sees the seams: a line of any length gives the numbers and the statuses that
+// it would give if it fitted the buffer. The scanner knows nothing of headers, vertices or
+// weights (the reader gives numbers their meaning), allocates nothing and never prints:
+// every outcome reaches the caller as a ScanStatus.
 #pragma once
 
 #include <cstdio>
@@ -27,14 +29,16 @@ struct TokenScanner {
     char line_buffer[line_buffer_size] = {};
     // Where the next request scans; 0 at the start of a request means a new line is due.
     int scan_offset = 0;
-    // 200: the segment holds the end of its line. Below: the last character of the last
-    // whole token of a cut segment; once scanning passes it, the next segment is read.
+    // 200: the segment holds the end of its line. 198: the segment is one token that goes
+    // on past it. Below: the last character of the last whole token of a cut segment; once
+    // scanning passes it, the next segment is read.
     int break_point = line_buffer_size;
     // First position of the carried tail of a cut segment; 199 means an empty tail.
     int save_point = 0;
 };
 
-// Reads the next number of the current line as a 32-bit integer (saturating at the limits).
+// Reads the next number of the current line as a 32-bit integer (saturating at the limits,
+// however many digits it has).
 // Writes the outcome into status; the result is 0 unless status is scan_number.
 [[nodiscard]] int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status);
 
@@ -42,6 +46,6 @@ struct TokenScanner {
 // hexadecimal, inf or nan forms). Writes the outcome into status; 0.0 unless scan_number.
 [[nodiscard]] double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status);
 
-// Reads and discards characters up to and including the next newline or form feed, or to
-// the end of the input.
+// Reads and discards characters up to and including the next newline, or to the end of the
+// input. A form feed is white space like any other and does not end the line.
 void skip_rest_of_line(std::FILE* stream);

@@ -47,7 +47,14 @@ const CommandLineCase command_line_cases[] = {
     {"option with equals sign", {"-in=g.graph", "real.graph"}, "real.graph", "", 0, 0, {}, ""},
     {"an option string as a value", {"-in", "-out", "-times", "2"}, "-out", "", 2, 0, {}, ""},
     {"stray file name", {"g.graph", "-times", "1"}, "", "", 1, 0, {}, ""},
-    {"first word only", {"-in", "  my graph", "-out", "\tx y"}, "my", "x", 0, 0, {}, ""},
+    {"names taken whole without outer white space",
+     {"-in", "  my graph \n", "-out", "\tx\v y\r"},
+     "my graph",
+     "x\v y",
+     0,
+     0,
+     {},
+     ""},
     {"empty value keeps the earlier one",
      {"-out", "a", "-out", "", "-out", " \t"},
      "",
@@ -132,6 +139,29 @@ TEST(CommandLine, fills_the_run_options) {
         EXPECT_EQ(options.nconnect, c.nconnect);
         EXPECT_EQ(options.connect_list, c.connect_list);
         EXPECT_EQ(options.option_without_value, c.option_without_value);
+    }
+}
+
+TEST(CommandLine, keeps_a_copy_count_past_the_limit_as_written) {
+    const struct {
+        std::vector<const char*> arguments;
+        std::string refused_times_value;
+    } cases[] = {
+        {{"-times", "2147483647"}, ""},
+        {{"-times", "2147483648"}, "2147483648"},
+        {{"-times", "-2147483648"}, "-2147483648"},
+        {{"-times", " 0099999999999999999999x"}, " 0099999999999999999999x"},
+        {{"-times", "00000000000000000000002"}, ""},
+        {{"-times", "99999999999", "-times", "3"}, ""},
+        {{"-nconnect", "99999999999"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        std::vector<const char*> argv = {"graphrep"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        RunOptions options;
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+        EXPECT_EQ(options.refused_times_value, c.refused_times_value);
     }
 }
 

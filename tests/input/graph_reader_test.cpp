@@ -27,16 +27,20 @@ struct ReadOutcome {
     bool file_was_closed = false;
 };
 
-ReadOutcome read_text(const std::string& text) {
+ReadOutcome read_stream(std::FILE* file, ReadSummary* summary = nullptr) {
     ReadOutcome outcome;
-    std::FILE* file = test_support::stream_with(text);
     if (file == nullptr) return outcome;
     const int descriptor = fileno(file);
     Block<int> edge_offsets, adjacency, vertex_weights;
     Block<float> edge_weights;
     test_support::capture_stdout();
-    outcome.result = read_graph_file(file, "g.graph", edge_offsets, adjacency, outcome.nvtxs,
-                                     vertex_weights, edge_weights);
+    if (summary == nullptr) {
+        outcome.result = read_graph_file(file, "g.graph", edge_offsets, adjacency, outcome.nvtxs,
+                                         vertex_weights, edge_weights);
+    } else {
+        outcome.result = read_graph_file(file, "g.graph", edge_offsets, adjacency, outcome.nvtxs,
+                                         vertex_weights, edge_weights, *summary);
+    }
     outcome.edge_offsets.assign(edge_offsets.begin(), edge_offsets.end());
     outcome.adjacency.assign(adjacency.begin(), adjacency.end());
     outcome.vertex_weights.assign(vertex_weights.begin(), vertex_weights.end());
@@ -44,6 +48,32 @@ ReadOutcome read_text(const std::string& text) {
     outcome.file_was_closed = fcntl(descriptor, F_GETFD) == -1;
     outcome.output = test_support::captured_stdout();
     return outcome;
+}
+
+ReadOutcome read_text(const std::string& text) {
+    return read_stream(test_support::stream_with(text));
+}
+
+// A stream that delivers text and then reports a read error instead of its end.
+std::FILE* failing_stream_with(const std::string& text) {
+    struct Source {
+        std::string text;
+        std::size_t position = 0;
+    };
+    cookie_io_functions_t functions{};
+    functions.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+        Source& source = *static_cast<Source*>(cookie);
+        if (source.position == source.text.size()) return -1;
+        const std::size_t count = std::min(size, source.text.size() - source.position);
+        source.text.copy(buffer, count, source.position);
+        source.position += count;
+        return static_cast<ssize_t>(count);
+    };
+    functions.close = [](void* cookie) {
+        delete static_cast<Source*>(cookie);
+        return 0;
+    };
+    return fopencookie(new Source{text}, "r", functions);
 }
 
 // The used part of an array: the reader allocates one entry more than it may fill.
@@ -156,6 +186,13 @@ const SuccessCase success_cases[] = {
      {2, 1},
      {},
      {}},
+    {"file ending four vertices early, without a final newline",
+     "6 1\n2\n1",
+     "",
+     {0, 1, 2, 2, 2, 2, 2},
+     {2, 1},
+     {},
+     {}},
     {"bad edge weights",
      "2 1 1\n2 0 2 -2.5 2 3\n1 3\n",
      "WARNING: Bad weight entered for edge (1,2).  Edge ignored.\n"
@@ -189,13 +226,6 @@ const SuccessCase success_cases[] = {
      {2, 1},
      {},
      {5.0f, 1.0f}},
-    {"only the lower end lists an edge",
-     "3 2\n2 3\n1\n\n",
-     "WARNING: I expected 2 edges entered twice, but I only count 3.\n",
-     {0, 2, 3, 3},
-     {2, 3, 1},
-     {},
-     {}},
     {"data after the last vertex",
      "2 1\n2\n1\n\n% c\n7\n",
      "WARNING: Possible error in graph file `g.graph'\n"
@@ -246,6 +276,118 @@ TEST(GraphReader, reports_an_unmatched_edge_and_reads_on) {
               "ERROR in graph file `g.graph': Edge (3, 2) entered but not (2, 3)\n");
     EXPECT_EQ(outcome.edge_offsets, (std::vector<int>{0, 1, 2, 4}));
     EXPECT_EQ(first(outcome.adjacency, 4), (std::vector<int>{2, 1, 1, 2}));
+}
+
+// Every warning printed counts once, the two lines of the trailing-data warning included; a
+// stream that fails is reported after everything else, and fails the reading.
+TEST(GraphReader, counts_its_warnings_and_reports_a_failing_stream) {
+    const std::string read_error = "Error. Cannot read graph file: g.graph\n";
+    const struct {
+        const char* name;
+        std::FILE* file;
+        int result;
+        std::string output;
+        int warning_count;
+    } cases[] = {
+        {"silent file", test_support::stream_with("2 1\n2\n1\n"), 0, "", 0},
+        {"self edge and trailing data", test_support::stream_with("2 2\n2 1\n1\n\n5\n"), 0,
+         "WARNING: Self edge (1, 1) being ignored.\n"
+         "WARNING: Possible error in graph file `g.graph'\n"
+         "         Data found after expected end of file\n",
+         2},
+        {"error and warnings", test_support::stream_with("3 5\n2 2 1 1\n1\n1\n"), 1,
+         "WARNING: Multiple occurences of edge (1,2) ignored\n"
+         "WARNING: Self edge (1, 1) being ignored.\n"
+         "ERROR in graph file `g.graph': Edge (3, 1) entered but not (1, 3)\n"
+         "WARNING: 2 self edges were read and ignored.\n"
+         "WARNING: I expected 5 edges entered twice, but I only count 3.\n",
+         4},
+        {"stream failing after the first vertex lines", failing_stream_with("3 2\n2\n1\n"), 1,
+         "WARNING: I expected 2 edges entered twice, but I only count 2.\n" + read_error, 1},
+        {"stream failing at once", failing_stream_with(""), 1,
+         "ERROR in graph file `g.graph': Invalid number of vertices (0).\n" + read_error, 0},
+        {"directory", std::fopen("/", "r"), 1,
+         "ERROR in graph file `g.graph': Invalid number of vertices (0).\n" + read_error, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadSummary summary;
+        summary.warning_count = -1;
+        ReadOutcome outcome = read_stream(c.file, &summary);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.output, c.output);
+        EXPECT_EQ(summary.warning_count, c.warning_count);
+        EXPECT_EQ(summary.has_read_error, c.output.find(read_error) != std::string::npos);
+    }
+}
+
+// Edges that only their lower end lists, reported once the last vertex line has been read:
+// after every message of the body, before the trailing-data warning, in increasing order of
+// the lower end and then in list order.
+TEST(GraphReader, reports_edges_listed_only_at_their_lower_end) {
+    const std::string prefix = "ERROR in graph file `g.graph':";
+    std::string long_last_list = "35 34\n";
+    for (int v = 1; v <= 34; ++v)
+        long_last_list += "35\n";
+    for (int u = 33; u >= 1; --u)
+        long_last_list += std::to_string(u) + " ";
+    std::string searched_list = "37 36\n35 37\n";
+    for (int v = 2; v <= 34; ++v)
+        searched_list += "35\n";
+    for (int u = 1; u <= 34; ++u)
+        searched_list += std::to_string(u) + " ";
+    searched_list += "36\n35\n\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string output;
+        std::vector<int> edge_offsets;
+    } cases[] = {
+        {"only the lower end lists an edge",
+         "3 2\n2 3\n1\n\n",
+         prefix + " Edge (1, 3) entered but not (3, 1)\n" +
+             "WARNING: I expected 2 edges entered twice, but I only count 3.\n",
+         {0, 2, 3, 3}},
+        {"in order, after the body's messages and before the trailing data",
+         "4 3\n4 2 3\n1 1\n2\n\n\n7\n",
+         "WARNING: Multiple occurences of edge (2,1) ignored\n" + prefix +
+             " Edge (3, 2) entered but not (2, 3)\n" + prefix +
+             " Edge (1, 4) entered but not (4, 1)\n" + prefix +
+             " Edge (1, 3) entered but not (3, 1)\n" +
+             "WARNING: Possible error in graph file `g.graph'\n" +
+             "         Data found after expected end of file\n",
+         {0, 3, 4, 5, 5}},
+        {"file ending before the higher end's line",
+         "5 2 100\n1 5\n2\n3\n",
+         prefix + " no vertex number in line 5.\n",
+         {}},
+        // The last list is long: it is searched through its sorted copy, made at the end.
+        {"long last list",
+         long_last_list,
+         prefix + " Edge (34, 35) entered but not (35, 34)\n" +
+             "WARNING: I expected 34 edges entered twice, but I only count 67.\n",
+         {}},
+        // Vertex 36 has searched the long list of 35 to its end; 1 to 34 search it again.
+        {"long list searched again from its start",
+         searched_list,
+         prefix + " Edge (1, 37) entered but not (37, 1)\n" +
+             "WARNING: I expected 36 edges entered twice, but I only count 71.\n",
+         {}},
+        {"file ending five vertices early",
+         "6 1\n4",
+         prefix + " Edge (1, 4) entered but not (4, 1)\n" +
+             "WARNING: I expected 1 edges entered twice, but I only count 1.\n",
+         {0, 1, 1, 1, 1, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadOutcome outcome = read_text(c.text);
+        EXPECT_EQ(outcome.result, 1);
+        EXPECT_EQ(outcome.output, c.output);
+        if (!c.edge_offsets.empty()) {
+            EXPECT_EQ(outcome.edge_offsets, c.edge_offsets);
+        }
+    }
 }
 
 // The edge {1, 2} listed at both ends (kept_count 2) with S self edges and D repeats on the
@@ -437,6 +579,21 @@ ReadOutcome read_by_linear_search(int nvtxs, int nedges, bool has_edge_weights,
             if (has_edge_weights) outcome.edge_weights.push_back(static_cast<float>(x));
         }
         outcome.edge_offsets[v] = kept;
+    }
+    for (int v = 1; v <= nvtxs; ++v) {
+        for (int p = outcome.edge_offsets[v - 1]; p < outcome.edge_offsets[v]; ++p) {
+            const int u = outcome.adjacency[p];
+            bool found = u < v;
+            for (int q = outcome.edge_offsets[u - 1]; q < outcome.edge_offsets[u]; ++q) {
+                found = found || outcome.adjacency[q] == v;
+            }
+            if (!found) {
+                std::snprintf(text, sizeof text, " Edge (%d, %d) entered but not (%d, %d)\n", v, u,
+                              u, v);
+                out += prefix + text;
+                outcome.result = 1;
+            }
+        }
     }
     if (self_edges > 1) {
         std::snprintf(text, sizeof text, "WARNING: %lld self edges were read and ignored.\n",

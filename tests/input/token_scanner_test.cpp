@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -93,6 +94,7 @@ const LineCase short_line_cases[] = {
     {"last line without newline", "7 8", {{7, 8}}},
     {"NUL ends the scan of a line", "1 2\0 3\n4\n"s, {{1, 2}, {4}}},
     {"form feed and vertical tab inside a line", "1\f2\v3\n", {{1, 2, 3}}},
+    {"carriage return between numbers", "2\r3\r\r4\n", {{2, 3, 4}}},
     {"byte above 127 is not white space", "1\xa0 2\n", {{1}}},
     {"integer limits saturate",
      "2147483647 2147483648 -2147483648 -2147483649 -99999999999999999999\n",
@@ -171,44 +173,155 @@ TEST(TokenScanner, reads_runs_around_the_segment_length) {
                   Lines({{}, {5}}));
         EXPECT_EQ(scan_lines(std::string(1, ' ') + std::string(length, '1') + " 7"),
                   Lines({{int_max, 7}}));
-        // A token that is not a number ends its line; the rest of a long line comes back as
-        // a line of its own.
-        EXPECT_EQ(scan_lines(std::string(length, 'x') + " 7\n5\n"), Lines({{}, {7}, {5}}));
+        // A token that is not a number ends its line, the rest of a long line included.
+        EXPECT_EQ(scan_lines(std::string(length, 'x') + " 7\n5\n"), Lines({{}, {5}}));
     }
     EXPECT_EQ(scan_lines(std::string(1, '0') + "." + std::string(300, '0') + "1 7\n", true),
-              Lines({{0, 7}}));
+              Lines({{1e-301, 7}}));
 }
 
 const LineCase cut_segment_cases[] = {
-    {"form feed at position 198 ends the line",
+    {"form feed at position 198 is white space",
      filler(198) + "\f4 5\n6\n",
-     {sevens(198), {4, 5}, {6}}},
+     {plus(sevens(198), {4, 5}), {6}}},
     {"form feed at 197 is white space", filler(197) + "\f4 5\n", {plus(sevens(197), {4, 5})}},
     {"white space at 198 carries nothing", filler(199) + "4 5\n", {plus(sevens(199), {4, 5})}},
     {"comment discards the rest of the line",
      filler(150) + "% " + std::string(100, 'w') + " 1\n5\n",
      {sevens(150), {5}}},
-    {"discarded comment ends at a form feed",
-     filler(150) + "% " + std::string(60, 'w') + "\f7 8\n",
-     {sevens(150), {7, 8}}},
+    {"discarded comment goes on after a form feed",
+     filler(150) + "% " + std::string(60, 'w') + "\f7 8\n5\n",
+     {sevens(150), {5}}},
     {"input ends in a discarded comment",
      filler(150) + "% " + std::string(100, 'w'),
      {sevens(150)}},
-    {"non-number drops the rest of the segment",
-     filler(100) + "x " + filler(97) + "4 5\n",
-     {sevens(100), {4, 5}}},
+    {"non-number drops the rest of the line",
+     filler(100) + "x " + filler(97) + "4 5\n6\n",
+     {sevens(100), {6}}},
     {"comment at the last whole token",
      filler(194) + "12% 34 56\n7\n",
      {plus(sevens(194), {12}), {7}}},
     {"letter at the last whole token",
      filler(194) + "12a 34 56\n7\n",
-     {plus(sevens(194), {12}), {4, 56}, {7}}},
+     {plus(sevens(194), {12}), {7}}},
 };
 
 TEST(TokenScanner, ends_lines_inside_cut_segments) {
     for (const LineCase& c : cut_segment_cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(scan_lines(c.text), c.lines);
+    }
+}
+
+// Every line with the given count of blanks in front, the last line too unless it is empty.
+std::string shifted(const std::string& text, int blank_count) {
+    const std::string blanks(static_cast<std::size_t>(blank_count), ' ');
+    std::string moved = text.empty() ? text : blanks;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        moved += text[i];
+        if (text[i] == '\n' && i + 1 < text.size()) moved += blanks;
+    }
+    return moved;
+}
+
+struct SeamCase {
+    const char* name;
+    std::string text;
+    bool as_real;
+    Lines lines;
+};
+
+const std::string long_digits(300, '9');
+const std::string halfway = "1.00000000000000011102230246251565404236316680908203125";
+
+const SeamCase seam_cases[] = {
+    {"word in a long line", "2 junk" + std::string(250, ' ') + "1 3\n5\n", false, {{2}, {5}}},
+    {"word longer than the buffer", "2 " + std::string(450, 'w') + " 1 3\n5\n", false, {{2}, {5}}},
+    {"form feeds between numbers",
+     filler(150) + "\f\f1\f" + std::string(60, '\f') + "2\n",
+     false,
+     {plus(sevens(150), {1, 2})}},
+    {"form feed in a discarded comment",
+     "1 % " + std::string(250, 'w') + "\f7 8\n5\n",
+     false,
+     {{1}, {5}}},
+    {"NUL among the blanks before a cut token",
+     filler(190) + "12 \0\0  34 5\n6\n"s,
+     false,
+     {plus(sevens(190), {12}), {6}}},
+    {"integers saturate whatever their length",
+     "-" + long_digits + " +" + long_digits + " " + std::string(400, '0') + "\n",
+     false,
+     {{int_min, int_max, 0}}},
+    {"real of many digits",
+     "1" + std::string(400, '0') + "e-400 -" + long_digits + "e-300\n",
+     true,
+     {{1, -1}}},
+    {"reals past the limits",
+     long_digits + long_digits + " 0." + long_digits + "e-99999999999\n",
+     true,
+     {{infinity, 0}}},
+    // 1 + 2^-53 lies halfway between 1 and the next double: only digits far beyond it decide.
+    {"halfway between two doubles, then a digit far on",
+     halfway + std::string(1000, '0') + "1 " + halfway + std::string(1000, '0') + "\n",
+     true,
+     {{1.0000000000000002, 1}}},
+};
+
+// A line reads the same wherever the buffer's seams fall in it: blanks before each line move
+// every token across every position of the buffer.
+TEST(TokenScanner, reads_a_line_the_same_wherever_the_seams_fall) {
+    for (const SeamCase& c : seam_cases) {
+        SCOPED_TRACE(c.name);
+        for (int blank_count = 0; blank_count <= line_buffer_size + 10; ++blank_count) {
+            SCOPED_TRACE(blank_count);
+            ASSERT_EQ(scan_lines(shifted(c.text, blank_count), c.as_real), c.lines);
+        }
+    }
+}
+
+struct PaddedCase {
+    const char* name;
+    const char* before;
+    char padding;
+    std::string after;
+    bool as_real;
+    Lines lines;
+};
+
+// A token of 199 characters or more is read where it stands and then in pieces of 196: the
+// padding moves what follows it across the first two of those seams.
+const PaddedCase padded_cases[] = {
+    {"integer ends at a letter", "", '0', "23x 4\n5\n", false, {{23}, {5}}},
+    {"signs end integers", "-", '0', "7-8+9 1\n", false, {{-7, -8, 9, 1}}},
+    {"NUL ends the line", "1 ", '0', "2\0 3\n5\n"s, false, {{1, 2}, {5}}},
+    {"exponent letter and sign without digits", "", '0', "1.5e+x 2\n5\n", true, {{1.5}, {5}}},
+    {"exponent letter and sign before a point",
+     "",
+     '0',
+     "1.5e-.5" + filler(300) + "\n5\n",
+     true,
+     {{1.5}, {5}}},
+    {"exponent after an empty fraction", "", '0', "2.e-1d1\n", true, {{0.2}}},
+    {"signs and points start reals", "", '0', "1+.5-.25 6\n", true, {{1, 0.5, -0.25, 6}}},
+    {"fraction digits", "0.", '0', "125e3 4\n", false, {{0}}},
+    {"fraction digits as a real", "0.", '0', "125 4\n", true, {{0, 4}}},
+    {"comment after a long word", "1 ", 'w', "%9\n5\n", false, {{1}, {5}}},
+};
+
+TEST(TokenScanner, reads_tokens_longer_than_the_buffer_piece_by_piece) {
+    for (const PaddedCase& c : padded_cases) {
+        SCOPED_TRACE(c.name);
+        for (int length = 180; length <= 420; ++length) {
+            SCOPED_TRACE(length);
+            Lines lines = c.lines;
+            // 0. and length zeros before 125: 0.125 times 10 to the power of minus length.
+            if (std::string_view(c.before) == "0." && c.as_real) {
+                lines[0][0] = std::strtod(("0.125e-" + std::to_string(length)).c_str(), nullptr);
+            }
+            ASSERT_EQ(scan_lines(c.before + std::string(length, c.padding) + c.after, c.as_real),
+                      lines);
+        }
     }
 }
 
