@@ -139,6 +139,13 @@ std::string default_output_name(const RunOptions& options) {
     return std::to_string(options.times) + "_" + options.input_name;
 }
 
+// Under -strict a warning fails the run: a file that draws one is not taken as good.
+[[nodiscard]] int check_strictness(const RunOptions& options, const ReadSummary& summary) {
+    if (!options.is_strict || summary.warning_count == 0) return 0;
+    std::printf("Error. Warnings are not accepted with -strict.\n");
+    return 1;
+}
+
 // True when the graph goes to standard output: -out -, or -in - without -out. A check
 // writes no graph.
 bool writes_standard_output(const RunOptions& options) {
@@ -161,8 +168,7 @@ bool writes_standard_output(const RunOptions& options) {
 }
 
 // Opens the named output file, or the descriptor kept for standard output when there is one.
-[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor,
-                              OutputFile& output) {
+[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor, OutputFile& output) {
     if (graph_descriptor < 0) return open_output_file(options.output_name, output);
     return open_output_descriptor(graph_descriptor, standard_stream_name, output);
 }
@@ -189,12 +195,14 @@ bool writes_standard_output(const RunOptions& options) {
     std::FILE* input = nullptr;
     if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
     ReaderArrays arrays;
+    ReadSummary summary;
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
     if (read_graph_file(input, options.input_name.c_str(), arrays.edge_offsets, arrays.adjacency,
-                        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights) != 0) {
+                        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, summary) != 0) {
         return 1;
     }
+    if (check_strictness(options, summary) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (options.check_only) return 0;
     const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
