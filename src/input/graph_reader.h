@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "input/block.h"
+#include "common/block.h"
 
 // Reads the graph file `file` (closed before return) named `file_name` in messages. Fills
 // edge_offsets (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights (nvtxs) and

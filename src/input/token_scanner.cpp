@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+#include "common/line_read.h"
+
 namespace {
 
 // A segment holds at most 199 characters, at positions 0 to 198.
@@ -36,7 +38,7 @@ constexpr bool is_exponent_letter(char c) {
 // terminated; false only when the stream delivers no character. The stream has one reader
 // and the run one thread, so the unlocked form is safe and spares a lock per line.
 bool read_piece(char* place, int limit, std::FILE* stream) {
-    return fgets_unlocked(place, limit, stream) != nullptr;
+    return read_line(place, limit, stream) != nullptr;
 }
 
 // Moves the carried tail (positions save_point to 198) to the front and gives its length.
