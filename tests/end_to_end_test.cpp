@@ -416,6 +416,43 @@ TEST(EndToEnd, unusable_paths_are_refused_and_damage_nothing) {
         EXPECT_EQ(system(("rmdir " + directory).c_str()), 0);
     }
 }
+
+TEST(EndToEnd, memory_shortage_under_the_sanitizer_gets_the_same_messages) {
+    if (!is_sanitized) {
+        GTEST_SKIP() << "the plain build is capped with ulimit -v in another test";
+    }
+    // AddressSanitizer refuses any single allocation above this size, as a shortage would,
+    // and says so on standard error; the run's own messages must be those of a plain build.
+    const std::string cap = "ASAN_OPTIONS=\"$ASAN_OPTIONS:max_allocation_size_mb=300\"";
+    const std::string reader_prefix = "ERROR in graph file `IN':";
+    struct ShortageCase {
+        const char* name;
+        std::string text;  // the input file
+        std::string standard_output;
+    };
+    const ShortageCase cases[] = {
+        {"two billion vertices on a tiny file", "2000000000 1\n2\n1\n",
+         reader_prefix + " not enough memory for 2000000000 vertices and 1 edges.\n"},
+        {"the largest edge count", "2 1073741823\n2\n1\n",
+         reader_prefix + " not enough memory for 2 vertices and 1073741823 edges.\n"},
+        // The reader's 80 MB fit; the vertex graph's records (480 MB) do not.
+        {"twenty million vertices without edges", "20000000 0\n",
+         "Error. Not enough memory to build the graph.\n"},
+    };
+    for (const ShortageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        ASSERT_TRUE(write_file(scratch.input, c.text));
+        ASSERT_TRUE(write_file(scratch.output, old_output));
+        test_support::ProgramRun run =
+            run_program("-in " + scratch.input + " -times 2 -out " + scratch.output, cap);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output, with_scratch(c.standard_output, scratch));
+        EXPECT_NE(run.standard_error.find("AddressSanitizer failed to allocate"),
+                  std::string::npos);
+        EXPECT_EQ(file_bytes(scratch.output), old_output);
+    }
+}
 }  // namespace
 
 namespace {

@@ -6,7 +6,7 @@
 // changed once built; the writer only reads it.
 #pragma once
 
-#include "input/block.h"
+#include "common/block.h"
 
 struct VertexRecord {
     int weight;           // the given vertex weight, or 1

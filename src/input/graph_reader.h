@@ -12,7 +12,7 @@
 
 #include <cstdio>
 
-#include "input/block.h"
+#include "common/block.h"
 
 // What a caller may want to know of a reading besides its result and the arrays.
 struct ReadSummary {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "common/line_read.h"
 #include "common/text_numbers.h"
 
 namespace {
@@ -44,10 +45,9 @@ constexpr bool is_exponent_letter(char c) {
 }
 
 // Bounded line read: at most limit - 1 characters, up to and including a newline, NUL
-// terminated; false only when the stream delivers no character. The stream has one reader
-// and the run one thread, so the unlocked form is safe and spares a lock per line.
+// terminated; false only when the stream delivers no character.
 bool read_piece(char* place, int limit, std::FILE* stream) {
-    return fgets_unlocked(place, limit, stream) != nullptr;
+    return read_line(place, limit, stream) != nullptr;
 }
 
 // Moves the carried tail (positions save_point to 198) to the front and gives its length.
