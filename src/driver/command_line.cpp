@@ -8,7 +8,7 @@
 
 namespace {
 
-enum class Option { input, times, nconnect, connect, output, none };
+enum class Option { input, times, nconnect, connect, output, join, weights, none };
 
 struct OptionName {
     const char* text;
@@ -18,7 +18,8 @@ struct OptionName {
 // The order matters only for reading: no argument can match two of these strings.
 constexpr OptionName option_names[] = {
     {"-in", Option::input},        {"-times", Option::times}, {"-nconnect", Option::nconnect},
-    {"-connect", Option::connect}, {"-out", Option::output},
+    {"-connect", Option::connect}, {"-out", Option::output},  {"-join", Option::join},
+    {"-weights", Option::weights},
 };
 
 // The delimiters of a connection list; the other white-space characters stay inside a token
@@ -60,6 +61,19 @@ void take_connection_list(const char* value, int nconnect, std::vector<int>& con
     }
 }
 
+// Appends the items of a join list, split like a connection list; all of them are kept.
+void take_join_items(const char* value, std::vector<std::string>& join_items) {
+    std::string_view rest(value);
+    for (;;) {
+        std::size_t start = rest.find_first_not_of(connect_delimiters);
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
+        join_items.emplace_back(rest.substr(0, length));
+        rest.remove_prefix(length);
+    }
+}
+
 bool is_help_request(const char* argument) {
     return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
 }
@@ -96,6 +110,11 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
         }
         Option option = match_option(argument);
         if (option == Option::none) continue;
+        // The only option without a value.
+        if (option == Option::weights) {
+            options.wants_weights = true;
+            continue;
+        }
         if (i + 1 == argc) {
             options.option_without_value = argument;
             break;
@@ -121,6 +140,10 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
                     take_connection_list(value, options.nconnect, options.connect_list);
                 }
                 break;
+            case Option::join:
+                take_join_items(value, options.join_items);
+                break;
+            case Option::weights:
             case Option::none:
                 break;
         }

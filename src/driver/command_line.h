@@ -18,6 +18,8 @@ struct RunOptions {
     std::string option_without_value;  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;
+    std::vector<std::string> join_items;  // every -join item as written, checked once read
+    bool wants_weights = false;
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "driver/join_list.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
@@ -24,6 +25,7 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 const char usage_text[] =
     "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
+    "                [-join LIST] [-weights]\n"
     "\n"
     "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
     "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
@@ -36,6 +38,13 @@ const char usage_text[] =
     "  -nconnect N     connection edges to declare: the output header counts\n"
     "                  2*N edges more than the copies hold\n"
     "  -connect LIST   connection vertex numbers, separated by blanks or commas\n"
+    "  -join LIST      join the copies in a ring: each item U:V (or V, short for\n"
+    "                  V:V) adds an edge from vertex U of copy j to vertex V of\n"
+    "                  copy j+1, and of the last copy to copy 0 (two copies have\n"
+    "                  one link); items separated by blanks or commas, and\n"
+    "                  several -join options add up\n"
+    "  -weights        carry the input's vertex and edge weights into every copy\n"
+    "                  (a join edge weighs 1)\n"
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
@@ -93,11 +102,14 @@ struct ReaderArrays {
     return 0;
 }
 
-// The replicated counts must fit the 32-bit numbers of the graph file format.
-[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges) {
+// The replicated counts, join edges included, must fit the 32-bit numbers of the graph file
+// format.
+[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges,
+                                        const ReplicaExtras& extras) {
     std::int64_t total_vertices = std::int64_t{options.times} * nvtxs;
-    std::int64_t total_edges =
-        std::int64_t{options.times} * nedges + 2 * std::int64_t{options.nconnect};
+    std::int64_t total_edges = replicated_edge_count(
+        options.times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()),
+        options.nconnect);
     if (total_vertices > INT_MAX || total_edges > INT_MAX) {
         std::printf("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
                     static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
@@ -111,14 +123,14 @@ std::string default_output_name(const RunOptions& options) {
 }
 
 [[nodiscard]] int write_output(const RunOptions& options, int nvtxs, int nedges,
-                               const VertexGraph& graph) {
+                               const VertexGraph& graph, const ReplicaExtras& extras) {
     // Messages still in the buffer of standard output go out first, so that they come
     // before the graph when the output file is standard output itself.
     std::fflush(stdout);
     OutputFile output;
     if (open_output_file(options.output_name, output) != 0) return 1;
     if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
-                               options.nconnect, graph) != 0) {
+                               options.nconnect, graph, extras) != 0) {
         abandon_output_file(output);
         return 1;
     }
@@ -137,18 +149,29 @@ std::string default_output_name(const RunOptions& options) {
                         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights) != 0) {
         return 1;
     }
+    ReplicaExtras extras;
+    if (take_join_pairs(options.join_items, arrays.nvtxs, extras.join_pairs) != 0) return 1;
     const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
+    // The weights reach the builder, and so the copies, only when they are asked for.
+    const int* vertex_weights = options.wants_weights && !arrays.vertex_weights.empty()
+                                    ? arrays.vertex_weights.data()
+                                    : nullptr;
+    const float* edge_weights = options.wants_weights && !arrays.edge_weights.empty()
+                                    ? arrays.edge_weights.data()
+                                    : nullptr;
+    extras.writes_vertex_weights = vertex_weights != nullptr;
+    extras.writes_edge_weights = edge_weights != nullptr;
     VertexGraph graph;
     int nedges = 0;
-    if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, nullptr, nullptr,
-                           graph) != 0) {
+    if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
+                           edge_weights, graph) != 0) {
         std::printf("Error. Not enough memory to build the graph.\n");
         return 1;
     }
-    if (check_replicated_size(options, arrays.nvtxs, nedges) != 0) return 1;
+    if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, arrays.nvtxs, nedges, graph);
+    return write_output(options, arrays.nvtxs, nedges, graph, extras);
 }
 
 }  // namespace

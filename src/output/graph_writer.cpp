@@ -1,11 +1,14 @@
 #include "output/graph_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <charconv>
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -13,12 +16,24 @@
 namespace {
 
 // The vertex lines are gathered in a buffer of this size and handed to the stream whenever
-// the next line may not fit: a few big writes instead of one per line or per number.
+// the room left may not hold the next piece: a few big writes instead of one per line.
 constexpr std::int64_t buffer_size = std::int64_t{4} << 20;
+
+// The lines of a copy are formatted in pieces whose bytes cannot pass this bound, each
+// counted at its largest; a line longer than that is split between two of its numbers.
+constexpr std::int64_t piece_budget = std::int64_t{1} << 20;
 
 // The most bytes one entry can take. A renumbered vertex is below 2^62 (a neighbour plus
 // copy times nvtxs, all ints), so at most a sign and 19 digits, then the blank.
 constexpr std::int64_t max_entry_bytes = 21;
+
+// The most bytes an edge weight's text takes with its blank: at most nine significant
+// digits, a sign, a point and an exponent such as e-38.
+constexpr std::int64_t max_weight_bytes = 16;
+
+// The digit tables store a few bytes past a number's end; the buffer keeps room for them
+// past the last piece.
+constexpr std::int64_t buffer_slack = 64;
 
 constexpr std::array<char, 40000> make_digit_quads() {
     std::array<char, 40000> quads{};
@@ -87,21 +102,309 @@ inline char* append_entries(char* text, const int* first, const int* last, std::
     return text;
 }
 
+// The text of one edge weight, its blank included.
+struct WeightText {
+    std::uint32_t bits = 0;
+    std::uint32_t length = 0;  // 0: the slot holds no text yet
+    char text[max_weight_bytes] = {};
+};
+
+// The texts of recently written weights, in slots chosen by the weight's bits. A mesh has few
+// distinct weights, and forming the shortest text of a float costs far more than copying it.
+struct WeightTexts {
+    static constexpr int slot_bits = 10;
+    std::array<WeightText, 1 << slot_bits> slots{};
+};
+
+// The shortest text that the reader turns back into the same float, and its blank. A positive
+// weight too small or too large for a float is stored as zero or infinity; "0" would read
+// back as a bad weight and "inf" as no weight at all, so they get the shortest text that a
+// float rounds the same way. Returns the length.
+std::uint32_t form_weight_text(float weight, char* text) {
+    char scratch[32];
+    char* end = scratch;
+    if (weight == 0.0f && !std::signbit(weight)) {
+        end = std::copy_n("1e-46", 5, scratch);
+    } else if (weight == std::numeric_limits<float>::infinity()) {
+        end = std::copy_n("1e39", 4, scratch);
+    } else {
+        end = std::to_chars(scratch, scratch + sizeof scratch, weight).ptr;
+    }
+    *end++ = ' ';
+    const std::uint32_t length = static_cast<std::uint32_t>(end - scratch);
+    assert(length <= max_weight_bytes);
+    std::memcpy(text, scratch, length);
+    return length;
+}
+
+// Writes weight and its blank at text and returns the end; max_weight_bytes are stored.
+inline char* append_weight(char* text, float weight, WeightTexts& texts) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &weight, sizeof bits);
+    WeightText& slot = texts.slots[(bits * 2654435761u) >> (32 - WeightTexts::slot_bits)];
+    if (slot.length == 0 || slot.bits != bits) {
+        slot.bits = bits;
+        slot.length = form_weight_text(weight, slot.text);
+    }
+    std::memcpy(text, slot.text, max_weight_bytes);
+    return text + slot.length;
+}
+
+inline char* append_weighted_entries(char* text, const int* first, const int* last,
+                                     const float* weight, std::int64_t offset, WeightTexts& texts) {
+    for (const int* entry = first; entry != last; ++entry, ++weight) {
+        text = append_entry(text, *entry + offset);
+        text = append_weight(text, *weight, texts);
+    }
+    return text;
+}
+
+// Where a piece of a copy's lines begins: an item of a vertex line, item 0 beginning it.
+struct Cut {
+    int vertex;
+    std::int64_t item;
+};
+
+// What formatting any piece of any copy reads, prepared once per run.
+struct Layout {
+    const VertexGraph* graph = nullptr;
+    int times = 0;
+    int nvtxs = 0;
+    bool writes_vertex_weights = false;
+    bool writes_edge_weights = false;
+    // The join pairs as (vertex, partner), sorted: next_partners as given, the partners of
+    // `from` in the next copy of a link; previous_partners turned round, the partners of the
+    // pair's `to` in the previous copy.
+    std::vector<JoinPair> next_partners;
+    std::vector<JoinPair> previous_partners;
+    // The pieces of every copy: piece k runs from cuts[k] up to cuts[k + 1].
+    std::vector<Cut> cuts;
+    std::int64_t item_bytes = 0;  // the most bytes one item of a line takes
+};
+
+// The join partners of one copy's vertices in one neighbouring copy.
+struct PartnerGroup {
+    const JoinPair* next = nullptr;  // the first pair not yet listed
+    const JoinPair* end = nullptr;
+    std::int64_t offset = 0;  // the partner copy's offset
+};
+
+struct CopyPartners {
+    int group_count = 0;
+    PartnerGroup groups[2];
+};
+
+// A copy's partner groups in the order of their copies' numbers, so that a line lists its
+// partners in increasing order.
+CopyPartners partners_of_copy(const Layout& layout, int copy) {
+    CopyPartners partners;
+    if (layout.times == 1 || layout.next_partners.empty()) return partners;
+    auto group = [&layout](const std::vector<JoinPair>& table, int partner_copy) {
+        return PartnerGroup{table.data(), table.data() + table.size(),
+                            std::int64_t{partner_copy} * layout.nvtxs};
+    };
+    if (layout.times == 2) {
+        partners.groups[0] =
+            copy == 0 ? group(layout.next_partners, 1) : group(layout.previous_partners, 0);
+        partners.group_count = 1;
+        return partners;
+    }
+    const PartnerGroup next = group(layout.next_partners, (copy + 1) % layout.times);
+    const PartnerGroup previous =
+        group(layout.previous_partners, (copy + layout.times - 1) % layout.times);
+    partners.groups[0] = previous.offset < next.offset ? previous : next;
+    partners.groups[1] = previous.offset < next.offset ? next : previous;
+    partners.group_count = 2;
+    return partners;
+}
+
+// The items of one output line: the vertex weight (when written), the neighbours, then the
+// partners of each group.
+struct Line {
+    const VertexRecord* record;
+    std::int64_t offset;  // the line's copy's offset
+    int group_count;
+    const JoinPair* partners[2];
+    std::int64_t partner_counts[2];
+    std::int64_t partner_offsets[2];
+};
+
+std::int64_t item_count(const Layout& layout, const Line& line) {
+    std::int64_t count = (layout.writes_vertex_weights ? 1 : 0) + line.record->list_length - 1;
+    for (int g = 0; g < line.group_count; ++g)
+        count += line.partner_counts[g];
+    return count;
+}
+
+// Writes items first to last (excluded) of line at text and returns the end. The caller has
+// made room for item_bytes per item.
+char* append_items(const Layout& layout, const Line& line, std::int64_t first, std::int64_t last,
+                   char* text, WeightTexts& texts) {
+    // Each part of the line covers items base to base + count - 1; [begin, end) is the share
+    // of them asked for, relative to the part.
+    std::int64_t base = 0;
+    auto share = [&](std::int64_t count, std::int64_t& begin, std::int64_t& end) {
+        begin = std::clamp(first - base, std::int64_t{0}, count);
+        end = std::clamp(last - base, std::int64_t{0}, count);
+        base += count;
+        return begin < end;
+    };
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    const VertexRecord& record = *line.record;
+    if (layout.writes_vertex_weights && share(1, begin, end)) {
+        text = append_entry(text, record.weight);
+    }
+    // Entry 0 is the vertex itself and is not written.
+    if (share(record.list_length - 1, begin, end)) {
+        const int* neighbours = record.neighbours + 1;
+        if (layout.writes_edge_weights) {
+            text = append_weighted_entries(text, neighbours + begin, neighbours + end,
+                                           record.edge_weights + 1 + begin, line.offset, texts);
+        } else {
+            text = append_entries(text, neighbours + begin, neighbours + end, line.offset);
+        }
+    }
+    for (int g = 0; g < line.group_count; ++g) {
+        if (!share(line.partner_counts[g], begin, end)) continue;
+        for (const JoinPair* pair = line.partners[g] + begin; pair != line.partners[g] + end;
+             ++pair) {
+            text = append_entry(text, pair->to + line.partner_offsets[g]);
+            // A join edge weighs 1.
+            if (layout.writes_edge_weights) text = std::copy_n("1 ", 2, text);
+        }
+    }
+    return text;
+}
+
+// Formats the piece of copy that runs from first up to last at text and returns the end.
+// The caller has made room for piece_budget bytes and buffer_slack more.
+char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* text,
+                   WeightTexts& texts) {
+    CopyPartners partners = partners_of_copy(layout, copy);
+    for (int g = 0; g < partners.group_count; ++g) {
+        PartnerGroup& group = partners.groups[g];
+        group.next =
+            std::lower_bound(group.next, group.end, first.vertex,
+                             [](const JoinPair& pair, int vertex) { return pair.from < vertex; });
+    }
+    Line line{};
+    line.offset = std::int64_t{copy} * layout.nvtxs;
+    line.group_count = partners.group_count;
+    const int last_vertex = last.item == 0 ? last.vertex - 1 : last.vertex;
+    for (int v = first.vertex; v <= last_vertex; ++v) {
+        line.record = layout.graph->slots[v];
+        for (int g = 0; g < partners.group_count; ++g) {
+            PartnerGroup& group = partners.groups[g];
+            line.partners[g] = group.next;
+            while (group.next != group.end && group.next->from == v)
+                ++group.next;
+            line.partner_counts[g] = group.next - line.partners[g];
+            line.partner_offsets[g] = group.offset;
+        }
+        const std::int64_t start = v == first.vertex ? first.item : 0;
+        const std::int64_t stop =
+            v == last.vertex ? last.item : std::numeric_limits<std::int64_t>::max();
+        text = append_items(layout, line, start, stop, text, texts);
+        // The newline counts as the item after the last: the piece that holds that position
+        // ends the line. With two copies a line may hold fewer items than counted for it.
+        const std::int64_t count = item_count(layout, line);
+        if (start <= count && count < stop) *text++ = '\n';
+    }
+    return text;
+}
+
+// Cuts a copy's lines into pieces of at most piece_budget bytes, each line counted with the
+// partners of both neighbouring copies (with two copies each copy has only one share of
+// them). Returns 1 when the memory is not there.
+[[nodiscard]] int cut_pieces(Layout& layout) {
+    layout.item_bytes = max_entry_bytes + (layout.writes_edge_weights ? max_weight_bytes : 0);
+    const std::int64_t items_per_piece = (piece_budget - 1) / layout.item_bytes;
+    const JoinPair* next = layout.next_partners.data();
+    const JoinPair* const next_end = next + layout.next_partners.size();
+    const JoinPair* previous = layout.previous_partners.data();
+    const JoinPair* const previous_end = previous + layout.previous_partners.size();
+    try {
+        layout.cuts.push_back({1, 0});
+        std::int64_t used = 0;
+        for (int v = 1; v <= layout.nvtxs; ++v) {
+            std::int64_t items =
+                (layout.writes_vertex_weights ? 1 : 0) + layout.graph->slots[v]->list_length - 1;
+            for (; next != next_end && next->from == v; ++next)
+                ++items;
+            for (; previous != previous_end && previous->from == v; ++previous)
+                ++items;
+            const std::int64_t line_bytes = items * layout.item_bytes + 1;
+            if (used + line_bytes <= piece_budget) {
+                used += line_bytes;
+                continue;
+            }
+            if (used > 0) layout.cuts.push_back({v, 0});
+            used = line_bytes;
+            for (std::int64_t item = items_per_piece; used > piece_budget;
+                 item += items_per_piece) {
+                layout.cuts.push_back({v, item});
+                used = (items - item) * layout.item_bytes + 1;
+            }
+        }
+        layout.cuts.push_back({layout.nvtxs + 1, 0});
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    return 0;
+}
+
+bool by_vertex(const JoinPair& a, const JoinPair& b) {
+    return a.from != b.from ? a.from < b.from : a.to < b.to;
+}
+
+// Sorts the join pairs both ways round and cuts the copies into pieces. Returns 1 when the
+// memory is not there.
+[[nodiscard]] int prepare_layout(int times, int nvtxs, const VertexGraph& graph,
+                                 const ReplicaExtras& extras, Layout& layout) {
+    layout.graph = &graph;
+    layout.times = times;
+    layout.nvtxs = nvtxs;
+    layout.writes_vertex_weights = extras.writes_vertex_weights;
+    layout.writes_edge_weights = extras.writes_edge_weights;
+    try {
+        layout.next_partners = extras.join_pairs;
+        layout.previous_partners.reserve(extras.join_pairs.size());
+        for (const JoinPair& pair : extras.join_pairs) {
+            layout.previous_partners.push_back({pair.to, pair.from});
+        }
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    std::sort(layout.next_partners.begin(), layout.next_partners.end(), by_vertex);
+    std::sort(layout.previous_partners.begin(), layout.previous_partners.end(), by_vertex);
+    return cut_pieces(layout);
+}
+
 [[nodiscard]] int write_bytes(std::FILE* out, const char* first, const char* last) {
     const std::size_t count = static_cast<std::size_t>(last - first);
     if (count == 0) return 0;
     return std::fwrite(first, 1, count, out) == count ? 0 : 1;
 }
 
-// The comment line and the header. The counts are formed in 64 bits so that no product
-// overflows; the caller keeps them within 32 bits for every real run.
+// The comment line and the header, with the format code of the weights written. The counts
+// are formed in 64 bits so that no product overflows; the caller keeps them within 32 bits
+// for every real run.
 [[nodiscard]] int write_header(std::FILE* out, int times, const std::string& input_name, int nvtxs,
-                               int nedges, int nconnect) {
+                               int nedges, int nconnect, const ReplicaExtras& extras) {
     const std::int64_t vertex_total = std::int64_t{times} * nvtxs;
-    const std::int64_t edge_total = std::int64_t{times} * nedges + std::int64_t{2} * nconnect;
+    const std::int64_t edge_total = replicated_edge_count(
+        times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()), nconnect);
+    const int format_code =
+        (extras.writes_vertex_weights ? 10 : 0) + (extras.writes_edge_weights ? 1 : 0);
     if (std::fprintf(out, "%% %d %s\n", times, input_name.c_str()) < 0) return 1;
-    if (std::fprintf(out, "%" PRId64 " %" PRId64 "\n", vertex_total, edge_total) < 0) return 1;
-    return 0;
+    if (std::fprintf(out, "%" PRId64 " %" PRId64, vertex_total, edge_total) < 0) return 1;
+    if (format_code != 0 && std::fprintf(out, " %d", format_code) < 0) return 1;
+    return std::fputc('\n', out) == EOF ? 1 : 0;
 }
 
 // Gives the line buffer, or 1 when the memory is not there.
@@ -118,36 +421,40 @@ inline char* append_entries(char* text, const int* first, const int* last, std::
 
 }  // namespace
 
+int join_link_count(int times) {
+    if (times < 2) return 0;
+    return times == 2 ? 1 : times;
+}
+
+std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
+                                   int nconnect) {
+    return std::int64_t{times} * nedges + join_link_count(times) * join_pair_count +
+           std::int64_t{2} * nconnect;
+}
+
 int write_replicated_graph(std::FILE* out, int times, const std::string& input_name, int nvtxs,
-                           int nedges, int nconnect, const VertexGraph& graph) {
-    if (write_header(out, times, input_name, nvtxs, nedges, nconnect) != 0) return 1;
+                           int nedges, int nconnect, const VertexGraph& graph,
+                           const ReplicaExtras& extras) {
+    if (write_header(out, times, input_name, nvtxs, nedges, nconnect, extras) != 0) return 1;
     if (times < 1 || nvtxs < 1) return 0;
     assert(graph.slots.size() > static_cast<std::size_t>(nvtxs));
 
+    Layout layout;
+    if (prepare_layout(times, nvtxs, graph, extras, layout) != 0) return 1;
     std::vector<char> buffer;
     if (allocate_buffer(buffer) != 0) return 1;
+    WeightTexts texts;
     char* const start = buffer.data();
     char* const end = start + buffer.size();
     char* text = start;
+    const std::size_t piece_count = layout.cuts.size() - 1;
     for (int copy = 0; copy < times; ++copy) {
-        const std::int64_t offset = std::int64_t{copy} * nvtxs;
-        for (int v = 1; v <= nvtxs; ++v) {
-            const VertexRecord& record = *graph.slots[v];
-            // Entry 0 is the vertex itself and is not written.
-            const int* entry = record.neighbours + 1;
-            const int* const last = record.neighbours + record.list_length;
-            // Room for the whole line, its newline included, is made once per vertex, so that
-            // the entries are formatted without looking at the buffer's end. A line longer
-            // than the room left goes out in pieces; one longer than the buffer needs several.
-            while ((last - entry) * max_entry_bytes >= end - text) {
-                const std::int64_t fitting = (end - text - 1) / max_entry_bytes;
-                text = append_entries(text, entry, entry + fitting, offset);
-                entry += fitting;
+        for (std::size_t k = 0; k < piece_count; ++k) {
+            if (end - text < piece_budget + buffer_slack) {
                 if (write_bytes(out, start, text) != 0) return 1;
                 text = start;
             }
-            text = append_entries(text, entry, last, offset);
-            *text++ = '\n';
+            text = format_piece(layout, copy, layout.cuts[k], layout.cuts[k + 1], text, texts);
         }
     }
     return write_bytes(out, start, text);
