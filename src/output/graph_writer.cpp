@@ -288,12 +288,39 @@ char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* te
             std::lower_bound(group.next, group.end, first.vertex,
                              [](const JoinPair& pair, int vertex) { return pair.from < vertex; });
     }
+    // The lowest vertex with partners still to list; the lines before it have none.
+    auto next_joined = [&partners]() {
+        int vertex = std::numeric_limits<int>::max();
+        for (int g = 0; g < partners.group_count; ++g) {
+            const PartnerGroup& group = partners.groups[g];
+            if (group.next != group.end) vertex = std::min(vertex, group.next->from);
+        }
+        return vertex;
+    };
+    int joined = next_joined();
     Line line{};
     line.offset = std::int64_t{copy} * layout.nvtxs;
     line.group_count = partners.group_count;
     const int last_vertex = last.item == 0 ? last.vertex - 1 : last.vertex;
     for (int v = first.vertex; v <= last_vertex; ++v) {
-        line.record = layout.graph->slots[v];
+        const VertexRecord& record = *layout.graph->slots[v];
+        const std::int64_t start = v == first.vertex ? first.item : 0;
+        const std::int64_t stop =
+            v == last.vertex ? last.item : std::numeric_limits<std::int64_t>::max();
+        // Most lines are whole, without partners and without a vertex weight: their
+        // entries go out directly.
+        if (v < joined && start == 0 && stop == std::numeric_limits<std::int64_t>::max() &&
+            !layout.writes_vertex_weights) {
+            const int* neighbours = record.neighbours + 1;
+            const int* const end = record.neighbours + record.list_length;
+            text = layout.writes_edge_weights
+                       ? append_weighted_entries(text, neighbours, end, record.edge_weights + 1,
+                                                 line.offset, texts)
+                       : append_entries(text, neighbours, end, line.offset);
+            *text++ = '\n';
+            continue;
+        }
+        line.record = &record;
         for (int g = 0; g < partners.group_count; ++g) {
             PartnerGroup& group = partners.groups[g];
             line.partners[g] = group.next;
@@ -302,9 +329,7 @@ char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* te
             line.partner_counts[g] = group.next - line.partners[g];
             line.partner_offsets[g] = group.offset;
         }
-        const std::int64_t start = v == first.vertex ? first.item : 0;
-        const std::int64_t stop =
-            v == last.vertex ? last.item : std::numeric_limits<std::int64_t>::max();
+        if (v == joined) joined = next_joined();
         text = append_items(layout, line, start, stop, text, texts);
         // The newline counts as the item after the last: the piece that holds that position
         // ends the line. With two copies a line may hold fewer items than counted for it.
