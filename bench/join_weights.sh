@@ -25,37 +25,41 @@ g++ -O2 -std=c++20 -o "$bench_dir/generate_graph" bench/generate_graph.cpp
 # Row r's last vertex, 1000 r + 1000, joined to its first, 1000 r + 1.
 joins=$(awk 'BEGIN { for (r = 0; r < 1000; r++) printf "%s%d:%d", (r ? "," : ""), 1000 * r + 1000, 1000 * r + 1 }')
 
-median_seconds() {
-    local command=$1 times=() start end
-    for ((i = 0; i < runs; i++)); do
-        start=$(date +%s%N)
-        bash -c "$command" >/dev/null
-        end=$(date +%s%N)
-        times+=($(((end - start) / 1000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.3f", t[int((NR + 1) / 2)] / 1e6 }'
-}
+labels=("grid -times 8 (plain)" "grid -times 8, 1,000 join pairs" "weighted grid -times 8"
+    "weighted grid -times 8 -weights")
+commands=("'$graphrep' -in '$bench_dir/grid.graph' -times 8"
+    "'$graphrep' -in '$bench_dir/grid.graph' -times 8 -join $joins"
+    "'$graphrep' -in '$bench_dir/grid-weighted.graph' -times 8"
+    "'$graphrep' -in '$bench_dir/grid-weighted.graph' -times 8 -weights")
+out=$bench_dir/join_weights.out
 
+# The runs take turns, one of each per round, so that a load that comes and goes on the
+# machine weighs on all of them alike.
+declare -A microseconds
+for ((round = 0; round < runs; round++)); do
+    for i in "${!commands[@]}"; do
+        rm -f "$out"
+        start=$(date +%s%N)
+        bash -c "${commands[$i]} -out '$out'" >/dev/null
+        end=$(date +%s%N)
+        microseconds[$i]+="$(((end - start) / 1000)) "
+    done
+done
+
+median() { printf '%s\n' $1 | sort -n | awk '{ t[NR] = $1 } END { printf "%.3f", t[int((NR + 1) / 2)] / 1e6 }'; }
 peak_mib() {
     /usr/bin/time -f %M bash -c "exec $1" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
 }
 
 printf '%s, %s cores; %s runs each, medians\n' "$(uname -srm)" "$(nproc)" "$runs"
 printf '%-34s %7s %7s %7s %8s\n' run "s" "out MB" "MiB" "x plain"
-out=$bench_dir/join_weights.out
-plain=""
-while IFS='|' read -r label input options; do
-    command="'$graphrep' -in '$bench_dir/$input' -times 8 $options"
-    seconds=$(median_seconds "rm -f '$out'; $command -out '$out'")
+plain=$(median "${microseconds[0]}")
+for i in "${!commands[@]}"; do
+    seconds=$(median "${microseconds[$i]}")
+    bash -c "${commands[$i]} -out '$out'" >/dev/null
     mb=$(awk -v bytes="$(stat -c %s "$out")" 'BEGIN { printf "%.1f", bytes / 1e6 }')
-    mib=$(peak_mib "$command -out /dev/null")
-    plain=${plain:-$seconds}
-    printf '%-34s %7s %7s %7s %8s\n' "$label" "$seconds" "$mb" "$mib" \
-        "$(awk -v a="$seconds" -v b="$plain" 'BEGIN { printf "%.2f", a / b }')"
     rm -f "$out"
-done <<END
-grid -times 8 (plain)|grid.graph|
-grid -times 8, 1,000 join pairs|grid.graph|-join $joins
-weighted grid -times 8|grid-weighted.graph|
-weighted grid -times 8 -weights|grid-weighted.graph|-weights
-END
+    printf '%-34s %7s %7s %7s %8s\n' "${labels[$i]}" "$seconds" "$mb" \
+        "$(peak_mib "${commands[$i]} -out /dev/null")" \
+        "$(awk -v a="$seconds" -v b="$plain" 'BEGIN { printf "%.2f", a / b }')"
+done
