@@ -1,8 +1,9 @@
 // The whole run on arbitrary bytes: when the reader accepts a file without a word, the
-// replicated graph, joined and weighted as a hash of the bytes chooses, must read back
-// without a word too, with every copy's lists and weights equal to the original's shifted by
-// the copy's offset, followed by the vertex's join partners; unweighted, it must be written
-// byte for byte as the file format has it.
+// replicated graph, joined, weighted, cut into pieces and formatted on threads as a hash of
+// the bytes chooses, must read back without a word too, with every copy's lists and weights
+// equal to the original's shifted by the copy's offset, followed by the vertex's join
+// partners. Its bytes must be those of one thread and whole pieces, and unweighted, those
+// the file format gives.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -61,7 +62,8 @@ std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
     return hash;
 }
 
-// Up to seven distinct join pairs, and the input's weights half of the time.
+// Up to seven distinct join pairs, the input's weights half of the time, one to four threads,
+// and half of the time pieces so small that lines are cut and every copy is many pieces.
 ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadGraph& original) {
     Random random{hash_of(data, size)};
     ReplicaExtras extras;
@@ -70,6 +72,8 @@ ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadG
         extras.writes_vertex_weights = !original.vertex_weights.empty();
         extras.writes_edge_weights = !original.edge_weights.empty();
     }
+    extras.threads = 1 + static_cast<int>((choice >> 4) % 4);
+    if ((choice >> 6) & 1) extras.piece_bytes = 16 + static_cast<std::int64_t>((choice >> 7) % 200);
     const int wanted = static_cast<int>(choice >> 1) % 8;
     for (int i = 0; i < wanted; ++i) {
         const int from = 1 + static_cast<int>(random.next() % original.nvtxs);
@@ -161,6 +165,20 @@ std::string expected_file(const ReadGraph& original, int times, int nedges,
     return text;
 }
 
+// The replicated file as the writer forms it.
+std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
+                    const ReplicaExtras& extras) {
+    char* bytes = nullptr;
+    std::size_t byte_count = 0;
+    std::FILE* out = open_memstream(&bytes, &byte_count);
+    require(out != nullptr);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(std::fclose(out) == 0);
+    std::string text(bytes, byte_count);
+    std::free(bytes);
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -186,29 +204,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                edge_weights, graph) == 0);
     require(!fuzz_support::printed_anything());
 
-    char* bytes = nullptr;
-    std::size_t byte_count = 0;
-    std::FILE* out = open_memstream(&bytes, &byte_count);
-    require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", original.nvtxs, nedges, 0, graph, extras) ==
-            0);
-    require(std::fclose(out) == 0);
+    const std::string bytes = written(times, original.nvtxs, nedges, graph, extras);
+    ReplicaExtras plainly = extras;
+    plainly.threads = 1;
+    plainly.piece_bytes = 0;
+    require(bytes == written(times, original.nvtxs, nedges, graph, plainly));
 
     const Partners partners = partners_of(extras.join_pairs, times, original.nvtxs);
     const bool is_weighted = extras.writes_vertex_weights || extras.writes_edge_weights;
     if (!is_weighted) {
-        require(std::string_view(bytes, byte_count) ==
-                expected_file(original, times, nedges, extras, partners));
+        require(bytes == expected_file(original, times, nedges, extras, partners));
     }
-    const auto* written = reinterpret_cast<const std::uint8_t*>(bytes);
-    fuzz_support::HeaderCounts header = fuzz_support::header_of(written, byte_count);
+    const auto* text = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    fuzz_support::HeaderCounts header = fuzz_support::header_of(text, bytes.size());
     require(header.nedges ==
             replicated_edge_count(times, nedges, std::int64_t(extras.join_pairs.size()), 0));
     require(header.format_code ==
             (extras.writes_vertex_weights ? 10 : 0) + (extras.writes_edge_weights ? 1 : 0));
-    ReadGraph copies = read_bytes(written, byte_count);
+    ReadGraph copies = read_bytes(text, bytes.size());
     require(copies.result == 0 && !fuzz_support::printed_anything());
     check_copies(original, copies, times, extras, partners);
-    std::free(bytes);
     return 0;
 }

@@ -452,22 +452,24 @@ TEST(EndToEnd, joined_and_weighted_copies_read_back_silently) {
          "3 2 1\n2 1e-46 \n1 1e-46 3 1e39 \n2 1e39 \n"},
     };
     for (const JoinCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scratch scratch;
-        write_file(scratch.input, c.graph);
-        test_support::ProgramRun run =
-            run_program("-in " + scratch.input + " -out " + scratch.output + " " + c.options);
-        EXPECT_EQ(run.exit_status, 0);
-        EXPECT_EQ(run.standard_output + run.standard_error, "");
-        const std::string written = file_bytes(scratch.output);
-        EXPECT_EQ(written.substr(written.find('\n') + 1), c.body);
-        write_file(scratch.input, written);
-        test_support::ProgramRun again =
-            run_program("-in " + scratch.input + " -out " + scratch.output + " -times 1 -weights");
-        EXPECT_EQ(again.exit_status, 0);
-        EXPECT_EQ(again.standard_output + again.standard_error, "");
-        const std::string rewritten = file_bytes(scratch.output);
-        EXPECT_EQ(rewritten.substr(rewritten.find('\n') + 1), c.body);
+        for (const std::string threads : {" -threads 1", " -threads 3"}) {
+            SCOPED_TRACE(c.name + threads);
+            Scratch scratch;
+            write_file(scratch.input, c.graph);
+            test_support::ProgramRun run = run_program("-in " + scratch.input + " -out " +
+                                                       scratch.output + " " + c.options + threads);
+            EXPECT_EQ(run.exit_status, 0);
+            EXPECT_EQ(run.standard_output + run.standard_error, "");
+            const std::string written = file_bytes(scratch.output);
+            EXPECT_EQ(written.substr(written.find('\n') + 1), c.body);
+            write_file(scratch.input, written);
+            test_support::ProgramRun again = run_program("-in " + scratch.input + " -out " +
+                                                         scratch.output + " -times 1 -weights");
+            EXPECT_EQ(again.exit_status, 0);
+            EXPECT_EQ(again.standard_output + again.standard_error, "");
+            const std::string rewritten = file_bytes(scratch.output);
+            EXPECT_EQ(rewritten.substr(rewritten.find('\n') + 1), c.body);
+        }
     }
 }
 
@@ -488,7 +490,7 @@ TEST(EndToEnd, the_weak_scaling_example_reads_back_silently) {
     EXPECT_EQ(rewritten.substr(rewritten.find('\n')), written.substr(written.find('\n')));
 }
 
-TEST(EndToEnd, a_refused_join_list_writes_nothing) {
+TEST(EndToEnd, a_refused_join_list_or_thread_count_writes_nothing) {
     const char* invalid = "Error. Invalid join %s: vertices run from 1 to 4.\n";
     auto invalid_item = [invalid](const char* item) {
         char message[128];
@@ -507,6 +509,8 @@ TEST(EndToEnd, a_refused_join_list_writes_nothing) {
         {"V and V:V", "-times 2 -join 3,03:3,x", "Error. Join 3:3 is given twice.\n"},
         {"join edges too many", "-times 2 -nconnect 1073741819 -join 1,2",
          "Error. Replicated graph too large: 8 vertices, 2147483648 edges.\n"},
+        {"negative thread count", "-times 2 -join 0 -threads -2",
+         "Error. Invalid number of threads (-2).\n"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);

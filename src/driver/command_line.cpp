@@ -8,7 +8,7 @@
 
 namespace {
 
-enum class Option { input, times, nconnect, connect, output, join, weights, none };
+enum class Option { input, times, nconnect, connect, output, join, weights, threads, none };
 
 struct OptionName {
     const char* text;
@@ -17,9 +17,9 @@ struct OptionName {
 
 // The order matters only for reading: no argument can match two of these strings.
 constexpr OptionName option_names[] = {
-    {"-in", Option::input},        {"-times", Option::times}, {"-nconnect", Option::nconnect},
-    {"-connect", Option::connect}, {"-out", Option::output},  {"-join", Option::join},
-    {"-weights", Option::weights},
+    {"-in", Option::input},        {"-times", Option::times},     {"-nconnect", Option::nconnect},
+    {"-connect", Option::connect}, {"-out", Option::output},      {"-join", Option::join},
+    {"-weights", Option::weights}, {"-threads", Option::threads},
 };
 
 // The delimiters of a connection list; the other white-space characters stay inside a token
@@ -142,6 +142,9 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
                 break;
             case Option::join:
                 take_join_items(value, options.join_items);
+                break;
+            case Option::threads:
+                options.threads = leading_integer(value);
                 break;
             case Option::weights:
             case Option::none:

@@ -20,6 +20,7 @@ struct RunOptions {
     bool wants_version = false;
     std::vector<std::string> join_items;  // every -join item as written, checked once read
     bool wants_weights = false;
+    int threads = 0;  // formatting threads; 0: one per processor the run may use
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

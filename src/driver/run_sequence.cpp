@@ -25,7 +25,7 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 const char usage_text[] =
     "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
-    "                [-join LIST] [-weights]\n"
+    "                [-join LIST] [-weights] [-threads N]\n"
     "\n"
     "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
     "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
@@ -45,6 +45,8 @@ const char usage_text[] =
     "                  several -join options add up\n"
     "  -weights        carry the input's vertex and edge weights into every copy\n"
     "                  (a join edge weighs 1)\n"
+    "  -threads N      format the copies on N threads (default and 0: one per\n"
+    "                  processor); the output is the same for any N\n"
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
@@ -74,6 +76,10 @@ struct ReaderArrays {
     // A negative count would declare fewer edges than the copies hold.
     if (options.nconnect < 0) {
         std::printf("Error. Invalid number of connections (%d).\n", options.nconnect);
+        return 1;
+    }
+    if (options.threads < 0) {
+        std::printf("Error. Invalid number of threads (%d).\n", options.threads);
         return 1;
     }
     return 0;
@@ -162,6 +168,7 @@ std::string default_output_name(const RunOptions& options) {
                                     : nullptr;
     extras.writes_vertex_weights = vertex_weights != nullptr;
     extras.writes_edge_weights = edge_weights != nullptr;
+    extras.threads = options.threads > 0 ? options.threads : available_processors();
     VertexGraph graph;
     int nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,

@@ -1,16 +1,23 @@
 #include "output/graph_writer.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -21,7 +28,7 @@ constexpr std::int64_t buffer_size = std::int64_t{4} << 20;
 
 // The lines of a copy are formatted in pieces whose bytes cannot pass this bound, each
 // counted at its largest; a line longer than that is split between two of its numbers.
-constexpr std::int64_t piece_budget = std::int64_t{1} << 20;
+constexpr std::int64_t default_piece_budget = std::int64_t{1} << 20;
 
 // The most bytes one entry can take. A renumbered vertex is below 2^62 (a neighbour plus
 // copy times nvtxs, all ints), so at most a sign and 19 digits, then the blank.
@@ -34,6 +41,14 @@ constexpr std::int64_t max_weight_bytes = 16;
 // The digit tables store a few bytes past a number's end; the buffer keeps room for them
 // past the last piece.
 constexpr std::int64_t buffer_slack = 64;
+
+// Each formatting thread has this many piece buffers in the common pool: one it fills, one
+// waiting to be written, one the writing thread is handing to the stream.
+constexpr int buffers_per_thread = 3;
+
+// More formatting threads than this gain nothing on any machine the program meets and only
+// take memory: three piece buffers each.
+constexpr std::int64_t max_threads = 256;
 
 constexpr std::array<char, 40000> make_digit_quads() {
     std::array<char, 40000> quads{};
@@ -180,6 +195,12 @@ struct Layout {
     // The pieces of every copy: piece k runs from cuts[k] up to cuts[k + 1].
     std::vector<Cut> cuts;
     std::int64_t item_bytes = 0;  // the most bytes one item of a line takes
+    std::int64_t piece_budget = default_piece_budget;
+    // A copy that fits one piece shares a unit of work with the copies after it, so that
+    // many copies of a small graph do not go out one small write each.
+    std::int64_t copies_per_unit = 1;
+    std::int64_t unit_count = 0;
+    std::int64_t unit_bytes = 0;  // the most bytes one unit takes
 };
 
 // The join partners of one copy's vertices in one neighbouring copy.
@@ -278,7 +299,7 @@ char* append_items(const Layout& layout, const Line& line, std::int64_t first, s
 }
 
 // Formats the piece of copy that runs from first up to last at text and returns the end.
-// The caller has made room for piece_budget bytes and buffer_slack more.
+// The caller has made room for the piece's bytes at their largest and buffer_slack more.
 char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* text,
                    WeightTexts& texts) {
     CopyPartners partners = partners_of_copy(layout, copy);
@@ -339,11 +360,29 @@ char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* te
     return text;
 }
 
-// Cuts a copy's lines into pieces of at most piece_budget bytes, each line counted with the
+// Formats unit of work number unit, at most unit_bytes: one piece of a copy, or whole copies
+// when a copy is one piece. Returns the end.
+char* format_unit(const Layout& layout, std::int64_t unit, char* text, WeightTexts& texts) {
+    const std::int64_t piece_count = static_cast<std::int64_t>(layout.cuts.size()) - 1;
+    if (piece_count > 1) {
+        const int copy = static_cast<int>(unit / piece_count);
+        const std::size_t k = static_cast<std::size_t>(unit % piece_count);
+        return format_piece(layout, copy, layout.cuts[k], layout.cuts[k + 1], text, texts);
+    }
+    const std::int64_t first = unit * layout.copies_per_unit;
+    const std::int64_t last = std::min<std::int64_t>(layout.times, first + layout.copies_per_unit);
+    for (std::int64_t copy = first; copy < last; ++copy) {
+        text = format_piece(layout, static_cast<int>(copy), layout.cuts[0], layout.cuts[1], text,
+                            texts);
+    }
+    return text;
+}
+
+// Cuts a copy's lines into pieces of at most the piece budget, each line counted with the
 // partners of both neighbouring copies (with two copies each copy has only one share of
 // them). Returns 1 when the memory is not there.
 [[nodiscard]] int cut_pieces(Layout& layout) {
-    layout.item_bytes = max_entry_bytes + (layout.writes_edge_weights ? max_weight_bytes : 0);
+    const std::int64_t piece_budget = layout.piece_budget;
     const std::int64_t items_per_piece = (piece_budget - 1) / layout.item_bytes;
     const JoinPair* next = layout.next_partners.data();
     const JoinPair* const next_end = next + layout.next_partners.size();
@@ -373,6 +412,16 @@ char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* te
             }
         }
         layout.cuts.push_back({layout.nvtxs + 1, 0});
+        const std::int64_t piece_count = static_cast<std::int64_t>(layout.cuts.size()) - 1;
+        if (piece_count == 1) {
+            layout.copies_per_unit = std::max(std::int64_t{1}, piece_budget / used);
+            layout.unit_bytes = layout.copies_per_unit * used;
+            layout.unit_count =
+                (layout.times + layout.copies_per_unit - 1) / layout.copies_per_unit;
+        } else {
+            layout.unit_bytes = piece_budget;
+            layout.unit_count = layout.times * piece_count;
+        }
     } catch (const std::bad_alloc&) {
         return 1;
     } catch (const std::length_error&) {
@@ -394,6 +443,12 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
     layout.nvtxs = nvtxs;
     layout.writes_vertex_weights = extras.writes_vertex_weights;
     layout.writes_edge_weights = extras.writes_edge_weights;
+    layout.item_bytes = max_entry_bytes + (layout.writes_edge_weights ? max_weight_bytes : 0);
+    // A piece holds at least one item and a newline.
+    if (extras.piece_bytes > 0) {
+        layout.piece_budget =
+            std::clamp(extras.piece_bytes, layout.item_bytes + 1, default_piece_budget);
+    }
     try {
         layout.next_partners = extras.join_pairs;
         layout.previous_partners.reserve(extras.join_pairs.size());
@@ -433,9 +488,9 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
 }
 
 // Gives the line buffer, or 1 when the memory is not there.
-[[nodiscard]] int allocate_buffer(std::vector<char>& buffer) {
+[[nodiscard]] int allocate_buffer(std::int64_t bytes, std::vector<char>& buffer) {
     try {
-        buffer.resize(static_cast<std::size_t>(buffer_size));
+        buffer.resize(static_cast<std::size_t>(bytes));
     } catch (const std::bad_alloc&) {
         return 1;
     } catch (const std::length_error&) {
@@ -444,7 +499,148 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
     return 0;
 }
 
+[[nodiscard]] int write_serially(std::FILE* out, const Layout& layout) {
+    // A small output needs no more room than it can take.
+    const std::int64_t bytes =
+        std::max(layout.unit_bytes, std::min(buffer_size, layout.unit_count * layout.unit_bytes));
+    std::vector<char> buffer;
+    if (allocate_buffer(bytes + buffer_slack, buffer) != 0) return 1;
+    WeightTexts texts;
+    char* const start = buffer.data();
+    char* const end = start + buffer.size();
+    char* text = start;
+    for (std::int64_t unit = 0; unit < layout.unit_count; ++unit) {
+        if (end - text < layout.unit_bytes + buffer_slack) {
+            if (write_bytes(out, start, text) != 0) return 1;
+            text = start;
+        }
+        text = format_unit(layout, unit, text, texts);
+    }
+    return write_bytes(out, start, text);
+}
+
+// What the formatting threads and the writing thread share. Units are claimed in order, each
+// with a free buffer, so the units in hand always run from the next one to write up to fewer
+// than the number of buffers after it, and unit u's slot, u modulo that number, is its own.
+struct Pipeline {
+    const Layout* layout = nullptr;
+    std::vector<std::unique_ptr<char[]>> buffers;  // untouched until a unit fills them
+    std::mutex mutex;
+    std::condition_variable buffer_freed;  // formatting threads wait for a buffer
+    std::condition_variable unit_done;     // the writing thread waits for the next unit
+    std::vector<int> free_buffers;
+    struct Slot {
+        int buffer = 0;
+        std::int64_t length = 0;
+        bool is_done = false;
+    };
+    std::vector<Slot> slots;
+    std::int64_t next_unit = 0;
+    bool is_stopped = false;  // all written, or a write failed
+};
+
+// A formatting thread: claims the next unit and a free buffer, formats, hands the buffer on.
+void format_units(Pipeline& pipeline) {
+    WeightTexts texts;
+    const std::int64_t unit_count = pipeline.layout->unit_count;
+    std::unique_lock<std::mutex> lock(pipeline.mutex);
+    for (;;) {
+        pipeline.buffer_freed.wait(lock, [&pipeline, unit_count] {
+            return pipeline.is_stopped || pipeline.next_unit == unit_count ||
+                   !pipeline.free_buffers.empty();
+        });
+        if (pipeline.is_stopped || pipeline.next_unit == unit_count) return;
+        const std::int64_t unit = pipeline.next_unit++;
+        const int buffer = pipeline.free_buffers.back();
+        pipeline.free_buffers.pop_back();
+        lock.unlock();
+        char* const start = pipeline.buffers[buffer].get();
+        const char* const end = format_unit(*pipeline.layout, unit, start, texts);
+        lock.lock();
+        pipeline.slots[unit % pipeline.slots.size()] = {buffer, end - start, true};
+        pipeline.unit_done.notify_one();
+    }
+}
+
+// The writing thread: hands the units to the stream in order and frees their buffers.
+[[nodiscard]] int write_units(std::FILE* out, Pipeline& pipeline) {
+    for (std::int64_t unit = 0; unit < pipeline.layout->unit_count; ++unit) {
+        Pipeline::Slot& slot = pipeline.slots[unit % pipeline.slots.size()];
+        Pipeline::Slot done;
+        {
+            std::unique_lock<std::mutex> lock(pipeline.mutex);
+            pipeline.unit_done.wait(lock, [&slot] { return slot.is_done; });
+            done = slot;
+            slot.is_done = false;
+        }
+        const char* const start = pipeline.buffers[done.buffer].get();
+        const int result = write_bytes(out, start, start + done.length);
+        {
+            std::lock_guard<std::mutex> lock(pipeline.mutex);
+            pipeline.free_buffers.push_back(done.buffer);
+        }
+        pipeline.buffer_freed.notify_one();
+        if (result != 0) return 1;
+    }
+    return 0;
+}
+
+// Gives buffer_count buffers and their slots, or 1 when the memory is not there.
+[[nodiscard]] int allocate_pipeline(int buffer_count, Pipeline& pipeline) {
+    const std::int64_t bytes = pipeline.layout->unit_bytes + buffer_slack;
+    try {
+        pipeline.buffers.resize(static_cast<std::size_t>(buffer_count));
+        for (std::unique_ptr<char[]>& buffer : pipeline.buffers) {
+            buffer.reset(new char[static_cast<std::size_t>(bytes)]);
+        }
+        pipeline.slots.resize(static_cast<std::size_t>(buffer_count));
+        pipeline.free_buffers.reserve(static_cast<std::size_t>(buffer_count));
+        for (int b = buffer_count - 1; b >= 0; --b)
+            pipeline.free_buffers.push_back(b);
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    return 0;
+}
+
+// Formats on thread_count threads while the calling thread writes. Threads that cannot be
+// started are done without; with none at all, the calling thread formats alone.
+[[nodiscard]] int write_in_parallel(std::FILE* out, const Layout& layout, int thread_count) {
+    Pipeline pipeline;
+    pipeline.layout = &layout;
+    if (allocate_pipeline(buffers_per_thread * thread_count, pipeline) != 0) return 1;
+    std::vector<std::thread> threads;
+    try {
+        threads.reserve(static_cast<std::size_t>(thread_count));
+        for (int t = 0; t < thread_count; ++t)
+            threads.emplace_back(format_units, std::ref(pipeline));
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (threads.empty()) return write_serially(out, layout);
+    const int result = write_units(out, pipeline);
+    {
+        std::lock_guard<std::mutex> lock(pipeline.mutex);
+        pipeline.is_stopped = true;
+    }
+    pipeline.buffer_freed.notify_all();
+    for (std::thread& thread : threads)
+        thread.join();
+    return result;
+}
+
 }  // namespace
+
+int available_processors() {
+#ifdef CPU_COUNT
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+#endif
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? static_cast<int>(count) : 1;
+}
 
 int join_link_count(int times) {
     if (times < 2) return 0;
@@ -466,21 +662,9 @@ int write_replicated_graph(std::FILE* out, int times, const std::string& input_n
 
     Layout layout;
     if (prepare_layout(times, nvtxs, graph, extras, layout) != 0) return 1;
-    std::vector<char> buffer;
-    if (allocate_buffer(buffer) != 0) return 1;
-    WeightTexts texts;
-    char* const start = buffer.data();
-    char* const end = start + buffer.size();
-    char* text = start;
-    const std::size_t piece_count = layout.cuts.size() - 1;
-    for (int copy = 0; copy < times; ++copy) {
-        for (std::size_t k = 0; k < piece_count; ++k) {
-            if (end - text < piece_budget + buffer_slack) {
-                if (write_bytes(out, start, text) != 0) return 1;
-                text = start;
-            }
-            text = format_piece(layout, copy, layout.cuts[k], layout.cuts[k + 1], text, texts);
-        }
-    }
-    return write_bytes(out, start, text);
+    // More threads than units would have nothing to do.
+    const std::int64_t thread_count =
+        std::min({std::int64_t{extras.threads}, layout.unit_count, max_threads});
+    if (thread_count > 1) return write_in_parallel(out, layout, static_cast<int>(thread_count));
+    return write_serially(out, layout);
 }

@@ -5,8 +5,9 @@
 // copy 0; two copies have one link, one copy none), and each pair U:V gives every link (a, b)
 // the edge between vertex U of copy a and vertex V of copy b; a vertex line lists these
 // partners after its own neighbours, in increasing order. Weights, when asked for, are the
-// graph's own; a join edge weighs 1. The writer formats the lines in pieces of bounded size
-// and hands them to the stream in big writes. It neither opens, flushes nor closes the
+// graph's own; a join edge weighs 1. The writer formats the lines in pieces of bounded size,
+// on several threads when asked to, and the calling thread hands them to the stream in order:
+// the bytes are the same for any thread count. It neither opens, flushes nor closes the
 // stream and prints nothing: the caller owns the file and reports its failures.
 #pragma once
 
@@ -28,7 +29,14 @@ struct ReplicaExtras {
     std::vector<JoinPair> join_pairs;  // no pair twice
     bool writes_vertex_weights = false;
     bool writes_edge_weights = false;  // every record of the graph then has its edge_weights
+    int threads = 1;                   // formatting threads; 1 formats on the calling thread
+    // The most bytes one piece may take; 0 gives the default of 1 MiB. Tests make pieces small
+    // to cut small graphs, and their lines, into many pieces.
+    std::int64_t piece_bytes = 0;
 };
+
+// The number of processors this process may run on, at least 1.
+int available_processors();
 
 // The number of links in the ring of copies: 0 for one copy, 1 for two, times from three on.
 int join_link_count(int times);

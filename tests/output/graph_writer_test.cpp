@@ -29,10 +29,10 @@ VertexGraph built(const InputGraph& input, int& nedges) {
 
 // Runs the writer into a temporary file and gives back what it holds.
 std::string written(int times, const std::string& name, int nvtxs, int nedges, int nconnect,
-                    const VertexGraph& graph) {
+                    const VertexGraph& graph, const ReplicaExtras& extras = ReplicaExtras{}) {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph), 0);
+    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras), 0);
     std::string bytes;
     std::fflush(out);
     std::rewind(out);
@@ -143,21 +143,28 @@ struct LargeCase {
     int times;
 };
 
+// On one thread and on several, which take the pieces in turns and finish them out of order.
 TEST(GraphWriter, writes_output_larger_than_its_buffer) {
     const LargeCase large_cases[] = {
         {"ring, many buffers of short lines", ring(300000), 3},
         {"star, one line longer than the buffer", star(700001), 2},
     };
     for (const LargeCase& c : large_cases) {
-        SCOPED_TRACE(c.name);
         int nedges = 0;
         VertexGraph graph = built(c.input, nedges);
-        const std::string bytes = written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph);
         const std::string expected = expected_text(c.input, c.times, nedges);
-        ASSERT_EQ(bytes.size(), expected.size());
-        EXPECT_TRUE(bytes == expected)
-            << "first difference at byte "
-            << std::mismatch(bytes.begin(), bytes.end(), expected.begin()).first - bytes.begin();
+        for (int threads : {1, 2, 5}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            ReplicaExtras extras;
+            extras.threads = threads;
+            const std::string bytes =
+                written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph, extras);
+            ASSERT_EQ(bytes.size(), expected.size());
+            EXPECT_TRUE(bytes == expected)
+                << "first difference at byte "
+                << std::mismatch(bytes.begin(), bytes.end(), expected.begin()).first -
+                       bytes.begin();
+        }
     }
 }
 
@@ -218,6 +225,7 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
     ReplicaExtras extras{pairs, true, true};
     for (int times : {2, 3}) {
         SCOPED_TRACE(times);
+        extras.threads = times;
         int nedges = 0;
         VertexGraph graph;
         ASSERT_EQ(build_vertex_graph(input.edge_offsets.data(), input.adjacency.data(), input.nvtxs,
@@ -259,15 +267,22 @@ TEST(GraphWriter, reports_a_write_that_falls_short) {
     };
     static char stream_buffer[4096];
     for (const FailureCase& c : failure_cases) {
-        SCOPED_TRACE(c.name);
         int nedges = 0;
         VertexGraph graph = built(c.input, nedges);
-        std::FILE* out = std::fopen("/dev/full", "w");
-        ASSERT_NE(out, nullptr);
-        std::setvbuf(out, c.buffer_mode == _IONBF ? nullptr : stream_buffer, c.buffer_mode,
-                     sizeof stream_buffer);
-        EXPECT_EQ(write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph), 1);
-        std::fclose(out);
+        // Several threads must stop at the failure too, not hang.
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            std::FILE* out = std::fopen("/dev/full", "w");
+            ASSERT_NE(out, nullptr);
+            std::setvbuf(out, c.buffer_mode == _IONBF ? nullptr : stream_buffer, c.buffer_mode,
+                         sizeof stream_buffer);
+            ReplicaExtras extras;
+            extras.threads = threads;
+            EXPECT_EQ(
+                write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph, extras),
+                1);
+            std::fclose(out);
+        }
     }
 }
 
