@@ -46,9 +46,14 @@ constexpr std::int64_t buffer_slack = 64;
 // waiting to be written, one the writing thread is handing to the stream.
 constexpr int buffers_per_thread = 3;
 
-// More formatting threads than this gain nothing on any machine the program meets and only
-// take memory: three piece buffers each.
+// More formatting threads than this gain nothing on any machine the program meets.
 constexpr std::int64_t max_threads = 256;
+
+// The piece buffers of all threads together stay within this many bytes: beyond eight
+// threads the pieces get smaller, down to smallest_piece_budget, so that memory does not
+// grow with the thread count.
+constexpr std::int64_t buffer_pool_budget = std::int64_t{24} << 20;
+constexpr std::int64_t smallest_piece_budget = std::int64_t{32} << 10;
 
 constexpr std::array<char, 40000> make_digit_quads() {
     std::array<char, 40000> quads{};
@@ -444,6 +449,9 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
     layout.writes_vertex_weights = extras.writes_vertex_weights;
     layout.writes_edge_weights = extras.writes_edge_weights;
     layout.item_bytes = max_entry_bytes + (layout.writes_edge_weights ? max_weight_bytes : 0);
+    const std::int64_t threads = std::clamp<std::int64_t>(extras.threads, 1, max_threads);
+    layout.piece_budget = std::clamp(buffer_pool_budget / (buffers_per_thread * threads),
+                                     smallest_piece_budget, default_piece_budget);
     // A piece holds at least one item and a newline.
     if (extras.piece_bytes > 0) {
         layout.piece_budget =
