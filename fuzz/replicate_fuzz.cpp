@@ -1,11 +1,16 @@
 // The whole run on arbitrary bytes: when the reader accepts a file without a word, the
-// replicated graph must be written byte for byte as the file format has it and read back
-// without a word too, with every copy's lists equal to the original's shifted by the copy's
-// offset.
+// replicated graph, joined, weighted, cut into pieces and formatted on threads as a hash of
+// the bytes chooses, must read back without a word too, with every copy's lists and weights
+// equal to the original's shifted by the copy's offset, followed by the vertex's join
+// partners. Its bytes must be those of one thread and whole pieces, and unweighted, those
+// the file format gives.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -39,38 +44,138 @@ int list_length(const ReadGraph& graph, int v) {
     return graph.edge_offsets[v] - graph.edge_offsets[v - 1];
 }
 
-// Vertex v of copy j in the replicated graph holds the original list of v plus j * nvtxs.
-void check_copies(const ReadGraph& original, const ReadGraph& copies, int times) {
-    int nvtxs = original.nvtxs;
+// splitmix64 over a hash of the bytes: the same input always gets the same joins.
+struct Random {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+};
+
+std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 1099511628211ULL;
+    return hash;
+}
+
+// Up to seven distinct join pairs, the input's weights half of the time, one to four threads,
+// and half of the time pieces so small that lines are cut and every copy is many pieces.
+ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadGraph& original) {
+    Random random{hash_of(data, size)};
+    ReplicaExtras extras;
+    const std::uint64_t choice = random.next();
+    if (choice & 1) {
+        extras.writes_vertex_weights = !original.vertex_weights.empty();
+        extras.writes_edge_weights = !original.edge_weights.empty();
+    }
+    extras.threads = 1 + static_cast<int>((choice >> 4) % 4);
+    if ((choice >> 6) & 1) extras.piece_bytes = 16 + static_cast<std::int64_t>((choice >> 7) % 200);
+    const int wanted = static_cast<int>(choice >> 1) % 8;
+    for (int i = 0; i < wanted; ++i) {
+        const int from = 1 + static_cast<int>(random.next() % original.nvtxs);
+        const int to = 1 + static_cast<int>(random.next() % original.nvtxs);
+        auto same = [&](const JoinPair& pair) { return pair.from == from && pair.to == to; };
+        if (std::none_of(extras.join_pairs.begin(), extras.join_pairs.end(), same)) {
+            extras.join_pairs.push_back({from, to});
+        }
+    }
+    return extras;
+}
+
+// The partners of every vertex of every copy, formed link by link: copy a to copy a + 1 for
+// every a (the last to copy 0) from three copies on, copy 0 to copy 1 for two copies.
+using Partners = std::map<std::pair<int, int>, std::vector<int>>;  // by copy and vertex
+
+Partners partners_of(const std::vector<JoinPair>& pairs, int times, int nvtxs) {
+    Partners partners;
+    for (int a = 0; a < times && times > 1; ++a) {
+        if (times == 2 && a == 1) break;
+        const int b = (a + 1) % times;
+        for (const JoinPair& pair : pairs) {
+            partners[{a, pair.from}].push_back(b * nvtxs + pair.to);
+            partners[{b, pair.to}].push_back(a * nvtxs + pair.from);
+        }
+    }
+    for (auto& [key, list] : partners)
+        std::sort(list.begin(), list.end());
+    return partners;
+}
+
+std::vector<int> partners_at(const Partners& partners, int copy, int v) {
+    auto found = partners.find({copy, v});
+    return found == partners.end() ? std::vector<int>{} : found->second;
+}
+
+// Vertex v of copy j in the replicated graph holds the original list of v plus j * nvtxs,
+// then its partners; with weights, the original's and 1 for each partner.
+void check_copies(const ReadGraph& original, const ReadGraph& copies, int times,
+                  const ReplicaExtras& extras, const Partners& partners) {
+    const int nvtxs = original.nvtxs;
     require(copies.nvtxs == times * nvtxs);
+    require(copies.vertex_weights.empty() == !extras.writes_vertex_weights);
     for (int j = 0; j < times; ++j) {
         for (int v = 1; v <= nvtxs; ++v) {
-            int w = j * nvtxs + v;
-            int length = list_length(original, v);
-            require(list_length(copies, w) == length);
-            for (int e = 0; e < length; ++e) {
-                int expected = original.adjacency[original.edge_offsets[v - 1] + e] + j * nvtxs;
-                require(copies.adjacency[copies.edge_offsets[w - 1] + e] == expected);
+            const int w = j * nvtxs + v;
+            const int length = list_length(original, v);
+            const std::vector<int> joined = partners_at(partners, j, v);
+            require(list_length(copies, w) == length + static_cast<int>(joined.size()));
+            if (extras.writes_vertex_weights) {
+                require(copies.vertex_weights[w - 1] == original.vertex_weights[v - 1]);
+            }
+            const int first = length > 0 || !joined.empty() ? copies.edge_offsets[w - 1] : 0;
+            for (int e = 0; e < length + static_cast<int>(joined.size()); ++e) {
+                const bool is_own = e < length;
+                const int at = is_own ? original.edge_offsets[v - 1] + e : 0;
+                const int expected =
+                    is_own ? original.adjacency[at] + j * nvtxs : joined[e - length];
+                require(copies.adjacency[first + e] == expected);
+                if (extras.writes_edge_weights) {
+                    const float weight = is_own ? original.edge_weights[at] : 1.0f;
+                    require(copies.edge_weights[first + e] == weight);
+                }
             }
         }
     }
 }
 
-// The replicated file formed the plain way: the comment line, the header, then every
-// vertex line of every copy, each number followed by one blank.
-std::string expected_file(const ReadGraph& original, int times, int nedges) {
+// The replicated file formed the plain way, without weights: the comment line, the header,
+// then every vertex line of every copy, each number followed by one blank.
+std::string expected_file(const ReadGraph& original, int times, int nedges,
+                          const ReplicaExtras& extras, const Partners& partners) {
     const int nvtxs = original.nvtxs;
+    const int links = times == 1 ? 0 : times == 2 ? 1 : times;
+    const int edges = times * nedges + links * static_cast<int>(extras.join_pairs.size());
     std::string text = "% " + std::to_string(times) + " fuzz\n" + std::to_string(times * nvtxs) +
-                       " " + std::to_string(times * nedges) + "\n";
+                       " " + std::to_string(edges) + "\n";
     for (int j = 0; j < times; ++j) {
         for (int v = 1; v <= nvtxs; ++v) {
             for (int e = 0; e < list_length(original, v); ++e) {
                 const int u = original.adjacency[original.edge_offsets[v - 1] + e];
                 text += std::to_string(u + j * nvtxs) + " ";
             }
+            for (int partner : partners_at(partners, j, v))
+                text += std::to_string(partner) + " ";
             text += "\n";
         }
     }
+    return text;
+}
+
+// The replicated file as the writer forms it.
+std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
+                    const ReplicaExtras& extras) {
+    char* bytes = nullptr;
+    std::size_t byte_count = 0;
+    std::FILE* out = open_memstream(&bytes, &byte_count);
+    require(out != nullptr);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(std::fclose(out) == 0);
+    std::string text(bytes, byte_count);
+    std::free(bytes);
     return text;
 }
 
@@ -86,29 +191,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::forget_printed();
     ReadGraph original = read_bytes(data, size);
     if (original.result != 0 || fuzz_support::printed_anything()) return 0;
+    const ReplicaExtras extras = extras_for(data, size, original);
     VertexGraph graph;
     int nedges = 0;
     const int* edge_offsets =
         original.edge_offsets.empty() ? nullptr : original.edge_offsets.data();
     const int* adjacency = original.adjacency.empty() ? nullptr : original.adjacency.data();
-    require(build_vertex_graph(edge_offsets, adjacency, original.nvtxs, nedges, nullptr, nullptr,
-                               graph) == 0);
+    const int* vertex_weights =
+        extras.writes_vertex_weights ? original.vertex_weights.data() : nullptr;
+    const float* edge_weights = extras.writes_edge_weights ? original.edge_weights.data() : nullptr;
+    require(build_vertex_graph(edge_offsets, adjacency, original.nvtxs, nedges, vertex_weights,
+                               edge_weights, graph) == 0);
     require(!fuzz_support::printed_anything());
 
-    char* bytes = nullptr;
-    std::size_t byte_count = 0;
-    std::FILE* out = open_memstream(&bytes, &byte_count);
-    require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", original.nvtxs, nedges, 0, graph) == 0);
-    require(std::fclose(out) == 0);
+    const std::string bytes = written(times, original.nvtxs, nedges, graph, extras);
+    ReplicaExtras plainly = extras;
+    plainly.threads = 1;
+    plainly.piece_bytes = 0;
+    require(bytes == written(times, original.nvtxs, nedges, graph, plainly));
 
-    require(std::string_view(bytes, byte_count) == expected_file(original, times, nedges));
-    const auto* written = reinterpret_cast<const std::uint8_t*>(bytes);
-    fuzz_support::HeaderCounts header = fuzz_support::header_of(written, byte_count);
-    require(header.nedges == times * nedges && header.format_code == 0);
-    ReadGraph copies = read_bytes(written, byte_count);
+    const Partners partners = partners_of(extras.join_pairs, times, original.nvtxs);
+    const bool is_weighted = extras.writes_vertex_weights || extras.writes_edge_weights;
+    if (!is_weighted) {
+        require(bytes == expected_file(original, times, nedges, extras, partners));
+    }
+    const auto* text = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    fuzz_support::HeaderCounts header = fuzz_support::header_of(text, bytes.size());
+    require(header.nedges ==
+            replicated_edge_count(times, nedges, std::int64_t(extras.join_pairs.size()), 0));
+    require(header.format_code ==
+            (extras.writes_vertex_weights ? 10 : 0) + (extras.writes_edge_weights ? 1 : 0));
+    ReadGraph copies = read_bytes(text, bytes.size());
     require(copies.result == 0 && !fuzz_support::printed_anything());
-    check_copies(original, copies, times);
-    std::free(bytes);
+    check_copies(original, copies, times, extras, partners);
     return 0;
 }

@@ -829,4 +829,115 @@ TEST(EndToEnd, a_failing_read_ends_the_run_without_output) {
     EXPECT_EQ(file_bytes(scratch.output), old_output);
 }
 
+struct JoinCase {
+    const char* name;
+    std::string graph;
+    std::string options;  // besides -in and -out
+    std::string body;     // the output after its comment line
+};
+
+// Each output is read back with -weights: it must be accepted without a word and give the
+// same lines again, join edges and weights included.
+TEST(EndToEnd, joined_and_weighted_copies_read_back_silently) {
+    const std::string weighted = "3 2 11\n4 2 1.5\n7 1 1.5 3 0.1\n2 2 0.1\n";
+    const JoinCase cases[] = {
+        {"one copy has no link", square_graph, "-times 1 -join 1:4",
+         "4 4\n2 3 \n1 3 4 \n1 2 \n2 \n"},
+        {"two copies, U:V and V:U", square_graph, "-times 2 -join 2:1,1:2",
+         "8 10\n2 3 6 \n1 3 4 5 \n1 2 \n2 \n6 7 2 \n5 7 8 1 \n5 6 \n6 \n"},
+        {"two copies, V:V is one edge", square_graph, "-times 2 -join 4",
+         "8 9\n2 3 \n1 3 4 \n1 2 \n2 8 \n6 7 \n5 7 8 \n5 6 \n6 4 \n"},
+        {"three copies, lists added up", square_graph, "-times 3 -join 2 -join ' 4,,1:3 '",
+         "12 21\n2 3 7 \n1 3 4 6 10 \n1 2 9 \n2 8 12 \n6 7 11 \n5 7 8 2 10 \n5 6 1 \n6 4 12 \n"
+         "10 11 3 \n9 11 12 2 6 \n9 10 5 \n10 4 8 \n"},
+        {"five copies in a ring", square_graph, "-times 5 -join 1",
+         "20 25\n2 3 5 17 \n1 3 4 \n1 2 \n2 \n6 7 1 9 \n5 7 8 \n5 6 \n6 \n10 11 5 13 \n9 11 12 \n"
+         "9 10 \n10 \n14 15 9 17 \n13 15 16 \n13 14 \n14 \n18 19 1 13 \n17 19 20 \n17 18 \n18 \n"},
+        {"weights asked of an unweighted file", square_graph, "-times 2 -weights",
+         square_twice_body},
+        {"weights not asked for", weighted, "-times 2", "6 4\n2 \n1 3 \n2 \n5 \n4 6 \n5 \n"},
+        {"both weights, joined", weighted, "-times 2 -weights -join 3:1",
+         "6 5 11\n4 2 1.5 \n7 1 1.5 3 0.1 \n2 2 0.1 4 1 \n4 5 1.5 3 1 \n7 4 1.5 6 0.1 \n"
+         "2 5 0.1 \n"},
+        {"vertex weights only", "2 1 10\n5 2\n6 1\n", "-times 1 -weights", "2 1 10\n5 2 \n6 1 \n"},
+        {"edge weights only, joined", "2 1 1\n2 2.5\n1 2.5\n", "-times 2 -weights -join 2:1",
+         "4 3 1\n2 2.5 \n1 2.5 3 1 \n4 2.5 2 1 \n3 2.5 \n"},
+        // A weight too small or too large for a float is kept as 0 or infinity; "0" would
+        // read back as a bad weight, "inf" as no weight.
+        {"weights beyond a float", "3 2 1\n2 1e-50\n1 1e-50 3 1e50\n2 1e50\n", "-times 1 -weights",
+         "3 2 1\n2 1e-46 \n1 1e-46 3 1e39 \n2 1e39 \n"},
+    };
+    for (const JoinCase& c : cases) {
+        for (const std::string threads : {" -threads 1", " -threads 3"}) {
+            SCOPED_TRACE(c.name + threads);
+            Scratch scratch;
+            write_file(scratch.input, c.graph);
+            test_support::ProgramRun run = run_program("-in " + scratch.input + " -out " +
+                                                       scratch.output + " " + c.options + threads);
+            EXPECT_EQ(run.exit_status, 0);
+            EXPECT_EQ(run.standard_output + run.standard_error, "");
+            const std::string written = file_bytes(scratch.output);
+            EXPECT_EQ(written.substr(written.find('\n') + 1), c.body);
+            write_file(scratch.input, written);
+            test_support::ProgramRun again = run_program("-in " + scratch.input + " -out " +
+                                                         scratch.output + " -times 1 -weights");
+            EXPECT_EQ(again.exit_status, 0);
+            EXPECT_EQ(again.standard_output + again.standard_error, "");
+            const std::string rewritten = file_bytes(scratch.output);
+            EXPECT_EQ(rewritten.substr(rewritten.find('\n') + 1), c.body);
+        }
+    }
+}
+
+TEST(EndToEnd, the_weak_scaling_example_reads_back_silently) {
+    Scratch scratch;
+    const std::string mesh = std::string(GRAPHREP_SOURCE_DIR) + "/examples/weighted_mesh.graph";
+    test_support::ProgramRun run = run_program("-in " + mesh + " -times 8 -weights -join " +
+                                               "4:1,8:5,12:9,16:13 -out " + scratch.output);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output + run.standard_error, "");
+    const std::string written = file_bytes(scratch.output);
+    const std::string first_lines = "% 8 " + mesh + "\n128 296 11\n2 2 1 5 1 6 1.4142135 116 1 \n";
+    EXPECT_EQ(written.substr(0, first_lines.size()), first_lines);
+    test_support::ProgramRun again =
+        run_program("-in " + scratch.output + " -times 1 -weights -out " + scratch.input);
+    EXPECT_EQ(again.standard_output + again.standard_error, "");
+    const std::string rewritten = file_bytes(scratch.input);
+    EXPECT_EQ(rewritten.substr(rewritten.find('\n')), written.substr(written.find('\n')));
+}
+
+TEST(EndToEnd, a_refused_join_list_or_thread_count_writes_nothing) {
+    const char* invalid = "Error. Invalid join %s: vertices run from 1 to 4.\n";
+    auto invalid_item = [invalid](const char* item) {
+        char message[128];
+        std::snprintf(message, sizeof message, invalid, item);
+        return std::string(message);
+    };
+    const RefusalCase cases[] = {
+        {"vertex 0", "-times 2 -join 0", invalid_item("0")},
+        {"past the last vertex", "-times 1 -join 1:2,3:5", invalid_item("3:5")},
+        {"beyond 32 bits", "-times 2 -join 4294967297", invalid_item("4294967297")},
+        {"sign", "-times 2 -join +1", invalid_item("+1")},
+        {"no second vertex", "-times 2 -join 1:", invalid_item("1:")},
+        {"three vertices", "-times 2 -join 1:2:3", invalid_item("1:2:3")},
+        {"a word", "-times 2 -join x", invalid_item("x")},
+        {"repeated pair", "-times 3 -join 1:2 -join 3,1:2", "Error. Join 1:2 is given twice.\n"},
+        {"V and V:V", "-times 2 -join 3,03:3,x", "Error. Join 3:3 is given twice.\n"},
+        {"join edges too many", "-times 2 -nconnect 1073741819 -join 1,2",
+         "Error. Replicated graph too large: 8 vertices, 2147483648 edges.\n"
+         "Use -wide to write it for readers with 64-bit vertex numbers.\n"},
+        {"negative thread count", "-times 2 -join 0 -threads -2",
+         "Error. Invalid number of threads (-2).\n"},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        write_file(scratch.output, old_output);
+        test_support::ProgramRun run =
+            run_program("-in " + scratch.input + " -out " + scratch.output + " " + c.arguments);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output + run.standard_error, c.standard_output);
+        EXPECT_EQ(file_bytes(scratch.output), old_output);
+    }
+}
 }  // namespace

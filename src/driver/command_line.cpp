@@ -9,7 +9,20 @@
 
 namespace {
 
-enum class Option { input, times, nconnect, connect, output, check, strict, wide, none };
+enum class Option {
+    input,
+    times,
+    nconnect,
+    connect,
+    output,
+    check,
+    strict,
+    wide,
+    join,
+    weights,
+    threads,
+    none
+};
 
 struct OptionName {
     const char* text;
@@ -19,20 +32,23 @@ struct OptionName {
 // The order matters only for reading: no argument can match two of these strings, since none
 // of them begins with another.
 constexpr OptionName option_names[] = {
-    {"-in", Option::input},        {"-times", Option::times}, {"-nconnect", Option::nconnect},
-    {"-connect", Option::connect}, {"-out", Option::output},  {"-check", Option::check},
-    {"-strict", Option::strict},   {"-wide", Option::wide},
+    {"-in", Option::input},        {"-times", Option::times},     {"-nconnect", Option::nconnect},
+    {"-connect", Option::connect}, {"-out", Option::output},      {"-check", Option::check},
+    {"-strict", Option::strict},   {"-wide", Option::wide},       {"-join", Option::join},
+    {"-weights", Option::weights}, {"-threads", Option::threads},
 };
 
 // A switch stands alone: the argument after it is examined as an option in its turn.
 bool is_switch(Option option) {
-    return option == Option::check || option == Option::strict || option == Option::wide;
+    return option == Option::check || option == Option::strict || option == Option::wide ||
+           option == Option::weights;
 }
 
 void set_switch(Option option, RunOptions& options) {
     if (option == Option::check) options.check_only = true;
     if (option == Option::strict) options.is_strict = true;
     if (option == Option::wide) options.is_wide = true;
+    if (option == Option::weights) options.wants_weights = true;
 }
 
 // The delimiters of a connection list; the other white-space characters stay inside a token
@@ -78,6 +94,19 @@ void take_connection_list(const char* value, int nconnect, std::vector<int>& con
         rest.remove_prefix(start);
         std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
         connect_list.push_back(leading_integer(std::string(rest.substr(0, length)).c_str()));
+        rest.remove_prefix(length);
+    }
+}
+
+// Appends the items of a join list, split like a connection list; all of them are kept.
+void take_join_items(const char* value, std::vector<std::string>& join_items) {
+    std::string_view rest(value);
+    for (;;) {
+        std::size_t start = rest.find_first_not_of(connect_delimiters);
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
+        join_items.emplace_back(rest.substr(0, length));
         rest.remove_prefix(length);
     }
 }
@@ -144,6 +173,13 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
             case Option::check:
             case Option::strict:
             case Option::wide:
+            case Option::join:
+                take_join_items(value, options.join_items);
+                break;
+            case Option::threads:
+                options.threads = leading_integer(value);
+                break;
+            case Option::weights:
             case Option::none:
                 break;
         }

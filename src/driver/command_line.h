@@ -23,6 +23,9 @@ struct RunOptions {
     std::string option_without_value;  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;
+    std::vector<std::string> join_items;  // every -join item as written, checked once read
+    bool wants_weights = false;
+    int threads = 0;  // formatting threads; 0: one per processor the run may use
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "driver/join_list.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
@@ -25,7 +26,7 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 const char usage_text[] =
     "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
-    "                [-strict] [-wide]\n"
+    "                [-join LIST] [-weights] [-threads N] [-strict] [-wide]\n"
     "       graphrep -check -in FILE [-strict]\n"
     "\n"
     "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
@@ -40,6 +41,15 @@ const char usage_text[] =
     "  -nconnect N     connection edges to declare: the output header counts\n"
     "                  2*N edges more than the copies hold\n"
     "  -connect LIST   connection vertex numbers, separated by blanks or commas\n"
+    "  -join LIST      join the copies in a ring: each item U:V (or V, short for\n"
+    "                  V:V) adds an edge from vertex U of copy j to vertex V of\n"
+    "                  copy j+1, and of the last copy to copy 0 (two copies have\n"
+    "                  one link); items separated by blanks or commas, and\n"
+    "                  several -join options add up\n"
+    "  -weights        carry the input's vertex and edge weights into every copy\n"
+    "                  (a join edge weighs 1)\n"
+    "  -threads N      format the copies on N threads (default and 0: one per\n"
+    "                  processor); the output is the same for any N\n"
     "  -check          read and check only: no file is written, -times and -out\n"
     "                  are not needed\n"
     "  -strict         a warning fails the run as an error does\n"
@@ -88,6 +98,10 @@ struct ReaderArrays {
         std::printf("Error. Invalid number of connections (%d).\n", options.nconnect);
         return 1;
     }
+    if (options.threads < 0) {
+        std::printf("Error. Invalid number of threads (%d).\n", options.threads);
+        return 1;
+    }
     return 0;
 }
 
@@ -118,14 +132,16 @@ struct ReaderArrays {
     return 0;
 }
 
-// The replicated counts must fit the 32-bit numbers most readers of the format hold, unless
-// -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647 copies of 2147483646
-// vertices.
-[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges) {
+// The replicated counts, join edges included, must fit the 32-bit numbers most readers of the
+// format hold, unless -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647
+// copies of 2147483646 vertices.
+[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges,
+                                        const ReplicaExtras& extras) {
     if (options.is_wide) return 0;
     std::int64_t total_vertices = std::int64_t{options.times} * nvtxs;
-    std::int64_t total_edges =
-        std::int64_t{options.times} * nedges + 2 * std::int64_t{options.nconnect};
+    std::int64_t total_edges = replicated_edge_count(
+        options.times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()),
+        options.nconnect);
     if (total_vertices > INT_MAX || total_edges > INT_MAX) {
         std::printf("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
                     static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
@@ -174,14 +190,14 @@ bool writes_standard_output(const RunOptions& options) {
 }
 
 [[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
-                               int nedges, const VertexGraph& graph) {
+                               int nedges, const VertexGraph& graph, const ReplicaExtras& extras) {
     // Messages still in the buffer of standard output go out first, so that they come
     // before the graph when the output file is standard output itself.
     std::fflush(stdout);
     OutputFile output;
     if (open_output(options, graph_descriptor, output) != 0) return 1;
     if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
-                               options.nconnect, graph) != 0) {
+                               options.nconnect, graph, extras) != 0) {
         abandon_output_file(output);
         return 1;
     }
@@ -205,18 +221,30 @@ bool writes_standard_output(const RunOptions& options) {
     if (check_strictness(options, summary) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (options.check_only) return 0;
+    ReplicaExtras extras;
+    if (take_join_pairs(options.join_items, arrays.nvtxs, extras.join_pairs) != 0) return 1;
     const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
+    // The weights reach the builder, and so the copies, only when they are asked for.
+    const int* vertex_weights = options.wants_weights && !arrays.vertex_weights.empty()
+                                    ? arrays.vertex_weights.data()
+                                    : nullptr;
+    const float* edge_weights = options.wants_weights && !arrays.edge_weights.empty()
+                                    ? arrays.edge_weights.data()
+                                    : nullptr;
+    extras.writes_vertex_weights = vertex_weights != nullptr;
+    extras.writes_edge_weights = edge_weights != nullptr;
+    extras.threads = options.threads > 0 ? options.threads : available_processors();
     VertexGraph graph;
     int nedges = 0;
-    if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, nullptr, nullptr,
-                           graph) != 0) {
+    if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
+                           edge_weights, graph) != 0) {
         std::printf("Error. Not enough memory to build the graph.\n");
         return 1;
     }
-    if (check_replicated_size(options, arrays.nvtxs, nedges) != 0) return 1;
+    if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph);
+    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras);
 }
 
 [[nodiscard]] int run_options(RunOptions& options) {

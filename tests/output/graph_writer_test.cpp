@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,10 @@ VertexGraph built(const InputGraph& input, int& nedges) {
 
 // Runs the writer into a temporary file and gives back what it holds.
 std::string written(int times, const std::string& name, int nvtxs, int nedges, int nconnect,
-                    const VertexGraph& graph) {
+                    const VertexGraph& graph, const ReplicaExtras& extras = ReplicaExtras{}) {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph), 0);
+    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras), 0);
     std::string bytes;
     std::fflush(out);
     std::rewind(out);
@@ -142,17 +143,108 @@ struct LargeCase {
     int times;
 };
 
+// On one thread and on several, which take the pieces in turns and finish them out of order.
 TEST(GraphWriter, writes_output_larger_than_its_buffer) {
     const LargeCase large_cases[] = {
         {"ring, many buffers of short lines", ring(300000), 3},
         {"star, one line longer than the buffer", star(700001), 2},
     };
     for (const LargeCase& c : large_cases) {
-        SCOPED_TRACE(c.name);
         int nedges = 0;
         VertexGraph graph = built(c.input, nedges);
-        const std::string bytes = written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph);
         const std::string expected = expected_text(c.input, c.times, nedges);
+        for (int threads : {1, 2, 5}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            ReplicaExtras extras;
+            extras.threads = threads;
+            const std::string bytes =
+                written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph, extras);
+            ASSERT_EQ(bytes.size(), expected.size());
+            EXPECT_TRUE(bytes == expected)
+                << "first difference at byte "
+                << std::mismatch(bytes.begin(), bytes.end(), expected.begin()).first -
+                       bytes.begin();
+        }
+    }
+}
+
+// The expected lines formed the plain way from the input arrays: the vertex weight, each
+// neighbour with its edge weight, then the partners that every link of the ring of copies
+// gives the vertex, sorted, each with weight 1.
+std::string expected_joined(const InputGraph& input, const std::vector<int>& vertex_weights,
+                            const std::vector<float>& edge_weights,
+                            const std::vector<JoinPair>& pairs, int times) {
+    std::vector<std::pair<int, int>> links;
+    for (int a = 0; a < times && times > 1; ++a) {
+        if (times > 2 || a == 0) links.push_back({a, (a + 1) % times});
+    }
+    const int n = input.nvtxs;
+    std::map<std::pair<int, int>, std::vector<int>> partners_of;  // by copy and vertex
+    for (auto [a, b] : links) {
+        for (const JoinPair& pair : pairs) {
+            partners_of[{a, pair.from}].push_back(b * n + pair.to);
+            partners_of[{b, pair.to}].push_back(a * n + pair.from);
+        }
+    }
+    std::string text;
+    char number[64];
+    for (int copy = 0; copy < times; ++copy) {
+        for (int v = 1; v <= n; ++v) {
+            std::snprintf(number, sizeof number, "%d ", vertex_weights[v - 1]);
+            text += number;
+            for (int i = input.edge_offsets[v - 1]; i < input.edge_offsets[v]; ++i) {
+                std::snprintf(number, sizeof number, "%d %g ", input.adjacency[i] + copy * n,
+                              edge_weights[i]);
+                text += number;
+            }
+            std::vector<int>& partners = partners_of[{copy, v}];
+            std::sort(partners.begin(), partners.end());
+            for (int partner : partners)
+                text += std::to_string(partner) + " 1 ";
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
+    // The centre of the star lists 40000 leaves with their weights and 20012 join partners:
+    // its line is cut among its neighbours and among its partners.
+    const InputGraph input = star(40001);
+    std::vector<int> vertex_weights;
+    for (int v = 1; v <= input.nvtxs; ++v)
+        vertex_weights.push_back(1 + v % 5);
+    std::vector<float> edge_weights;
+    for (std::size_t i = 0; i < input.adjacency.size(); ++i)
+        edge_weights.push_back(0.25f * static_cast<float>(1 + i % 9));
+    std::vector<JoinPair> pairs{{1, 1}, {7, 3}};
+    for (int v = 20001; v >= 2; --v)
+        pairs.push_back({1, v});
+    for (int v = 30000; v < 30010; ++v)
+        pairs.push_back({v, 1});
+    ReplicaExtras extras{pairs, true, true};
+    for (int times : {2, 3}) {
+        SCOPED_TRACE(times);
+        extras.threads = times;
+        int nedges = 0;
+        VertexGraph graph;
+        ASSERT_EQ(build_vertex_graph(input.edge_offsets.data(), input.adjacency.data(), input.nvtxs,
+                                     nedges, vertex_weights.data(), edge_weights.data(), graph),
+                  0);
+        std::FILE* out = std::tmpfile();
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(write_replicated_graph(out, times, "star", input.nvtxs, nedges, 0, graph, extras),
+                  0);
+        std::string bytes(static_cast<std::size_t>(std::ftell(out)), '\0');
+        std::rewind(out);
+        ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fclose(out);
+        const int links = times == 2 ? 1 : times;
+        const std::string header = "% " + std::to_string(times) + " star\n" +
+                                   std::to_string(times * input.nvtxs) + " " +
+                                   std::to_string(times * nedges + links * 20012) + " 11\n";
+        const std::string expected =
+            header + expected_joined(input, vertex_weights, edge_weights, pairs, times);
         ASSERT_EQ(bytes.size(), expected.size());
         EXPECT_TRUE(bytes == expected)
             << "first difference at byte "
@@ -175,15 +267,22 @@ TEST(GraphWriter, reports_a_write_that_falls_short) {
     };
     static char stream_buffer[4096];
     for (const FailureCase& c : failure_cases) {
-        SCOPED_TRACE(c.name);
         int nedges = 0;
         VertexGraph graph = built(c.input, nedges);
-        std::FILE* out = std::fopen("/dev/full", "w");
-        ASSERT_NE(out, nullptr);
-        std::setvbuf(out, c.buffer_mode == _IONBF ? nullptr : stream_buffer, c.buffer_mode,
-                     sizeof stream_buffer);
-        EXPECT_EQ(write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph), 1);
-        std::fclose(out);
+        // Several threads must stop at the failure too, not hang.
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            std::FILE* out = std::fopen("/dev/full", "w");
+            ASSERT_NE(out, nullptr);
+            std::setvbuf(out, c.buffer_mode == _IONBF ? nullptr : stream_buffer, c.buffer_mode,
+                         sizeof stream_buffer);
+            ReplicaExtras extras;
+            extras.threads = threads;
+            EXPECT_EQ(
+                write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph, extras),
+                1);
+            std::fclose(out);
+        }
     }
 }
 
