@@ -58,9 +58,28 @@ const char usage_text[] =
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
-    "When the graph goes to standard output, every message goes to standard error.\n"
     "Options are recognised by their leading characters (-input counts as -in).\n"
-    "Exit status: 0 after a completed run, 1 after any error.\n";
+    "\n"
+    "Messages go to standard output; when the graph goes there, to standard error.\n"
+    "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
+    "\"WARNING:\". The run's own messages, each ending it with status 1:\n"
+    "  at least two times.                      no copy count, or below 1\n"
+    "  Error. Invalid number of copies (K).     K past 2147483647\n"
+    "  Error. Option OPTION needs a value.      an option is the last argument\n"
+    "  Error. Invalid number of connections (N).  -nconnect below 0\n"
+    "  Error. Invalid number of threads (N).    -threads below 0\n"
+    "  Error. Cannot open graph file: FILE      input or output cannot be opened\n"
+    "  Error. Cannot read graph file: FILE      reading the input failed\n"
+    "  Error. Warnings are not accepted with -strict.\n"
+    "  Error. Invalid join ITEM: vertices run from 1 to NVTXS.\n"
+    "  Error. Join U:V is given twice.\n"
+    "  Error. Not enough memory to build the graph.\n"
+    "  Error. Replicated graph too large: V vertices, E edges.  (and how -wide helps)\n"
+    "  Error. Cannot write graph file: FILE     a write failed (disk full, size limit)\n"
+    "Every message is listed in the manual page, graphrep(1).\n"
+    "\n"
+    "Exit status: 0 after a completed run (with -check: the file has no error),\n"
+    "1 after any error.\n";
 
 // The name that stands for a standard stream: standard input after -in, standard output
 // after -out.
