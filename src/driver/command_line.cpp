@@ -85,30 +85,34 @@ int read_leading_integer(const char* text, std::int64_t& magnitude) {
     return value;
 }
 
+// Takes the next token of a list from rest: the characters up to the next delimiter, after
+// any run of them. Gives false when only delimiters are left.
+bool next_list_token(std::string_view& rest, std::string_view& token) {
+    std::size_t start = rest.find_first_not_of(connect_delimiters);
+    if (start == std::string_view::npos) return false;
+    rest.remove_prefix(start);
+    std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
+    token = rest.substr(0, length);
+    rest.remove_prefix(length);
+    return true;
+}
+
 void take_connection_list(const char* value, int nconnect, std::vector<int>& connect_list) {
     connect_list.clear();
     std::string_view rest(value);
-    while (static_cast<std::int64_t>(connect_list.size()) < nconnect) {
-        std::size_t start = rest.find_first_not_of(connect_delimiters);
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
-        connect_list.push_back(leading_integer(std::string(rest.substr(0, length)).c_str()));
-        rest.remove_prefix(length);
+    std::string_view token;
+    while (static_cast<std::int64_t>(connect_list.size()) < nconnect &&
+           next_list_token(rest, token)) {
+        connect_list.push_back(leading_integer(std::string(token).c_str()));
     }
 }
 
 // Appends the items of a join list, split like a connection list; all of them are kept.
 void take_join_items(const char* value, std::vector<std::string>& join_items) {
     std::string_view rest(value);
-    for (;;) {
-        std::size_t start = rest.find_first_not_of(connect_delimiters);
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        std::size_t length = std::min(rest.find_first_of(connect_delimiters), rest.size());
-        join_items.emplace_back(rest.substr(0, length));
-        rest.remove_prefix(length);
-    }
+    std::string_view token;
+    while (next_list_token(rest, token))
+        join_items.emplace_back(token);
 }
 
 bool is_help_request(const char* argument) {
@@ -170,15 +174,16 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
                     take_connection_list(value, options.nconnect, options.connect_list);
                 }
                 break;
-            case Option::check:
-            case Option::strict:
-            case Option::wide:
             case Option::join:
                 take_join_items(value, options.join_items);
                 break;
             case Option::threads:
                 options.threads = leading_integer(value);
                 break;
+            // The switches took no value above.
+            case Option::check:
+            case Option::strict:
+            case Option::wide:
             case Option::weights:
             case Option::none:
                 break;
