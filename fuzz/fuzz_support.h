@@ -1,5 +1,5 @@
-// What the fuzz targets share: a stream over the fuzzer's bytes, a quiet standard output
-// whose length tells whether anything was printed, and the header counts of an input.
+// What the fuzz targets share: a stream over the fuzzer's bytes, messages kept in memory, and the
+// header counts of an input.
 #pragma once
 
 #include <unistd.h>
@@ -9,9 +9,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "../tests/memory_messages.h"
 #include "input/token_scanner.h"
 
 namespace fuzz_support {
+
+using memory_messages::MemoryMessages;
 
 // Inputs whose header asks for more than this many vertices or edges are passed over: the
 // arrays they ask for are real (the reader allocates them before it reads a vertex line),
@@ -28,40 +31,6 @@ inline std::FILE* stream_over(const std::uint8_t* data, std::size_t size) {
         size > 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r") : std::tmpfile();
     if (stream == nullptr) std::abort();
     return stream;
-}
-
-// Sends standard output to a scratch file, emptied before each input, so that a target can
-// tell whether a component printed anything.
-inline void quiet_standard_output() {
-    static bool is_quiet = false;
-    if (is_quiet) return;
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-    is_quiet = true;
-    std::FILE* scratch = std::tmpfile();
-    if (scratch == nullptr || dup2(fileno(scratch), fileno(stdout)) < 0) std::abort();
-    std::fclose(scratch);
-}
-
-inline void forget_printed() {
-    std::fflush(stdout);
-    if (ftruncate(fileno(stdout), 0) != 0) std::abort();
-    std::rewind(stdout);
-}
-
-inline bool printed_anything() {
-    std::fflush(stdout);
-    return std::ftell(stdout) > 0;
-}
-
-// Everything printed since the last forget_printed.
-inline std::string printed_text() {
-    std::fflush(stdout);
-    std::string text(static_cast<std::size_t>(std::ftell(stdout)), '\0');
-    if (!text.empty() &&
-        pread(fileno(stdout), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
-        std::abort();
-    }
-    return text;
 }
 
 struct HeaderCounts {

@@ -92,18 +92,17 @@ void check_searches(const std::string& printed, const Block<int>& edge_offsets,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz_support::quiet_standard_output();
     fuzz_support::HeaderCounts header = fuzz_support::header_of(data, size);
     if (!fuzz_support::is_small(header)) return -1;
-    fuzz_support::forget_printed();
 
     Block<int> edge_offsets, adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     std::FILE* file = fuzz_support::stream_over(data, size);
-    int result =
-        read_graph_file(file, "fuzz", edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights);
-    const std::string printed = fuzz_support::printed_text();
+    fuzz_support::MemoryMessages messages;
+    int result = read_graph_file(file, "fuzz", messages.sink(), edge_offsets, adjacency, nvtxs,
+                                 vertex_weights, edge_weights);
+    const std::string printed = messages.text();
     if (result != 0) {
         check_unmatched_reports(printed, edge_offsets, adjacency);
         return 0;

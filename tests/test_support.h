@@ -8,12 +8,17 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
 
+#include "memory_messages.h"
+
 namespace test_support {
+
+using memory_messages::MemoryMessages;
 
 // A temporary stream holding text, rewound to its start. The caller hands it over (the
 // reader closes it) or closes it.

@@ -175,8 +175,8 @@ std::string default_output_name(const RunOptions& options) {
 }
 
 // Under -strict a warning fails the run: a file that draws one is not taken as good.
-[[nodiscard]] int check_strictness(const RunOptions& options, const ReadSummary& summary) {
-    if (!options.is_strict || summary.warning_count == 0) return 0;
+[[nodiscard]] int check_strictness(const RunOptions& options, const MessageSink& messages) {
+    if (!options.is_strict || messages.warning_count() == 0) return 0;
     std::printf("Error. Warnings are not accepted with -strict.\n");
     return 1;
 }
@@ -230,14 +230,15 @@ bool writes_standard_output(const RunOptions& options) {
     std::FILE* input = nullptr;
     if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
     ReaderArrays arrays;
-    ReadSummary summary;
+    MessageSink messages(stdout);
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
-    if (read_graph_file(input, options.input_name.c_str(), arrays.edge_offsets, arrays.adjacency,
-                        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, summary) != 0) {
+    if (read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
+                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights,
+                        arrays.edge_weights) != 0) {
         return 1;
     }
-    if (check_strictness(options, summary) != 0) return 1;
+    if (check_strictness(options, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (options.check_only) return 0;
     ReplicaExtras extras;
@@ -257,7 +258,7 @@ bool writes_standard_output(const RunOptions& options) {
     VertexGraph graph;
     int nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
-                           edge_weights, graph) != 0) {
+                           edge_weights, graph, messages) != 0) {
         std::printf("Error. Not enough memory to build the graph.\n");
         return 1;
     }

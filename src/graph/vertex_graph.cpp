@@ -24,17 +24,21 @@ namespace {
     return 0;
 }
 
-// Counts a self entry of vertex; only the first one of a whole build is named.
-void note_self_entry(int vertex, int& self_entries) {
-    if (self_entries == 0)
-        std::printf("WARNING: Self edge (%d,%d) being ignored\n", vertex, vertex);
-    ++self_entries;
+// The self entries a build drops: how many, and the vertex of the first, the only one named.
+struct SelfEntries {
+    int count = 0;
+    int first_vertex = 0;
+};
+
+void note_self_entry(int vertex, SelfEntries& self_entries) {
+    if (self_entries.count == 0) self_entries.first_vertex = vertex;
+    ++self_entries.count;
 }
 
 // Copies the adjacency entries at positions first to last - 1 of vertex into neighbours,
 // skipping self entries. Returns the number of entries kept.
 int copy_neighbours(int vertex, const int* adjacency, int first, int last, int* neighbours,
-                    int& self_entries) {
+                    SelfEntries& self_entries) {
     int* next = neighbours;
     for (int i = first; i < last; ++i) {
         if (adjacency[i] == vertex) {
@@ -50,7 +54,7 @@ int copy_neighbours(int vertex, const int* adjacency, int first, int last, int* 
 // the negated sum, so that the list sums to zero; the sum is taken in double precision so
 // that a long list does not lose its small weights.
 int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge_weights, int first,
-                             int last, int* neighbours, float* weights, int& self_entries) {
+                             int last, int* neighbours, float* weights, SelfEntries& self_entries) {
     int* next = neighbours;
     float* next_weight = weights + 1;
     double sum = 0.0;
@@ -71,7 +75,8 @@ int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge
 }  // namespace
 
 int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs, int& nedges,
-                       const int* vertex_weights, const float* edge_weights, VertexGraph& graph) {
+                       const int* vertex_weights, const float* edge_weights, VertexGraph& graph,
+                       MessageSink& messages) {
     nedges = 0;
     graph = VertexGraph{};
     // Below one vertex the offsets hold no meaningful total, so they are not read at all.
@@ -85,7 +90,7 @@ int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
 
     int* next_entry = graph.lists.data();
     float* next_weight = has_edge_weights ? graph.weights.data() : nullptr;
-    int self_entries = 0;
+    SelfEntries self_entries;
     for (int v = 1; v <= nvtxs; ++v) {
         VertexRecord& record = graph.records[v - 1];
         graph.slots[v] = &record;
@@ -108,13 +113,17 @@ int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
         record.list_length = kept + 1;
         next_entry += kept + 1;
     }
-    if (self_entries > 1) {
-        std::printf("WARNING: %d self edges were detected and ignored\n", self_entries);
+    if (self_entries.count > 0) {
+        messages.warning("WARNING: Self edge (%d,%d) being ignored\n", self_entries.first_vertex,
+                         self_entries.first_vertex);
+    }
+    if (self_entries.count > 1) {
+        messages.warning("WARNING: %d self edges were detected and ignored\n", self_entries.count);
     }
 
     // Every kept entry is one end of an edge. A self entry is one adjacency entry, so it
     // comes off the total before halving; taking a whole edge off per self entry would
     // leave the written header short of the edges its lines hold.
-    nedges = static_cast<int>((total - self_entries) / 2);
+    nedges = static_cast<int>((total - self_entries.count) / 2);
     return 0;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "common/block.h"
+#include "common/message_sink.h"
 
 struct VertexRecord {
     int weight;           // the given vertex weight, or 1
@@ -27,7 +28,8 @@ struct VertexGraph {
 // Builds graph from edge_offsets (nvtxs + 1 entries, or null for a graph without edges),
 // adjacency, and optional vertex_weights / edge_weights (null when absent). Sets nedges to
 // edge_offsets[nvtxs] / 2 less one per dropped self entry, and prints the self-edge
-// warnings. Returns 1 without a message when a block cannot be obtained.
+// warnings to messages. Returns 1 without a message when a block cannot be obtained.
 [[nodiscard]] int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
                                      int& nedges, const int* vertex_weights,
-                                     const float* edge_weights, VertexGraph& graph);
+                                     const float* edge_weights, VertexGraph& graph,
+                                     MessageSink& messages);

@@ -55,7 +55,7 @@ struct ReadState {
     Block<int>& vertex_weights;
     Block<float>& edge_weights;
     NeighbourIndex& index;
-    ReadSummary& summary;
+    MessageSink& messages;
 
     ScanStatus status = scan_number;
     // Counted in 64 bits: leading lines and continuation lines have no bound.
@@ -79,8 +79,9 @@ struct ReadState {
     bool has_unmatched_edge = false;
 };
 
-void print_error_prefix(const char* file_name) {
-    std::printf("ERROR in graph file `%s':", file_name);
+// Counts one error of the graph file and prints its prefix; the detail line follows.
+void print_error_prefix(ReadState& state) {
+    state.messages.error("ERROR in graph file `%s':", state.file_name);
 }
 
 // Finds the header line, checks its counts and takes the flags from the format code.
@@ -92,16 +93,16 @@ void print_error_prefix(const char* file_name) {
         ++state.line_number;
     } while (state.status == scan_end_of_line);
     if (state.nvtxs < 1 || state.nvtxs > max_nvtxs) {
-        print_error_prefix(state.file_name);
-        std::printf(" Invalid number of vertices (%d).\n", state.nvtxs);
+        print_error_prefix(state);
+        state.messages.print(" Invalid number of vertices (%d).\n", state.nvtxs);
         return 1;
     }
 
     // A header line without a second number gives 0 with the end-of-line status.
     state.nedges = next_int(state.scanner, state.file, state.status);
     if (state.nedges < 0 || state.nedges > max_nedges) {
-        print_error_prefix(state.file_name);
-        std::printf(" Invalid number of expected edges (%d).\n", state.nedges);
+        print_error_prefix(state);
+        state.messages.print(" Invalid number of expected edges (%d).\n", state.nedges);
         return 1;
     }
 
@@ -166,9 +167,9 @@ bool file_has_body(const ReadState& state) {
                 body_is_over = true;
                 return 0;
             }
-            print_error_prefix(state.file_name);
-            std::printf(" no vertex number in line %lld.\n",
-                        static_cast<long long>(state.line_number));
+            print_error_prefix(state);
+            state.messages.print(" no vertex number in line %lld.\n",
+                                 static_cast<long long>(state.line_number));
             return 1;
         }
         if (number == state.current_vertex && state.current_vertex >= 1) {
@@ -177,9 +178,9 @@ bool file_has_body(const ReadState& state) {
             state.is_new_vertex = true;
             state.current_vertex = number;
         } else {
-            print_error_prefix(state.file_name);
-            std::printf(" out-of-order vertex number in line %lld.\n",
-                        static_cast<long long>(state.line_number));
+            print_error_prefix(state);
+            state.messages.print(" out-of-order vertex number in line %lld.\n",
+                                 static_cast<long long>(state.line_number));
             return 1;
         }
     } else {
@@ -276,13 +277,14 @@ void note_kept(NeighbourIndex& index, int kept_count, int vertex, int neighbour)
 [[nodiscard]] int read_vertex_weight(ReadState& state) {
     const int weight = next_int(state.scanner, state.file, state.status);
     if (state.status != scan_number) {
-        print_error_prefix(state.file_name);
-        std::printf(" no weight for vertex %d.\n", state.current_vertex);
+        print_error_prefix(state);
+        state.messages.print(" no weight for vertex %d.\n", state.current_vertex);
         return 1;
     }
     if (weight < 1) {
-        print_error_prefix(state.file_name);
-        std::printf(" zero or negative weight entered for vertex %d.\n", state.current_vertex);
+        print_error_prefix(state);
+        state.messages.print(" zero or negative weight entered for vertex %d.\n",
+                             state.current_vertex);
         return 1;
     }
     state.vertex_weights[state.current_vertex - 1] = weight;
@@ -297,18 +299,18 @@ void note_kept(NeighbourIndex& index, int kept_count, int vertex, int neighbour)
         if (list_holds(state.index, neighbour, vertex)) {
             ++state.answered_entry_count;
         } else {
-            print_error_prefix(state.file_name);
-            std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour, neighbour,
-                        vertex);
+            print_error_prefix(state);
+            state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour,
+                                 neighbour, vertex);
             state.has_unmatched_edge = true;
         }
     }
     // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries.
     ++state.kept_count;
     if (state.kept_count > 2 * std::int64_t{state.nedges}) {
-        print_error_prefix(state.file_name);
-        std::printf(" at least %d adjacencies entered, but nedges = %d\n", state.kept_count,
-                    state.nedges);
+        print_error_prefix(state);
+        state.messages.print(" at least %d adjacencies entered, but nedges = %d\n",
+                             state.kept_count, state.nedges);
         return 1;
     }
     const int position = state.kept_count - 1;
@@ -376,29 +378,29 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
 [[nodiscard]] int check_entry(ReadState& state, int vertex, const DrawnEntry& entry) {
     const int neighbour = entry.neighbour;
     if (neighbour > state.nvtxs) {
-        print_error_prefix(state.file_name);
-        std::printf(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex, neighbour);
+        print_error_prefix(state);
+        state.messages.print(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex,
+                             neighbour);
         return 1;
     }
     if (neighbour < 1) {
-        print_error_prefix(state.file_name);
-        std::printf(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
+        print_error_prefix(state);
+        state.messages.print(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
         return 1;
     }
     bool is_dropped = false;
     bool is_repeated = false;
     if (neighbour == vertex) {
         if (state.self_edge_count == 0) {
-            std::printf("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
-            ++state.summary.warning_count;
+            state.messages.warning("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
         }
         ++state.self_edge_count;
         is_dropped = true;
     } else if (is_kept_already(state.index, state.kept_count, vertex, neighbour)) {
         // Only kept entries count as earlier occurrences: one dropped for a bad weight
         // does not make a later equal entry a repeat.
-        std::printf("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex, neighbour);
-        ++state.summary.warning_count;
+        state.messages.warning("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex,
+                               neighbour);
         ++state.ignored_count;
         is_dropped = true;
         is_repeated = true;
@@ -406,15 +408,14 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     // A dropped entry still owns its weight, which has been consumed with it.
     if (state.has_edge_weights) {
         if (entry.weight_status != scan_number) {
-            print_error_prefix(state.file_name);
-            std::printf(" no weight for edge (%d,%d).\n", vertex, neighbour);
+            print_error_prefix(state);
+            state.messages.print(" no weight for edge (%d,%d).\n", vertex, neighbour);
             return 1;
         }
         // Tested as drawn: a positive weight too small for a float still passes.
         if (!(entry.weight > 0.0)) {
-            std::printf("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n", vertex,
-                        neighbour);
-            ++state.summary.warning_count;
+            state.messages.warning("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n",
+                                   vertex, neighbour);
             if (!is_repeated) ++state.ignored_count;
             is_dropped = true;
         }
@@ -464,9 +465,8 @@ void check_trailing_data(ReadState& state) {
         (void)next_int(state.scanner, state.file, state.status);
     } while (state.status == scan_end_of_line);
     if (state.status == scan_number) {
-        std::printf("WARNING: Possible error in graph file `%s'\n", state.file_name);
-        std::printf("         Data found after expected end of file\n");
-        ++state.summary.warning_count;
+        state.messages.warning("WARNING: Possible error in graph file `%s'\n", state.file_name);
+        state.messages.print("         Data found after expected end of file\n");
     }
 }
 
@@ -510,9 +510,9 @@ void report_unanswered_entries(ReadState& state) {
              ++position) {
             const int higher = state.adjacency[position];
             if (higher > vertex && !list_holds(state.index, higher, vertex)) {
-                print_error_prefix(state.file_name);
-                std::printf(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher, higher,
-                            vertex);
+                print_error_prefix(state);
+                state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher,
+                                     higher, vertex);
                 state.has_unmatched_edge = true;
             }
         }
@@ -522,15 +522,14 @@ void report_unanswered_entries(ReadState& state) {
 void finish(ReadState& state) {
     // A single self edge already had its warning.
     if (state.self_edge_count > 1) {
-        std::printf("WARNING: %lld self edges were read and ignored.\n",
-                    static_cast<long long>(state.self_edge_count));
-        ++state.summary.warning_count;
+        state.messages.warning("WARNING: %lld self edges were read and ignored.\n",
+                               static_cast<long long>(state.self_edge_count));
     }
     if (state.current_vertex != 0) {
         if (!counts_agree(state)) {
-            std::printf("WARNING: I expected %d edges entered twice, but I only count %d.\n",
-                        state.nedges, state.kept_count);
-            ++state.summary.warning_count;
+            state.messages.warning(
+                "WARNING: I expected %d edges entered twice, but I only count %d.\n", state.nedges,
+                state.kept_count);
         }
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
@@ -544,9 +543,9 @@ void finish(ReadState& state) {
 [[nodiscard]] int read_graph(ReadState& state) {
     if (read_header(state) != 0) return 1;
     if (allocate_blocks(state) != 0) {
-        print_error_prefix(state.file_name);
-        std::printf(" not enough memory for %d vertices and %d edges.\n", state.nvtxs,
-                    state.nedges);
+        print_error_prefix(state);
+        state.messages.print(" not enough memory for %d vertices and %d edges.\n", state.nvtxs,
+                             state.nedges);
         return 1;
     }
     if (file_has_body(state) && read_body(state) != 0) return 1;
@@ -559,38 +558,29 @@ void finish(ReadState& state) {
 
 }  // namespace
 
-int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
-                    Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
-                    Block<float>& edge_weights, ReadSummary& summary) {
+int read_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
+                    Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                    Block<int>& vertex_weights, Block<float>& edge_weights) {
     // A fresh scanner per file: a second file never starts on the state the first one left.
     TokenScanner scanner;
     Block<int>().swap(edge_offsets);
     Block<int>().swap(adjacency);
     Block<int>().swap(vertex_weights);
     Block<float>().swap(edge_weights);
-    summary = ReadSummary{};
     int result = 0;
     {
         NeighbourIndex index{edge_offsets, adjacency};
         ReadState state{scanner, file,           file_name,    edge_offsets, adjacency,
-                        nvtxs,   vertex_weights, edge_weights, index,        summary};
+                        nvtxs,   vertex_weights, edge_weights, index,        messages};
         result = read_graph(state);
     }  // The index is freed here: the next stage needs its room for its own copy.
     // The scanner reads a failing stream as one that has ended; only the stream can tell
     // the two apart, and only until it is closed.
-    summary.has_read_error = std::ferror(file) != 0;
+    const bool has_read_error = std::ferror(file) != 0;
     std::fclose(file);
-    if (summary.has_read_error) {
-        std::printf("Error. Cannot read graph file: %s\n", file_name);
+    if (has_read_error) {
+        messages.error("Error. Cannot read graph file: %s\n", file_name);
         result = 1;
     }
     return result;
-}
-
-int read_graph_file(std::FILE* file, const char* file_name, Block<int>& edge_offsets,
-                    Block<int>& adjacency, int& nvtxs, Block<int>& vertex_weights,
-                    Block<float>& edge_weights) {
-    ReadSummary summary;
-    return read_graph_file(file, file_name, edge_offsets, adjacency, nvtxs, vertex_weights,
-                           edge_weights, summary);
 }

@@ -96,11 +96,11 @@ TEST(VertexGraph, builds_one_record_per_vertex) {
         SCOPED_TRACE(c.name);
         VertexGraph graph;
         int nedges = -1;
-        test_support::capture_stdout();
-        int result =
-            build_vertex_graph(data_or_null(c.edge_offsets), data_or_null(c.adjacency), c.nvtxs,
-                               nedges, data_or_null(c.vertex_weights), nullptr, graph);
-        EXPECT_EQ(test_support::captured_stdout(), c.printed);
+        test_support::MemoryMessages messages;
+        int result = build_vertex_graph(data_or_null(c.edge_offsets), data_or_null(c.adjacency),
+                                        c.nvtxs, nedges, data_or_null(c.vertex_weights), nullptr,
+                                        graph, messages.sink());
+        EXPECT_EQ(messages.text(), c.printed);
         ASSERT_EQ(result, 0);
         EXPECT_EQ(nedges, c.nedges);
         ASSERT_EQ(graph.slots.size(), c.lists.size() + 1);
@@ -120,9 +120,10 @@ TEST(VertexGraph, lays_lists_back_to_back_in_the_list_block) {
     const int adjacency[] = {2, 1, 2, 3, 2};
     VertexGraph graph;
     int nedges = 0;
-    test_support::capture_stdout();
-    ASSERT_EQ(build_vertex_graph(edge_offsets, adjacency, 3, nedges, nullptr, nullptr, graph), 0);
-    test_support::captured_stdout();
+    test_support::MemoryMessages messages;
+    ASSERT_EQ(build_vertex_graph(edge_offsets, adjacency, 3, nedges, nullptr, nullptr, graph,
+                                 messages.sink()),
+              0);
     // Room for every vertex and every adjacency entry; the dropped self entry leaves one
     // entry free at the end.
     ASSERT_EQ(graph.lists.size(), 8u);
@@ -173,10 +174,10 @@ TEST(VertexGraph, copies_edge_weights_and_stores_the_negated_sum) {
         VertexGraph graph;
         int nedges = 0;
         const int nvtxs = static_cast<int>(c.weight_lists.size());
-        test_support::capture_stdout();
-        int result = build_vertex_graph(data_or_null(c.edge_offsets), data_or_null(c.adjacency),
-                                        nvtxs, nedges, nullptr, c.edge_weights.data(), graph);
-        test_support::captured_stdout();
+        test_support::MemoryMessages messages;
+        int result =
+            build_vertex_graph(data_or_null(c.edge_offsets), data_or_null(c.adjacency), nvtxs,
+                               nedges, nullptr, c.edge_weights.data(), graph, messages.sink());
         ASSERT_EQ(result, 0);
         for (int v = 1; v <= nvtxs; ++v) {
             const VertexRecord& record = *graph.slots[v];

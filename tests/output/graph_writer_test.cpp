@@ -22,7 +22,9 @@ VertexGraph built(const InputGraph& input, int& nedges) {
     VertexGraph graph;
     const int* offsets = input.edge_offsets.empty() ? nullptr : input.edge_offsets.data();
     const int* adjacency = input.adjacency.empty() ? nullptr : input.adjacency.data();
-    EXPECT_EQ(build_vertex_graph(offsets, adjacency, input.nvtxs, nedges, nullptr, nullptr, graph),
+    test_support::MemoryMessages messages;
+    EXPECT_EQ(build_vertex_graph(offsets, adjacency, input.nvtxs, nedges, nullptr, nullptr, graph,
+                                 messages.sink()),
               0);
     return graph;
 }
@@ -228,8 +230,10 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
         extras.threads = times;
         int nedges = 0;
         VertexGraph graph;
+        test_support::MemoryMessages messages;
         ASSERT_EQ(build_vertex_graph(input.edge_offsets.data(), input.adjacency.data(), input.nvtxs,
-                                     nedges, vertex_weights.data(), edge_weights.data(), graph),
+                                     nedges, vertex_weights.data(), edge_weights.data(), graph,
+                                     messages.sink()),
                   0);
         std::FILE* out = std::tmpfile();
         ASSERT_NE(out, nullptr);
