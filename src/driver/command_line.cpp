@@ -21,6 +21,8 @@ enum class Option {
     join,
     weights,
     threads,
+    format,
+    part,
     none
 };
 
@@ -35,7 +37,8 @@ constexpr OptionName option_names[] = {
     {"-in", Option::input},        {"-times", Option::times},     {"-nconnect", Option::nconnect},
     {"-connect", Option::connect}, {"-out", Option::output},      {"-check", Option::check},
     {"-strict", Option::strict},   {"-wide", Option::wide},       {"-join", Option::join},
-    {"-weights", Option::weights}, {"-threads", Option::threads},
+    {"-weights", Option::weights}, {"-threads", Option::threads}, {"-format", Option::format},
+    {"-part", Option::part},
 };
 
 // A switch stands alone: the argument after it is examined as an option in its turn.
@@ -179,6 +182,13 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
                 break;
             case Option::threads:
                 options.threads = leading_integer(value);
+                break;
+            case Option::format:
+                options.format_name = value;
+                break;
+            case Option::part:
+                options.has_part = true;
+                options.part_value = value;
                 break;
             // The switches took no value above.
             case Option::check:

@@ -25,7 +25,10 @@ struct RunOptions {
     bool wants_version = false;
     std::vector<std::string> join_items;  // every -join item as written, checked once read
     bool wants_weights = false;
-    int threads = 0;  // formatting threads; 0: one per processor the run may use
+    int threads = 0;                   // formatting threads; 0: one per processor the run may use
+    std::string format_name = "text";  // -format as written, checked by the run
+    bool has_part = false;             // -part given: the run writes one part of the file
+    std::string part_value;            // -part as written, checked by the run
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

@@ -13,6 +13,7 @@
 
 #include "driver/command_line.h"
 #include "driver/join_list.h"
+#include "driver/output_choice.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
@@ -208,15 +209,24 @@ bool writes_standard_output(const RunOptions& options) {
     return open_output_descriptor(graph_descriptor, standard_stream_name, output);
 }
 
-[[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
-                               int nedges, const VertexGraph& graph, const ReplicaExtras& extras) {
+[[nodiscard]] int write_output(const RunOptions& options, const OutputChoice& choice,
+                               int graph_descriptor, int nvtxs, int nedges,
+                               const VertexGraph& graph, const ReplicaExtras& extras,
+                               MessageSink& messages) {
+    if (choice.part_count > 0) {
+        return write_output_part(options, choice, nvtxs, nedges, graph, extras, messages);
+    }
     // Messages still in the buffer of standard output go out first, so that they come
     // before the graph when the output file is standard output itself.
     std::fflush(stdout);
     OutputFile output;
     if (open_output(options, graph_descriptor, output) != 0) return 1;
-    if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
-                               options.nconnect, graph, extras) != 0) {
+    const int result =
+        choice.format == OutputFormat::parhip
+            ? write_whole_binary(output.stream, options.times, nvtxs, graph, extras)
+            : write_replicated_graph(output.stream, options.times, options.input_name, nvtxs,
+                                     nedges, options.nconnect, graph, extras);
+    if (result != 0) {
         abandon_output_file(output);
         return 1;
     }
@@ -226,11 +236,13 @@ bool writes_standard_output(const RunOptions& options) {
 // Reads and checks the input and, unless the run only checks, writes the copies.
 [[nodiscard]] int run_stages(RunOptions& options, int graph_descriptor) {
     if (check_options(options) != 0) return 1;
+    MessageSink messages(stdout);
+    OutputChoice choice;
+    if (choose_output(options, graph_descriptor >= 0, messages, choice) != 0) return 1;
     std::vector<char> input_buffer;
     std::FILE* input = nullptr;
     if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
     ReaderArrays arrays;
-    MessageSink messages(stdout);
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
     if (read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
@@ -262,9 +274,15 @@ bool writes_standard_output(const RunOptions& options) {
         std::printf("Error. Not enough memory to build the graph.\n");
         return 1;
     }
-    if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
+    // The binary layout has 64-bit fields throughout.
+    if (choice.format == OutputFormat::text &&
+        check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) {
+        return 1;
+    }
+    if (check_output_graph(choice, arrays.nvtxs, graph, extras, messages) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras);
+    return write_output(options, choice, graph_descriptor, arrays.nvtxs, nedges, graph, extras,
+                        messages);
 }
 
 [[nodiscard]] int run_options(RunOptions& options) {

@@ -136,10 +136,11 @@ struct WeightTexts {
     std::array<WeightText, 1 << slot_bits> slots{};
 };
 
-// The shortest text that the reader turns back into the same float, and its blank. A positive
-// weight too small or too large for a float is stored as zero or infinity; "0" would read
-// back as a bad weight and "inf" as no weight at all, so they get the shortest text that a
-// float rounds the same way. Returns the length.
+}  // namespace
+
+// A positive weight too small or too large for a float is stored as zero or infinity; "0"
+// would read back as a bad weight and "inf" as no weight at all, so they get the shortest
+// text that a float rounds the same way.
 std::uint32_t form_weight_text(float weight, char* text) {
     char scratch[32];
     char* end = scratch;
@@ -156,6 +157,8 @@ std::uint32_t form_weight_text(float weight, char* text) {
     std::memcpy(text, scratch, length);
     return length;
 }
+
+namespace {
 
 // Writes weight and its blank at text and returns the end; max_weight_bytes are stored.
 inline char* append_weight(char* text, float weight, WeightTexts& texts) {
@@ -189,6 +192,8 @@ struct Cut {
 struct Layout {
     const VertexGraph* graph = nullptr;
     int times = 0;
+    int first_copy = 0;  // the copies written run from first_copy to end_copy - 1
+    int end_copy = 0;
     int nvtxs = 0;
     bool writes_vertex_weights = false;
     bool writes_edge_weights = false;
@@ -370,12 +375,13 @@ char* format_piece(const Layout& layout, int copy, Cut first, Cut last, char* te
 char* format_unit(const Layout& layout, std::int64_t unit, char* text, WeightTexts& texts) {
     const std::int64_t piece_count = static_cast<std::int64_t>(layout.cuts.size()) - 1;
     if (piece_count > 1) {
-        const int copy = static_cast<int>(unit / piece_count);
+        const int copy = layout.first_copy + static_cast<int>(unit / piece_count);
         const std::size_t k = static_cast<std::size_t>(unit % piece_count);
         return format_piece(layout, copy, layout.cuts[k], layout.cuts[k + 1], text, texts);
     }
-    const std::int64_t first = unit * layout.copies_per_unit;
-    const std::int64_t last = std::min<std::int64_t>(layout.times, first + layout.copies_per_unit);
+    const std::int64_t first = layout.first_copy + unit * layout.copies_per_unit;
+    const std::int64_t last =
+        std::min<std::int64_t>(layout.end_copy, first + layout.copies_per_unit);
     for (std::int64_t copy = first; copy < last; ++copy) {
         text = format_piece(layout, static_cast<int>(copy), layout.cuts[0], layout.cuts[1], text,
                             texts);
@@ -418,14 +424,14 @@ char* format_unit(const Layout& layout, std::int64_t unit, char* text, WeightTex
         }
         layout.cuts.push_back({layout.nvtxs + 1, 0});
         const std::int64_t piece_count = static_cast<std::int64_t>(layout.cuts.size()) - 1;
+        const std::int64_t copy_count = layout.end_copy - layout.first_copy;
         if (piece_count == 1) {
             layout.copies_per_unit = std::max(std::int64_t{1}, piece_budget / used);
             layout.unit_bytes = layout.copies_per_unit * used;
-            layout.unit_count =
-                (layout.times + layout.copies_per_unit - 1) / layout.copies_per_unit;
+            layout.unit_count = (copy_count + layout.copies_per_unit - 1) / layout.copies_per_unit;
         } else {
             layout.unit_bytes = piece_budget;
-            layout.unit_count = layout.times * piece_count;
+            layout.unit_count = copy_count * piece_count;
         }
     } catch (const std::bad_alloc&) {
         return 1;
@@ -445,6 +451,8 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
                                  const ReplicaExtras& extras, Layout& layout) {
     layout.graph = &graph;
     layout.times = times;
+    layout.first_copy = std::clamp(extras.first_copy, 0, times);
+    layout.end_copy = std::clamp(extras.end_copy, layout.first_copy, times);
     layout.nvtxs = nvtxs;
     layout.writes_vertex_weights = extras.writes_vertex_weights;
     layout.writes_edge_weights = extras.writes_edge_weights;
@@ -664,7 +672,10 @@ std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair
 int write_replicated_graph(std::FILE* out, int times, const std::string& input_name, int nvtxs,
                            int nedges, int nconnect, const VertexGraph& graph,
                            const ReplicaExtras& extras) {
-    if (write_header(out, times, input_name, nvtxs, nedges, nconnect, extras) != 0) return 1;
+    if (extras.writes_front &&
+        write_header(out, times, input_name, nvtxs, nedges, nconnect, extras) != 0) {
+        return 1;
+    }
     if (times < 1 || nvtxs < 1) return 0;
     assert(graph.slots.size() > static_cast<std::size_t>(nvtxs));
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct ReplicaExtras {
     // The most bytes one piece may take; 0 gives the default of 1 MiB. Tests make pieces small
     // to cut small graphs, and their lines, into many pieces.
     std::int64_t piece_bytes = 0;
+    // The copies written, first_copy up to end_copy (excluded, and held at times), and
+    // whether the comment and header lines come first: one part of an output written in
+    // parts. The copies keep their numbers, and so their vertex numbers and partners.
+    int first_copy = 0;
+    int end_copy = std::numeric_limits<int>::max();
+    bool writes_front = true;
 };
 
 // The number of processors this process may run on, at least 1.
@@ -44,6 +51,10 @@ int join_link_count(int times);
 // The header's edge count: times * nedges + links * join pairs + 2 * nconnect, in 64 bits.
 std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
                                    int nconnect);
+
+// Writes the shortest text that the reader turns back into the same float, and its blank, at
+// text (room for 16 bytes), as the vertex lines give edge weights. Returns its length.
+std::uint32_t form_weight_text(float weight, char* text);
 
 // Writes the whole replicated graph to out. The caller has checked that times * nvtxs and the
 // header's edge count fit a 32-bit int and that every join pair names vertices of the graph.

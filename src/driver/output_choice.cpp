@@ -1,0 +1,171 @@
+#include "driver/output_choice.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "output/copy_layout.h"
+#include "output/parhip_writer.h"
+#include "output/part_file.h"
+#include "output/part_plan.h"
+
+namespace {
+
+constexpr const char text_format_name[] = "text";
+constexpr const char parhip_format_name[] = "parhip";
+
+void print_write_failure(const std::string& name, MessageSink& messages) {
+    messages.error("Error. Cannot write graph file: %s\n", name.c_str());
+}
+
+// The length of the comment and header lines, as the text writer forms them: it writes them
+// alone into memory. -1 when that memory is not there.
+std::int64_t front_length(const RunOptions& options, int nvtxs, int nedges,
+                          const VertexGraph& graph, const ReplicaExtras& extras) {
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&bytes, &size);
+    if (stream == nullptr) return -1;
+    ReplicaExtras front_only = extras;
+    front_only.first_copy = 0;
+    front_only.end_copy = 0;
+    front_only.writes_front = true;
+    const bool is_written =
+        write_replicated_graph(stream, options.times, options.input_name, nvtxs, nedges,
+                               options.nconnect, graph, front_only) == 0;
+    const bool is_closed = std::fclose(stream) == 0;
+    std::free(bytes);
+    return is_written && is_closed ? static_cast<std::int64_t>(size) : -1;
+}
+
+// Writes the text of the part's copies from position start, through a stream of its own on
+// the part file, and checks that they end where the layout says the next part begins.
+[[nodiscard]] int write_text_range(const RunOptions& options, int nvtxs, int nedges,
+                                   const VertexGraph& graph, const ReplicaExtras& extras,
+                                   int descriptor, std::int64_t start, std::int64_t stop) {
+    const int stream_descriptor = dup(descriptor);
+    if (stream_descriptor < 0) return 1;
+    std::FILE* stream = fdopen(stream_descriptor, "w");
+    if (stream == nullptr) {
+        close(stream_descriptor);
+        return 1;
+    }
+    bool is_written = fseeko(stream, start, SEEK_SET) == 0 &&
+                      write_replicated_graph(stream, options.times, options.input_name, nvtxs,
+                                             nedges, options.nconnect, graph, extras) == 0 &&
+                      std::fflush(stream) == 0 && ftello(stream) == stop;
+    is_written = std::fclose(stream) == 0 && is_written;
+    return is_written ? 0 : 1;
+}
+
+[[nodiscard]] int write_text_part(const RunOptions& options, const PartPlan& plan, int nvtxs,
+                                  int nedges, const VertexGraph& graph, ReplicaExtras extras,
+                                  MessageSink& messages) {
+    const std::int64_t front_bytes = front_length(options, nvtxs, nedges, graph, extras);
+    TextExtent extent;
+    if (front_bytes < 0 ||
+        measure_text_copies(graph, options.times, nvtxs, front_bytes, extras, extent) != 0) {
+        messages.error("Error. Not enough memory to build the graph.\n");
+        return 1;
+    }
+    const std::int64_t size = text_copy_start(extent, options.times);
+    if (size < 0) {
+        print_write_failure(options.output_name, messages);
+        return 1;
+    }
+    PartFile file;
+    if (file.open(options.output_name, size, messages) != 0) return 1;
+    extras.first_copy = plan.first_copy;
+    extras.end_copy = plan.end_copy;
+    extras.writes_front = plan.holds_front;
+    const std::int64_t start = plan.holds_front ? 0 : text_copy_start(extent, plan.first_copy);
+    const std::int64_t stop = text_copy_start(extent, plan.end_copy);
+    if (write_text_range(options, nvtxs, nedges, graph, extras, file.descriptor(), start, stop) !=
+        0) {
+        file.abandon(messages);
+        return 1;
+    }
+    return file.finish(messages);
+}
+
+[[nodiscard]] int write_binary_part(const RunOptions& options, const PartPlan& plan, int nvtxs,
+                                    const VertexGraph& graph, ReplicaExtras extras,
+                                    MessageSink& messages) {
+    const std::int64_t size = parhip_size(options.times, nvtxs, graph, extras);
+    if (size < 0) {
+        print_write_failure(options.output_name, messages);
+        return 1;
+    }
+    PartFile file;
+    if (file.open(options.output_name, size, messages) != 0) return 1;
+    extras.first_copy = plan.first_copy;
+    extras.end_copy = plan.end_copy;
+    extras.writes_front = plan.holds_front;
+    ByteTarget target;
+    target.descriptor = file.descriptor();
+    if (write_parhip_graph(target, options.times, nvtxs, graph, extras) != 0) {
+        file.abandon(messages);
+        return 1;
+    }
+    return file.finish(messages);
+}
+
+}  // namespace
+
+int choose_output(const RunOptions& options, bool writes_standard_output, MessageSink& messages,
+                  OutputChoice& choice) {
+    choice = OutputChoice{};
+    if (options.check_only) return 0;
+    if (options.format_name == parhip_format_name) {
+        choice.format = OutputFormat::parhip;
+    } else if (options.format_name != text_format_name) {
+        messages.error("Error. Invalid format %s.\n", options.format_name.c_str());
+        return 1;
+    }
+    if (options.has_part) {
+        if (read_part_value(options.part_value.c_str(), choice.part_index, choice.part_count) !=
+            0) {
+            messages.error("Error. Invalid part %s.\n", options.part_value.c_str());
+            return 1;
+        }
+        // The parts meet in one file at their own positions: a stream has none.
+        if (writes_standard_output) {
+            messages.error("Error. -part needs a regular output file.\n");
+            return 1;
+        }
+    }
+    // The offsets say where each list ends: they cannot count edges that no list holds.
+    if (choice.format == OutputFormat::parhip && options.nconnect > 0) {
+        messages.error("Error. Declared connections cannot be written in the parhip format.\n");
+        return 1;
+    }
+    return 0;
+}
+
+int check_output_graph(const OutputChoice& choice, int nvtxs, const VertexGraph& graph,
+                       const ReplicaExtras& extras, MessageSink& messages) {
+    if (choice.format != OutputFormat::parhip || !extras.writes_edge_weights) return 0;
+    return check_parhip_weights(graph, nvtxs, messages);
+}
+
+int write_whole_binary(std::FILE* stream, int times, int nvtxs, const VertexGraph& graph,
+                       const ReplicaExtras& extras) {
+    if (parhip_size(times, nvtxs, graph, extras) < 0) return 1;
+    ByteTarget target;
+    target.stream = stream;
+    return write_parhip_graph(target, times, nvtxs, graph, extras);
+}
+
+int write_output_part(const RunOptions& options, const OutputChoice& choice, int nvtxs, int nedges,
+                      const VertexGraph& graph, const ReplicaExtras& extras,
+                      MessageSink& messages) {
+    // Messages still in the buffer go out before the file is touched, as for a whole output.
+    messages.flush();
+    const PartPlan plan = plan_part(choice.part_index, choice.part_count, options.times);
+    if (choice.format == OutputFormat::parhip) {
+        return write_binary_part(options, plan, nvtxs, graph, extras, messages);
+    }
+    return write_text_part(options, plan, nvtxs, nedges, graph, extras, messages);
+}
