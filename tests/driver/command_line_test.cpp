@@ -219,4 +219,29 @@ TEST(CommandLine, switches_stand_alone_and_match_by_their_leading_characters) {
     }
 }
 
+TEST(CommandLine, keeps_the_format_and_the_part_as_written) {
+    struct FormatCase {
+        std::vector<const char*> arguments;
+        std::string format_name;
+        bool has_part;
+        std::string part_value;
+    };
+    const FormatCase cases[] = {
+        {{"-in", "a"}, "text", false, ""},
+        {{"-formats", "parhip", "-partition", " 1/2"}, "parhip", true, " 1/2"},
+        {{"-format", " text", "-part", "-in"}, " text", true, "-in"},
+        {{"-part", ""}, "text", true, ""},
+    };
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        std::vector<const char*> argv = {"graphrep"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        RunOptions options;
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+        EXPECT_EQ(options.format_name, c.format_name);
+        EXPECT_EQ(options.has_part, c.has_part);
+        EXPECT_EQ(options.part_value, c.part_value);
+    }
+}
+
 }  // namespace
