@@ -150,11 +150,17 @@ int check_output_graph(const OutputChoice& choice, int nvtxs, const VertexGraph&
     return check_parhip_weights(graph, nvtxs, messages);
 }
 
-int write_whole_binary(std::FILE* stream, int times, int nvtxs, const VertexGraph& graph,
-                       const ReplicaExtras& extras) {
+int write_whole_binary(std::FILE* stream, bool is_new_file, int times, int nvtxs,
+                       const VertexGraph& graph, const ReplicaExtras& extras) {
     if (parhip_size(times, nvtxs, graph, extras) < 0) return 1;
     ByteTarget target;
-    target.stream = stream;
+    // A new file of its own takes the copies at their positions, from several threads; a
+    // stream (a pipe, or a file opened for appending) only in order.
+    if (is_new_file && std::fflush(stream) == 0) {
+        target.descriptor = fileno(stream);
+    } else {
+        target.stream = stream;
+    }
     return write_parhip_graph(target, times, nvtxs, graph, extras);
 }
 

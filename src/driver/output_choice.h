@@ -32,8 +32,10 @@ struct OutputChoice {
                                      const VertexGraph& graph, const ReplicaExtras& extras,
                                      MessageSink& messages);
 
-// Writes the whole binary output to stream. Returns 1 when a write fails.
-[[nodiscard]] int write_whole_binary(std::FILE* stream, int times, int nvtxs,
+// Writes the whole binary output to stream, through its descriptor at the fields' positions
+// when is_new_file (the empty file that is to replace the target). Returns 1 when a write
+// fails.
+[[nodiscard]] int write_whole_binary(std::FILE* stream, bool is_new_file, int times, int nvtxs,
                                      const VertexGraph& graph, const ReplicaExtras& extras);
 
 // Writes this run's part of the output file options.output_name, in the chosen format:

@@ -235,7 +235,8 @@ bool writes_standard_output(const RunOptions& options) {
     if (open_output(options, graph_descriptor, output) != 0) return 1;
     const int result =
         choice.format == OutputFormat::parhip
-            ? write_whole_binary(output.stream, options.times, nvtxs, graph, extras)
+            ? write_whole_binary(output.stream, output.is_replacing, options.times, nvtxs, graph,
+                                 extras)
             : write_replicated_graph(output.stream, options.times, options.input_name, nvtxs,
                                      nedges, options.nconnect, graph, extras);
     if (result != 0) {
