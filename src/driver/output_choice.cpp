@@ -152,11 +152,14 @@ int check_output_graph(const OutputChoice& choice, int nvtxs, const VertexGraph&
 
 int write_whole_binary(std::FILE* stream, bool is_new_file, int times, int nvtxs,
                        const VertexGraph& graph, const ReplicaExtras& extras) {
-    if (parhip_size(times, nvtxs, graph, extras) < 0) return 1;
+    const std::int64_t size = parhip_size(times, nvtxs, graph, extras);
+    if (size < 0) return 1;
     ByteTarget target;
     // A new file of its own takes the copies at their positions, from several threads; a
-    // stream (a pipe, or a file opened for appending) only in order.
-    if (is_new_file && std::fflush(stream) == 0) {
+    // stream (a pipe, or a file opened for appending) only in order. The new file gets its
+    // size first: writes within it cost less than writes that extend it, out of order.
+    if (is_new_file) {
+        if (std::fflush(stream) != 0 || ftruncate(fileno(stream), size) != 0) return 1;
         target.descriptor = fileno(stream);
     } else {
         target.stream = stream;
