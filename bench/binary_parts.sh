@@ -12,7 +12,7 @@
 #    the copies pass through one bounded buffer per thread.
 #
 # The commands take turns, one run of each per round, so that other load on the machine
-# weighs on all of them alike; every timed command writes a new file. The input is generated
+# weighs on all of them alike; every timed command writes a new file, after a sync. The input is generated
 # once, seeded, into $BENCH_DIR (default /tmp/graphrep-bench). Needs g++, cmake, dd and GNU
 # time (/usr/bin/time).
 set -euo pipefail
@@ -34,6 +34,9 @@ medians_in_turns() {
     local commands=("$@") count=$# samples=() start end c r
     for ((r = 0; r < runs; r++)); do
         for ((c = 0; c < count; c++)); do
+            # The dirty pages of the runs before are written out first, untimed: otherwise
+            # whichever command meets the kernel's write-back threshold pays for all of them.
+            sync
             start=$(date +%s%N)
             bash -c "${commands[c]}" >/dev/null
             end=$(date +%s%N)
