@@ -361,5 +361,7 @@ int write_parhip_graph(const ByteTarget& target, int times, int nvtxs, const Ver
     if (thread_count <= 1) return write_copies(layout, extras, first, end, writer);
     flush_fields(writer);
     if (writer.has_failed) return 1;
+    // Each thread has a buffer of its own: this one is not needed any more.
+    std::vector<std::uint64_t>().swap(buffer);
     return write_in_parallel(layout, extras, target, first, end, thread_count);
 }
