@@ -1,13 +1,10 @@
 // Runs the built program in both output formats and in parts, as a launcher would: P
-// processes at once, each writing its part of one file, must leave the bytes of one run, and
-// the binary output read back must be the graph of the text output.
+// processes at once, each writing its part of one file, must leave the bytes of one run. (The
+// replicate fuzz target reads the binary layout back against the text copies.)
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdlib>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "test_support.h"
 
@@ -29,82 +26,6 @@ const char weighted_graph[] =
     "9 4 3 2 2 6 8\n"
     "4 5 8 3 5000000000\n";
 
-// A graph read back from either format: the lists counted from 0, and the weights.
-struct ReadBack {
-    std::uint64_t nvtxs = 0;
-    std::uint64_t arcs = 0;
-    std::vector<std::vector<std::uint64_t>> lists;
-    std::vector<std::uint64_t> vertex_weights;
-    std::vector<std::vector<double>> edge_weights;
-    bool operator==(const ReadBack&) const = default;
-};
-
-std::uint64_t field_at(const std::string& bytes, std::size_t index) {
-    std::uint64_t value = 0;
-    for (int b = 7; b >= 0; --b)
-        value = value << 8 | static_cast<unsigned char>(bytes.at(index * 8 + b));
-    return value;
-}
-
-// Reads the binary layout, checking the offsets against the arrays they point into.
-ReadBack read_binary(const std::string& bytes) {
-    ReadBack graph;
-    EXPECT_EQ(bytes.size() % 8, 0u);
-    const std::uint64_t version = field_at(bytes, 0);
-    graph.nvtxs = field_at(bytes, 1);
-    graph.arcs = field_at(bytes, 2);
-    const std::size_t targets = 3 + graph.nvtxs + 1;
-    const bool has_edge_weights = (version & 1) == 0;
-    const bool has_vertex_weights = (version & 2) == 0;
-    std::size_t weights = targets + graph.arcs;
-    for (std::uint64_t v = 0; v < graph.nvtxs && has_vertex_weights; ++v)
-        graph.vertex_weights.push_back(field_at(bytes, weights++));
-    EXPECT_EQ(field_at(bytes, 3), targets * 8);
-    EXPECT_EQ(field_at(bytes, 3 + graph.nvtxs), (targets + graph.arcs) * 8);
-    for (std::uint64_t v = 0; v < graph.nvtxs; ++v) {
-        graph.lists.emplace_back();
-        graph.edge_weights.emplace_back();
-        for (std::uint64_t at = field_at(bytes, 3 + v) / 8; at < field_at(bytes, 4 + v) / 8; ++at) {
-            graph.lists.back().push_back(field_at(bytes, at));
-            if (has_edge_weights) {
-                graph.edge_weights.back().push_back(
-                    static_cast<double>(field_at(bytes, weights + at - targets)));
-            }
-        }
-    }
-    EXPECT_EQ((weights + (has_edge_weights ? graph.arcs : 0)) * 8, bytes.size());
-    return graph;
-}
-
-// Reads the text output: the comment line, the header and one line per vertex.
-ReadBack read_text(const std::string& text) {
-    ReadBack graph;
-    std::istringstream lines(text);
-    std::string line;
-    std::getline(lines, line);
-    std::getline(lines, line);
-    std::istringstream header(line);
-    std::uint64_t edges = 0;
-    int format_code = 0;
-    header >> graph.nvtxs >> edges >> format_code;
-    graph.arcs = 2 * edges;
-    while (std::getline(lines, line)) {
-        std::istringstream numbers(line);
-        std::uint64_t weight = 0;
-        if (format_code >= 10 && numbers >> weight) graph.vertex_weights.push_back(weight);
-        graph.lists.emplace_back();
-        graph.edge_weights.emplace_back();
-        for (std::uint64_t u = 0; numbers >> u;) {
-            graph.lists.back().push_back(u - 1);
-            double edge_weight = 0;
-            if (format_code % 10 == 1 && numbers >> edge_weight) {
-                graph.edge_weights.back().push_back(edge_weight);
-            }
-        }
-    }
-    return graph;
-}
-
 struct Inputs {
     std::string grid = std::string(GRAPHREP_SOURCE_DIR) + "/examples/grid.graph";
     std::string weighted = scratch_path("weighted.graph");
@@ -124,8 +45,7 @@ const int copy_counts[] = {1, 2, 3, 4, 5, 6, 7};
 #endif
 
 // For K copies, both formats, with and without join pairs and weights: one run, then P = 1 to
-// 5 parts started at the same time into a file that did not exist, must give its bytes; and
-// the binary output read back must be the text output's graph.
+// 5 parts started at the same time into a file that did not exist, must give its bytes.
 TEST(EndToEndParts, parts_run_at_once_write_the_bytes_of_one_run) {
     Inputs inputs;
     const std::string one = scratch_path("one");
@@ -137,7 +57,6 @@ TEST(EndToEndParts, parts_run_at_once_write_the_bytes_of_one_run) {
             const std::string options = " -in " + input + " -times " + std::to_string(times) +
                                         ((variant & 1) ? " -join 3:1,6:4,2" : "") +
                                         (is_weighted ? " -weights" : "") + " -threads 2";
-            ReadBack graphs[2];
             for (const char* format : {"text", "parhip"}) {
                 SCOPED_TRACE(std::string(format) + options);
                 const std::string run_options = options + " -format " + format;
@@ -155,13 +74,7 @@ TEST(EndToEndParts, parts_run_at_once_write_the_bytes_of_one_run) {
                 test_support::ProgramRun run = run_shell(script + " 2>&1");
                 EXPECT_EQ(run.exit_status, 0);
                 EXPECT_EQ(run.standard_output, "");
-                const std::string bytes = file_bytes(one);
-                graphs[format[0] == 'p'] = format[0] == 'p' ? read_binary(bytes) : read_text(bytes);
             }
-            SCOPED_TRACE(options);
-            EXPECT_EQ(graphs[1].nvtxs, graphs[0].nvtxs);
-            EXPECT_EQ(graphs[1].arcs, graphs[0].arcs);
-            EXPECT_TRUE(graphs[1] == graphs[0]);
         }
     }
     std::remove(one.c_str());

@@ -1,7 +1,6 @@
 #include "output/parhip_writer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +9,6 @@
 #include <vector>
 
 #include "memory_messages.h"
-#include "output/part_plan.h"
 #include "replica_fixture.h"
 
 namespace {
@@ -95,43 +93,6 @@ TEST(ParhipWriter, refuses_edge_weights_that_are_not_whole_numbers_up_to_two_to_
         EXPECT_EQ(check_parhip_weights(built.graph, built.nvtxs, messages.sink()),
                   c.message[0] == '\0' ? 0 : 1);
         EXPECT_EQ(messages.text(), c.message);
-    }
-}
-
-// Any set of parts, each written at its own positions on one to three threads, makes the
-// bytes that one stream receives.
-TEST(ParhipWriter, parts_at_their_positions_make_the_whole_output) {
-    BuiltGraph path;
-    weighted_path(path);
-    ReplicaExtras extras;
-    extras.join_pairs = {{1, 3}, {2, 2}};
-    extras.writes_vertex_weights = extras.writes_edge_weights = true;
-    for (int times = 1; times <= 7; ++times) {
-        const std::string whole = written(path, times, extras);
-        ASSERT_EQ(static_cast<std::int64_t>(whole.size()),
-                  parhip_size(times, path.nvtxs, path.graph, extras));
-        for (int parts = 1; parts <= 5; ++parts) {
-            SCOPED_TRACE(std::to_string(times) + " copies, " + std::to_string(parts) + " parts");
-            std::FILE* file = std::tmpfile();
-            ASSERT_NE(file, nullptr);
-            for (int index = parts - 1; index >= 0; --index) {
-                const PartPlan plan = plan_part(index, parts, times);
-                ReplicaExtras part = extras;
-                part.first_copy = plan.first_copy;
-                part.end_copy = plan.end_copy;
-                part.writes_front = plan.holds_front;
-                part.threads = 1 + index % 3;
-                ByteTarget target;
-                target.descriptor = fileno(file);
-                ASSERT_EQ(write_parhip_graph(target, times, path.nvtxs, path.graph, part), 0);
-            }
-            std::string bytes(whole.size() + 1, '\0');
-            EXPECT_EQ(pread(fileno(file), bytes.data(), bytes.size(), 0),
-                      static_cast<ssize_t>(whole.size()));
-            bytes.pop_back();
-            EXPECT_EQ(bytes, whole);
-            std::fclose(file);
-        }
     }
 }
 
