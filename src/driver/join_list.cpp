@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <numeric>
 #include <string_view>
 #include <system_error>
@@ -53,8 +52,8 @@ std::size_t first_repeat(const std::vector<JoinPair>& pairs) {
 
 }  // namespace
 
-int take_join_pairs(const std::vector<std::string>& items, int nvtxs,
-                    std::vector<JoinPair>& pairs) {
+int take_join_pairs(const std::vector<std::string>& items, int nvtxs, std::vector<JoinPair>& pairs,
+                    MessageSink& messages) {
     pairs.clear();
     // The items are read up to the first invalid one; a repeat before it is the first fault.
     std::size_t invalid = 0;
@@ -65,12 +64,12 @@ int take_join_pairs(const std::vector<std::string>& items, int nvtxs,
     }
     const std::size_t repeat = first_repeat(pairs);
     if (repeat < pairs.size()) {
-        std::printf("Error. Join %d:%d is given twice.\n", pairs[repeat].from, pairs[repeat].to);
+        messages.error("Error. Join %d:%d is given twice.\n", pairs[repeat].from, pairs[repeat].to);
         return 1;
     }
     if (invalid < items.size()) {
-        std::printf("Error. Invalid join %s: vertices run from 1 to %d.\n", items[invalid].c_str(),
-                    nvtxs);
+        messages.error("Error. Invalid join %s: vertices run from 1 to %d.\n",
+                       items[invalid].c_str(), nvtxs);
         return 1;
     }
     return 0;
