@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "common/processors.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
+#include "output/output_signals.h"
 
 namespace {
 
@@ -74,6 +76,7 @@ const char usage_text[] =
     "  Error. Invalid join ITEM: vertices run from 1 to NVTXS.\n"
     "  Error. Join U:V is given twice.\n"
     "  Error. Not enough memory to build the graph.\n"
+    "  Error. Not enough memory to write the graph.\n"
     "  Error. Replicated graph too large: V vertices, E edges.  (and how -wide helps)\n"
     "  Error. Cannot write graph file: FILE     a write failed (disk full, size limit)\n"
     "Every message is listed in the manual page, graphrep(1).\n"
@@ -203,24 +206,34 @@ bool writes_standard_output(const RunOptions& options) {
 }
 
 // Opens the named output file, or the descriptor kept for standard output when there is one.
-[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor, OutputFile& output) {
-    if (graph_descriptor < 0) return open_output_file(options.output_name, output);
-    return open_output_descriptor(graph_descriptor, standard_stream_name, output);
+[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor,
+                              MessageSink& messages, OutputFile& output) {
+    if (graph_descriptor < 0) return output.open(options.output_name, messages);
+    return output.open_descriptor(graph_descriptor, standard_stream_name, messages);
 }
 
+// Each way the write can fail gets its one message here or from the output file; an output
+// that is not finished is abandoned as it goes out of scope.
 [[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
-                               int nedges, const VertexGraph& graph, const ReplicaExtras& extras) {
-    // Messages still in the buffer of standard output go out first, so that they come
-    // before the graph when the output file is standard output itself.
-    std::fflush(stdout);
+                               int nedges, const VertexGraph& graph, const ReplicaExtras& extras,
+                               MessageSink& messages) {
+    // Messages still in the buffer go out first, so that they come before the graph when
+    // the output file is the stream of the messages itself.
+    messages.flush();
     OutputFile output;
-    if (open_output(options, graph_descriptor, output) != 0) return 1;
-    if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
-                               options.nconnect, graph, extras) != 0) {
-        abandon_output_file(output);
-        return 1;
+    if (open_output(options, graph_descriptor, messages, output) != 0) return 1;
+    switch (write_replicated_graph(output.stream(), options.times, options.input_name, nvtxs,
+                                   nedges, options.nconnect, graph, extras)) {
+        case WriteResult::written:
+            return output.finish(messages);
+        case WriteResult::write_failed:
+            output.fail(messages);
+            return 1;
+        case WriteResult::out_of_memory:
+            messages.error("Error. Not enough memory to write the graph.\n");
+            return 1;
     }
-    return finish_output_file(output);
+    return 1;
 }
 
 // Reads and checks the input and, unless the run only checks, writes the copies.
@@ -264,7 +277,7 @@ bool writes_standard_output(const RunOptions& options) {
     }
     if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras);
+    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras, messages);
 }
 
 [[nodiscard]] int run_options(RunOptions& options) {
@@ -276,6 +289,7 @@ bool writes_standard_output(const RunOptions& options) {
 }  // namespace
 
 int run_graphrep(int argc, const char* const* argv) {
+    prepare_output_signals();
     RunOptions options;
     parse_command_line(argc, argv, options);
     if (options.wants_help) {
