@@ -176,7 +176,8 @@ std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
     std::size_t byte_count = 0;
     std::FILE* out = open_memstream(&bytes, &byte_count);
     require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) ==
+            WriteResult::written);
     require(std::fclose(out) == 0);
     std::string text(bytes, byte_count);
     std::free(bytes);

@@ -34,7 +34,8 @@ std::string written(int times, const std::string& name, int nvtxs, int nedges, i
                     const VertexGraph& graph, const ReplicaExtras& extras = ReplicaExtras{}) {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras), 0);
+    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras),
+              WriteResult::written);
     std::string bytes;
     std::fflush(out);
     std::rewind(out);
@@ -238,7 +239,7 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
         std::FILE* out = std::tmpfile();
         ASSERT_NE(out, nullptr);
         ASSERT_EQ(write_replicated_graph(out, times, "star", input.nvtxs, nedges, 0, graph, extras),
-                  0);
+                  WriteResult::written);
         std::string bytes(static_cast<std::size_t>(std::ftell(out)), '\0');
         std::rewind(out);
         ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
@@ -284,7 +285,7 @@ TEST(GraphWriter, reports_a_write_that_falls_short) {
             extras.threads = threads;
             EXPECT_EQ(
                 write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph, extras),
-                1);
+                WriteResult::write_failed);
             std::fclose(out);
         }
     }
