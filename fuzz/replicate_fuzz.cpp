@@ -2,8 +2,9 @@
 // replicated graph, joined, weighted, cut into pieces and formatted on threads as a hash of
 // the bytes chooses, must read back without a word too, with every copy's lists and weights
 // equal to the original's shifted by the copy's offset, followed by the vertex's join
-// partners. Its bytes must be those of one thread and whole pieces, and unweighted, those
-// the file format gives.
+// partners. Half of the weighted runs draw edge weights that share the slots of the writer's
+// table of weight texts. Its bytes must be those of one thread and whole pieces, and unweighted,
+// those the file format gives.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -88,6 +89,22 @@ ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadG
         }
     }
     return extras;
+}
+
+// Weights whose bits choose the same slot of the writer's table of weight texts (5 and 149
+// first among them), and two that do not: a text written for one of them must never be
+// taken for another's.
+constexpr float colliding_weights[] = {5.0f, 149.0f, 769.0f, 133.75f, 799.5f, 0.1f, 2.5f};
+
+// Half of the weighted runs have their edge weights redrawn among colliding_weights, entry by
+// entry: the reader takes any positive weight, and the copies must carry those drawn.
+void draw_colliding_weights(const std::uint8_t* data, std::size_t size, ReadGraph& original) {
+    Random random{hash_of(data, size) ^ 0x5bd1e995u};
+    if (random.next() & 1) return;
+    const std::size_t count = sizeof colliding_weights / sizeof colliding_weights[0];
+    for (std::size_t i = 0; i < original.edge_weights.size(); ++i) {
+        original.edge_weights[i] = colliding_weights[random.next() % count];
+    }
 }
 
 // The partners of every vertex of every copy, formed link by link: copy a to copy a + 1 for
@@ -176,7 +193,8 @@ std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
     std::size_t byte_count = 0;
     std::FILE* out = open_memstream(&bytes, &byte_count);
     require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) ==
+            WriteResult::written);
     require(std::fclose(out) == 0);
     std::string text(bytes, byte_count);
     std::free(bytes);
@@ -194,6 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadGraph original = read_bytes(data, size);
     if (original.result != 0 || original.printed_anything) return 0;
     const ReplicaExtras extras = extras_for(data, size, original);
+    if (extras.writes_edge_weights) draw_colliding_weights(data, size, original);
     VertexGraph graph;
     int nedges = 0;
     const int* edge_offsets =

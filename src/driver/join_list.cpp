@@ -31,21 +31,16 @@ namespace {
     return read_vertex(item.substr(colon + 1), nvtxs, pair.to);
 }
 
-bool is_before(const JoinPair& a, const JoinPair& b) {
-    return a.from != b.from ? a.from < b.from : a.to < b.to;
-}
-
 // The position of the first pair that repeats an earlier one, or the count of pairs.
 std::size_t first_repeat(const std::vector<JoinPair>& pairs) {
     std::vector<std::size_t> order(pairs.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     // Equal pairs keep their order, so every one after the first of its kind is a repeat.
-    std::stable_sort(order.begin(), order.end(), [&pairs](std::size_t a, std::size_t b) {
-        return is_before(pairs[a], pairs[b]);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&pairs](std::size_t a, std::size_t b) { return pairs[a] < pairs[b]; });
     std::size_t first = pairs.size();
     for (std::size_t i = 1; i < order.size(); ++i) {
-        if (!is_before(pairs[order[i - 1]], pairs[order[i]])) first = std::min(first, order[i]);
+        if (pairs[order[i - 1]] == pairs[order[i]]) first = std::min(first, order[i]);
     }
     return first;
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/join_pair.h"
 #include "common/message_sink.h"
-#include "output/graph_writer.h"
 
 // Fills pairs from items, in order; each item is "U:V" or "V" (short for "V:V"), U and V
 // plain decimal digits naming vertices 1 to nvtxs. U:V and V:U are different pairs: they join

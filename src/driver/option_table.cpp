@@ -158,6 +158,7 @@ constexpr RunMessage run_messages[] = {
     {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
     {"Error. Join U:V is given twice.", ""},
     {"Error. Not enough memory to build the graph.", ""},
+    {"Error. Not enough memory to write the graph.", ""},
     {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
     {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
     {"Error. Cannot write messages.", "(on standard error) a message was lost"},

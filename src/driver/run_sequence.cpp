@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/message_sink.h"
+#include "common/processors.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
 #include "driver/option_table.h"
@@ -21,6 +22,7 @@
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
+#include "output/output_signals.h"
 
 namespace {
 
@@ -135,55 +137,36 @@ void keep_standard_streams_open() {
     return 1;
 }
 
-// The output file prints its own failures on standard output. While the graph itself goes
-// there, those lines belong on the run's message stream like every other message: for as
-// long as the output is handled, the C library's standard output stream variable names the
-// message stream. No descriptor changes, and the graph reaches descriptor 1 directly.
-class OutputFailuresToMessages {
-   public:
-    explicit OutputFailuresToMessages(const RunSettings& settings) : standard_output_(stdout) {
-        if (settings.graph_to_standard_output) stdout = settings.message_stream;
-    }
-    OutputFailuresToMessages(const OutputFailuresToMessages&) = delete;
-    OutputFailuresToMessages& operator=(const OutputFailuresToMessages&) = delete;
-    ~OutputFailuresToMessages() {
-        stdout = standard_output_;
-    }
-
-   private:
-    std::FILE* standard_output_;
-};
-
 // Opens the named output file, or a stream of its own on standard output.
-[[nodiscard]] int open_output(const RunSettings& settings, OutputFile& output) {
-    if (!settings.graph_to_standard_output) return open_output_file(settings.output_name, output);
-    return open_output_descriptor(STDOUT_FILENO, standard_stream_name, output);
+[[nodiscard]] int open_output(const RunSettings& settings, MessageSink& messages,
+                              OutputFile& output) {
+    if (!settings.graph_to_standard_output) return output.open(settings.output_name, messages);
+    return output.open_descriptor(STDOUT_FILENO, standard_stream_name, messages);
 }
 
-// Opens the output and writes the copies into it; the output stays open, neither committed
-// nor abandoned, when this returns 0. After a failed write it is abandoned here.
+// Opens the output, writes the copies into it and commits it. Each way this can fail gets its
+// one message, here or from the output file; an output not committed is abandoned as it goes
+// out of scope. The commit comes after the last flush of the messages: a run whose messages
+// were lost ends with status 1, and status 1 promises that no file was created or changed.
 [[nodiscard]] int write_output(const RunSettings& settings, int nvtxs, int nedges,
                                const VertexGraph& graph, const ReplicaExtras& extras,
-                               OutputFile& output) {
-    if (open_output(settings, output) != 0) return 1;
-    if (write_replicated_graph(output.stream, settings.times, settings.input_name, nvtxs, nedges,
-                               settings.nconnect, graph, extras) != 0) {
-        abandon_output_file(output);
-        return 1;
+                               MessageSink& messages) {
+    OutputFile output;
+    if (open_output(settings, messages, output) != 0) return 1;
+    switch (write_replicated_graph(output.stream(), settings.times, settings.input_name, nvtxs,
+                                   nedges, settings.nconnect, graph, extras)) {
+        case WriteResult::written:
+            break;
+        case WriteResult::write_failed:
+            output.fail(messages);
+            return 1;
+        case WriteResult::out_of_memory:
+            messages.error("Error. Not enough memory to write the graph.\n");
+            return 1;
     }
-    return 0;
-}
-
-// The one place where a written graph is committed or abandoned, after the last flush of the
-// messages: a run whose messages were lost ends with status 1, and status 1 promises that no
-// file was created or changed.
-[[nodiscard]] int settle_output(MessageSink& messages, OutputFile& output) {
     messages.flush();
-    if (messages.has_failed()) {
-        abandon_output_file(output);
-        return 1;
-    }
-    return finish_output_file(output);
+    if (messages.has_failed()) return 1;
+    return output.finish(messages);
 }
 
 // Builds the copies of a graph read without error and writes them.
@@ -217,10 +200,7 @@ class OutputFailuresToMessages {
     // file; messages already lost end the run before anything is written.
     messages.flush();
     if (messages.has_failed()) return 1;
-    OutputFailuresToMessages output_failures(settings);
-    OutputFile output;
-    if (write_output(settings, arrays.nvtxs, nedges, graph, extras, output) != 0) return 1;
-    return settle_output(messages, output);
+    return write_output(settings, arrays.nvtxs, nedges, graph, extras, messages);
 }
 
 // Reads and checks the input and, unless the run only checks, writes the copies.
@@ -256,6 +236,7 @@ class OutputFailuresToMessages {
 
 int run_graphrep(int argc, const char* const* argv) {
     keep_standard_streams_open();
+    prepare_output_signals();
     RunOptions options;
     parse_command_line(argc, argv, options);
     if (options.wants_help) {

@@ -1,6 +1,6 @@
 #include "driver/run_settings.h"
 
-#include "output/graph_writer.h"
+#include "common/processors.h"
 
 namespace {
 
