@@ -192,7 +192,6 @@ void keep_standard_streams_open() {
     int nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
                            edge_weights, graph, messages) != 0) {
-        messages.error("Error. Not enough memory to build the graph.\n");
         return 1;
     }
     if (check_replicated_size(settings, arrays.nvtxs, nedges, extras, messages) != 0) return 1;

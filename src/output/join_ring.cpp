@@ -1,8 +1,8 @@
 #include "output/join_ring.h"
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
+
+#include "common/allocation.h"
 
 int join_link_count(int times) {
     if (times < 2) return 0;
@@ -18,17 +18,14 @@ std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair
 int prepare_join_ring(int times, int nvtxs, const std::vector<JoinPair>& pairs, JoinRing& ring) {
     ring.times = times;
     ring.nvtxs = nvtxs;
-    try {
+    const int failed = allocates_or_fails([&] {
         ring.next_partners = pairs;
         ring.previous_partners.reserve(pairs.size());
         for (const JoinPair& pair : pairs) {
             ring.previous_partners.push_back({pair.to, pair.from});
         }
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
+    });
+    if (failed != 0) return 1;
     std::sort(ring.next_partners.begin(), ring.next_partners.end());
     std::sort(ring.previous_partners.begin(), ring.previous_partners.end());
     return 0;

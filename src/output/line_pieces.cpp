@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
-#include <stdexcept>
+
+#include "common/allocation.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ char* format_piece(const PieceLayout& layout, std::int64_t copy, Cut first, Cut 
     const JoinPair* const next_end = next + layout.ring.next_partners.size();
     const JoinPair* previous = layout.ring.previous_partners.data();
     const JoinPair* const previous_end = previous + layout.ring.previous_partners.size();
-    try {
+    return allocates_or_fails([&] {
         layout.cuts.push_back({1, 0});
         std::int64_t used = 0;
         for (int v = 1; v <= layout.nvtxs; ++v) {
@@ -172,12 +172,7 @@ char* format_piece(const PieceLayout& layout, std::int64_t copy, Cut first, Cut 
             layout.unit_bytes = piece_budget;
             layout.unit_count = layout.times * piece_count;
         }
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    });
 }
 
 }  // namespace
