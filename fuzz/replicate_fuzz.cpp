@@ -2,9 +2,10 @@
 // replicated graph, joined, weighted, cut into pieces and formatted on threads as a hash of
 // the bytes chooses, must read back without a word too, with every copy's lists and weights
 // equal to the original's shifted by the copy's offset, followed by the vertex's join
-// partners. Its bytes must be those of one thread and whole pieces, and unweighted, those
-// the file format gives. Each copy must begin where its length, counted without formatting,
-// puts it, and the binary layout read back must hold the same lists and weights.
+// partners. Half of the weighted runs draw edge weights that share the slots of the writer's
+// table of weight texts. Its bytes must be those of one thread and whole pieces, and unweighted,
+// those the file format gives. Each copy must begin where its length, counted without
+// formatting, puts it, and the binary layout read back must hold the same lists and weights.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -93,6 +94,22 @@ ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadG
     return extras;
 }
 
+// Weights whose bits choose the same slot of the writer's table of weight texts (5 and 149
+// first among them), and two that do not: a text written for one of them must never be
+// taken for another's.
+constexpr float colliding_weights[] = {5.0f, 149.0f, 769.0f, 133.75f, 799.5f, 0.1f, 2.5f};
+
+// Half of the weighted runs have their edge weights redrawn among colliding_weights, entry by
+// entry: the reader takes any positive weight, and the copies must carry those drawn.
+void draw_colliding_weights(const std::uint8_t* data, std::size_t size, ReadGraph& original) {
+    Random random{hash_of(data, size) ^ 0x5bd1e995u};
+    if (random.next() & 1) return;
+    const std::size_t count = sizeof colliding_weights / sizeof colliding_weights[0];
+    for (std::size_t i = 0; i < original.edge_weights.size(); ++i) {
+        original.edge_weights[i] = colliding_weights[random.next() % count];
+    }
+}
+
 // The partners of every vertex of every copy, formed link by link: copy a to copy a + 1 for
 // every a (the last to copy 0) from three copies on, copy 0 to copy 1 for two copies.
 using Partners = std::map<std::pair<int, int>, std::vector<int>>;  // by copy and vertex
@@ -179,7 +196,8 @@ std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
     std::size_t byte_count = 0;
     std::FILE* out = open_memstream(&bytes, &byte_count);
     require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) ==
+            WriteResult::written);
     require(std::fclose(out) == 0);
     std::string text(bytes, byte_count);
     std::free(bytes);
@@ -229,7 +247,7 @@ void check_binary(const ReadGraph& copies, int times, int nvtxs, const VertexGra
     require(out != nullptr);
     ByteTarget target;
     target.stream = out;
-    require(write_parhip_graph(target, times, nvtxs, graph, extras) == 0);
+    require(write_parhip_graph(target, times, nvtxs, graph, extras) == WriteResult::written);
     require(std::fclose(out) == 0);
     const std::string bytes(written_bytes, size);
     std::free(written_bytes);
@@ -273,6 +291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadGraph original = read_bytes(data, size);
     if (original.result != 0 || original.printed_anything) return 0;
     const ReplicaExtras extras = extras_for(data, size, original);
+    if (extras.writes_edge_weights) draw_colliding_weights(data, size, original);
     VertexGraph graph;
     int nedges = 0;
     const int* edge_offsets =

@@ -1,11 +1,14 @@
-// Command line: turns the argument vector into the run's settings.
+// Command line: turns the argument vector into what the user asked for.
 //
-// Each option is recognised by its leading characters; all but the switches (-check, -strict,
-// -wide) take the next argument as their value, whatever that holds. Arguments that match nothing
-// are passed over. The scan prints nothing: what it could not use (an option with no value after
-// it) is left in the record for the run sequence to report.
+// Each option is recognised by its leading characters; the switches (the options of the
+// option table without a value: -check, -strict, -wide, -weights) stand alone, and every other
+// option takes the next argument as its value, whatever that holds. Arguments that match
+// nothing are passed over. The scan prints nothing: what it could not use (an option with no
+// value after it) is left in the record for the run to report. What the options leave open
+// (thread count, output name, where messages go) is settled later, into the run's settings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,3 +40,7 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options);
 // The leading integer of text: white space, one optional sign, decimal digits; 0 when there
 // are none, saturated at the 32-bit limits.
 int leading_integer(const char* text);
+
+// The same, and in magnitude the value of its digits held at magnitude_limit (so that
+// magnitude == magnitude_limit tells digits past 2147483647); 0 without a digit.
+int leading_integer(const char* text, std::int64_t& magnitude);

@@ -7,6 +7,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "output/number_text.h"
+
 namespace {
 
 // Numbers of the output stay below 2^62 (copy times nvtxs plus a vertex, all ints), so they

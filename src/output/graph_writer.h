@@ -1,14 +1,14 @@
 // Replicated graph writer: writes `times` copies of a vertex graph as a graph file.
 //
-// Vertex v of copy j becomes j * nvtxs + v. Without extras the copies are disjoint and
-// unweighted. Join pairs link the copies in a ring (copy j to copy j + 1, the last back to
-// copy 0; two copies have one link, one copy none), and each pair U:V gives every link (a, b)
-// the edge between vertex U of copy a and vertex V of copy b; a vertex line lists these
-// partners after its own neighbours, in increasing order. Weights, when asked for, are the
-// graph's own; a join edge weighs 1. The writer formats the lines in pieces of bounded size,
-// on several threads when asked to, and the calling thread hands them to the stream in order:
-// the bytes are the same for any thread count. It neither opens, flushes nor closes the
-// stream and prints nothing: the caller owns the file and reports its failures.
+// Vertex v of copy j becomes j * nvtxs + v (join_ring.h numbers the copies and lays out the
+// ring of join edges). Without extras the copies are disjoint and unweighted. Weights, when
+// asked for, are the graph's own; a join edge weighs 1. The comment line names the input, each
+// byte below 0x20 and 0x7F written as "?" so that it stays one line. The lines are formatted
+// in pieces of bounded size, on several threads when asked to, and the calling thread hands
+// them to the stream in order: the bytes are the same for any thread count. The writer
+// neither opens, flushes nor closes the stream and prints nothing: it returns what became of
+// the write by kind, and the caller turns a failure into its one message (the output file
+// reports a write that fell short; a memory shortage is never reported as one).
 #pragma once
 
 #include <cstdint>
@@ -17,13 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "common/join_pair.h"
 #include "graph/vertex_graph.h"
-
-// One join item U:V, both input vertex numbers from 1 to nvtxs.
-struct JoinPair {
-    int from;  // U, in the first copy of a link
-    int to;    // V, in the second copy of a link
-};
+#include "output/join_ring.h"
+#include "output/write_result.h"
 
 // What the copies carry beyond disjoint, unweighted lists; the defaults add nothing.
 struct ReplicaExtras {
@@ -42,24 +39,12 @@ struct ReplicaExtras {
     bool writes_front = true;
 };
 
-// The number of processors this process may run on, at least 1.
-int available_processors();
-
-// The number of links in the ring of copies: 0 for one copy, 1 for two, times from three on.
-int join_link_count(int times);
-
-// The header's edge count: times * nedges + links * join pairs + 2 * nconnect, in 64 bits.
-std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
-                                   int nconnect);
-
-// Writes the shortest text that the reader turns back into the same float, and its blank, at
-// text (room for 16 bytes), as the vertex lines give edge weights. Returns its length.
-std::uint32_t form_weight_text(float weight, char* text);
-
 // Writes the whole replicated graph to out. The caller has checked that times * nvtxs and the
-// header's edge count fit a 32-bit int and that every join pair names vertices of the graph.
-// Returns 1 as soon as a write falls short or the writer's own memory is not there.
-[[nodiscard]] int write_replicated_graph(std::FILE* out, int times, const std::string& input_name,
-                                         int nvtxs, int nedges, int nconnect,
-                                         const VertexGraph& graph,
-                                         const ReplicaExtras& extras = ReplicaExtras{});
+// header's edge count fit a 32-bit int (or that the output is -wide) and that every join pair
+// names vertices of the graph. Returns write_failed as soon as a write falls short, and
+// out_of_memory when even one formatting thread cannot have its buffer; out then holds part of
+// the graph.
+[[nodiscard]] WriteResult write_replicated_graph(std::FILE* out, int times,
+                                                 const std::string& input_name, int nvtxs,
+                                                 int nedges, int nconnect, const VertexGraph& graph,
+                                                 const ReplicaExtras& extras = ReplicaExtras{});

@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/allocation.h"
 #include "output/copy_layout.h"
+#include "output/number_text.h"
 #include "output/part_file.h"
 
 namespace {
@@ -256,37 +258,45 @@ void write_header(const BinaryLayout& layout, const ReplicaExtras& extras, Field
 
 // Gives a field buffer, or 1 when the memory is not there.
 [[nodiscard]] int allocate_fields(std::vector<std::uint64_t>& buffer) {
-    try {
-        buffer.resize(buffer_fields);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    return allocates_or_fails([&] { buffer.resize(buffer_fields); });
 }
 
 // A writing thread: the copies first up to end, written at their positions.
 void write_share(const BinaryLayout& layout, const ReplicaExtras& extras, const ByteTarget& target,
-                 int first, int end, int& result) {
+                 int first, int end, WriteResult& result) {
     std::vector<std::uint64_t> buffer;
     if (allocate_fields(buffer) != 0) {
-        result = 1;
+        result = WriteResult::out_of_memory;
         return;
     }
     FieldWriter writer{&target, buffer.data()};
-    result = write_copies(layout, extras, first, end, writer);
+    result = write_copies(layout, extras, first, end, writer) == 0 ? WriteResult::written
+                                                                   : WriteResult::write_failed;
+}
+
+// A failed write outweighs a shortage of memory: the file is wrong either way, and the disk
+// is what the user must see to.
+WriteResult combined(WriteResult a, WriteResult b) {
+    if (a == WriteResult::write_failed || b == WriteResult::write_failed) {
+        return WriteResult::write_failed;
+    }
+    return a == WriteResult::out_of_memory ? a : b;
 }
 
 // Splits the copies first up to end into thread_count shares, one per thread, each written at
 // its own positions. Threads that cannot be started are done without: their shares are
 // written by the calling thread.
-[[nodiscard]] int write_in_parallel(const BinaryLayout& layout, const ReplicaExtras& extras,
-                                    const ByteTarget& target, int first, int end,
-                                    int thread_count) {
-    std::vector<int> results(static_cast<std::size_t>(thread_count), 0);
+[[nodiscard]] WriteResult write_in_parallel(const BinaryLayout& layout, const ReplicaExtras& extras,
+                                            const ByteTarget& target, int first, int end,
+                                            int thread_count) {
+    std::vector<WriteResult> results;
     std::vector<std::thread> threads;
-    int result = 0;
+    WriteResult result = WriteResult::written;
+    if (allocates_or_fails([&] {
+            results.assign(static_cast<std::size_t>(thread_count), WriteResult::written);
+        }) != 0) {
+        return WriteResult::out_of_memory;
+    }
     auto share_start = [&](int share) {
         return first + static_cast<int>(std::int64_t{end - first} * share / thread_count);
     };
@@ -307,8 +317,8 @@ void write_share(const BinaryLayout& layout, const ReplicaExtras& extras, const 
     }
     for (std::thread& thread : threads)
         thread.join();
-    for (int share_result : results)
-        result |= share_result;
+    for (WriteResult share_result : results)
+        result = combined(result, share_result);
     return result;
 }
 
@@ -341,26 +351,34 @@ int check_parhip_weights(const VertexGraph& graph, int nvtxs, MessageSink& messa
     return 0;
 }
 
-int write_parhip_graph(const ByteTarget& target, int times, int nvtxs, const VertexGraph& graph,
-                       const ReplicaExtras& extras) {
+WriteResult write_parhip_graph(const ByteTarget& target, int times, int nvtxs,
+                               const VertexGraph& graph, const ReplicaExtras& extras) {
     BinaryLayout layout;
     layout.graph = &graph;
     layout.times = times;
     layout.nvtxs = nvtxs;
-    if (place_sections(times, nvtxs, graph, extras, layout.sections) != 0) return 1;
-    if (sort_ring_partners(extras.join_pairs, layout.partners) != 0) return 1;
+    // The caller has checked that the size fits.
+    if (place_sections(times, nvtxs, graph, extras, layout.sections) != 0) {
+        return WriteResult::write_failed;
+    }
+    if (sort_ring_partners(extras.join_pairs, layout.partners) != 0) {
+        return WriteResult::out_of_memory;
+    }
     const int first = std::clamp(extras.first_copy, 0, times);
     const int end = std::clamp(extras.end_copy, first, times);
     std::vector<std::uint64_t> buffer;
-    if (allocate_fields(buffer) != 0) return 1;
+    if (allocate_fields(buffer) != 0) return WriteResult::out_of_memory;
     FieldWriter writer{&target, buffer.data()};
     if (extras.writes_front) write_header(layout, extras, writer);
     // A stream takes the bytes in order, on the calling thread.
     const int thread_count =
         target.stream != nullptr ? 1 : std::min({extras.threads, end - first, max_threads});
-    if (thread_count <= 1) return write_copies(layout, extras, first, end, writer);
+    if (thread_count <= 1) {
+        return write_copies(layout, extras, first, end, writer) == 0 ? WriteResult::written
+                                                                     : WriteResult::write_failed;
+    }
     flush_fields(writer);
-    if (writer.has_failed) return 1;
+    if (writer.has_failed) return WriteResult::write_failed;
     // Each thread has a buffer of its own: this one is not needed any more.
     std::vector<std::uint64_t>().swap(buffer);
     return write_in_parallel(layout, extras, target, first, end, thread_count);

@@ -42,7 +42,7 @@ std::int64_t parhip_size(int times, int nvtxs, const VertexGraph& graph,
 
 // Writes the copies extras.first_copy up to extras.end_copy, and the header first when
 // extras.writes_front, on extras.threads threads for a descriptor target. The caller has
-// checked the edge weights and that the size fits. Returns 1 when a write fails or the
-// writer's memory is not there.
-[[nodiscard]] int write_parhip_graph(const ByteTarget& target, int times, int nvtxs,
-                                     const VertexGraph& graph, const ReplicaExtras& extras);
+// checked the edge weights and that the size fits. Returns write_failed when a write fails,
+// out_of_memory when the writer's own memory is not there.
+[[nodiscard]] WriteResult write_parhip_graph(const ByteTarget& target, int times, int nvtxs,
+                                             const VertexGraph& graph, const ReplicaExtras& extras);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 
 namespace {
 
@@ -30,9 +29,6 @@ void PartFile::close_descriptor() {
 int PartFile::open(const std::string& name, std::int64_t size, MessageSink& messages) {
     close_descriptor();
     name_ = name;
-    // A file size limit would end the process with SIGXFSZ at the first byte beyond it,
-    // leaving no message; ignored, the write fails with EFBIG and the failure is reported.
-    std::signal(SIGXFSZ, SIG_IGN);
     // Looked at before opening: opening a FIFO or a device may wait or act on the device.
     struct stat status;
     if (::stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {

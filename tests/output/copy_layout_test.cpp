@@ -44,7 +44,7 @@ std::string written(const BuiltGraph& built, int times, const ReplicaExtras& ext
     std::FILE* out = open_memstream(&bytes, &size);
     EXPECT_EQ(write_replicated_graph(out, times, "in.graph", built.nvtxs, built.nedges, 0,
                                      built.graph, extras),
-              0);
+              WriteResult::written);
     std::fclose(out);
     std::string text(bytes, size);
     std::free(bytes);

@@ -31,7 +31,8 @@ std::string written(const BuiltGraph& built, int times, const ReplicaExtras& ext
     std::FILE* out = open_memstream(&bytes, &size);
     ByteTarget target;
     target.stream = out;
-    EXPECT_EQ(write_parhip_graph(target, times, built.nvtxs, built.graph, extras), 0);
+    EXPECT_EQ(write_parhip_graph(target, times, built.nvtxs, built.graph, extras),
+              WriteResult::written);
     std::fclose(out);
     std::string text(bytes, size);
     std::free(bytes);
