@@ -21,6 +21,8 @@ enum class Option {
     join,
     weights,
     threads,
+    stats,
+    quiet,
     none
 };
 
@@ -35,13 +37,14 @@ constexpr OptionName option_names[] = {
     {"-in", Option::input},        {"-times", Option::times},     {"-nconnect", Option::nconnect},
     {"-connect", Option::connect}, {"-out", Option::output},      {"-check", Option::check},
     {"-strict", Option::strict},   {"-wide", Option::wide},       {"-join", Option::join},
-    {"-weights", Option::weights}, {"-threads", Option::threads},
+    {"-weights", Option::weights}, {"-threads", Option::threads}, {"-stats", Option::stats},
+    {"-quiet", Option::quiet},
 };
 
 // A switch stands alone: the argument after it is examined as an option in its turn.
 bool is_switch(Option option) {
     return option == Option::check || option == Option::strict || option == Option::wide ||
-           option == Option::weights;
+           option == Option::weights || option == Option::stats || option == Option::quiet;
 }
 
 void set_switch(Option option, RunOptions& options) {
@@ -49,6 +52,8 @@ void set_switch(Option option, RunOptions& options) {
     if (option == Option::strict) options.is_strict = true;
     if (option == Option::wide) options.is_wide = true;
     if (option == Option::weights) options.wants_weights = true;
+    if (option == Option::stats) options.wants_stats = true;
+    if (option == Option::quiet) options.is_quiet = true;
 }
 
 // The delimiters of a connection list; the other white-space characters stay inside a token
@@ -185,6 +190,8 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
             case Option::strict:
             case Option::wide:
             case Option::weights:
+            case Option::stats:
+            case Option::quiet:
             case Option::none:
                 break;
         }

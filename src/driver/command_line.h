@@ -1,9 +1,9 @@
 // Command line: turns the argument vector into the run's settings.
 //
 // Each option is recognised by its leading characters; all but the switches (-check, -strict,
-// -wide) take the next argument as their value, whatever that holds. Arguments that match nothing
-// are passed over. The scan prints nothing: what it could not use (an option with no value after
-// it) is left in the record for the run sequence to report.
+// -wide, -weights, -stats, -quiet) take the next argument as their value, whatever that holds.
+// Arguments that match nothing are passed over. The scan prints nothing: what it could not use (an
+// option with no value after it) is left in the record for the run sequence to report.
 #pragma once
 
 #include <string>
@@ -25,7 +25,9 @@ struct RunOptions {
     bool wants_version = false;
     std::vector<std::string> join_items;  // every -join item as written, checked once read
     bool wants_weights = false;
-    int threads = 0;  // formatting threads; 0: one per processor the run may use
+    int threads = 0;           // formatting threads; 0: one per processor the run may use
+    bool wants_stats = false;  // -stats: a summary of the graph once it is read without error
+    bool is_quiet = false;     // -quiet: no progress line on the terminal
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

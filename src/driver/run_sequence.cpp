@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/message_sink.h"
+#include "common/progress_line.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
+#include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
@@ -27,7 +30,8 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 const char usage_text[] =
     "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
     "                [-join LIST] [-weights] [-threads N] [-strict] [-wide]\n"
-    "       graphrep -check -in FILE [-strict]\n"
+    "                [-stats] [-quiet]\n"
+    "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n"
     "\n"
     "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
     "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
@@ -55,10 +59,18 @@ const char usage_text[] =
     "  -strict         a warning fails the run as an error does\n"
     "  -wide           allow counts and vertex numbers past 2147483647 (for readers\n"
     "                  with 64-bit vertex numbers)\n"
+    "  -stats          after the file's messages, when it has no error, print a\n"
+    "                  summary of the input graph: vertices, edges, degrees,\n"
+    "                  isolated vertices, components, weights and a histogram of\n"
+    "                  the degrees, one figure per line\n"
+    "  -quiet          no progress line; without it, a run longer than a second\n"
+    "                  shows the phase, bytes, rate and time left on standard\n"
+    "                  error when that is a terminal\n"
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
     "Options are recognised by their leading characters (-input counts as -in).\n"
+    "Example: graphrep -check -stats -in examples/mesh.graph\n"
     "\n"
     "Messages go to standard output; when the graph goes there, to standard error.\n"
     "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
@@ -74,6 +86,7 @@ const char usage_text[] =
     "  Error. Invalid join ITEM: vertices run from 1 to NVTXS.\n"
     "  Error. Join U:V is given twice.\n"
     "  Error. Not enough memory to build the graph.\n"
+    "  Error. Not enough memory for the summary.  (with -stats)\n"
     "  Error. Replicated graph too large: V vertices, E edges.  (and how -wide helps)\n"
     "  Error. Cannot write graph file: FILE     a write failed (disk full, size limit)\n"
     "Every message is listed in the manual page, graphrep(1).\n"
@@ -170,6 +183,28 @@ struct ReaderArrays {
     return 0;
 }
 
+// The bytes of a regular file, for the progress line; 0 for anything else (a pipe).
+std::int64_t regular_file_bytes(std::FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+// The summary of -stats, from the reader's arrays: a check has no other graph.
+[[nodiscard]] int print_summary(const ReaderArrays& arrays, MessageSink& messages) {
+    GraphStats stats;
+    if (compute_graph_stats(
+            arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data(),
+            arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(), arrays.nvtxs,
+            arrays.vertex_weights.empty() ? nullptr : arrays.vertex_weights.data(),
+            arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(), stats) != 0) {
+        messages.error("Error. Not enough memory for the summary.\n");
+        return 1;
+    }
+    print_graph_stats(stats, messages);
+    return 0;
+}
+
 std::string default_output_name(const RunOptions& options) {
     return std::to_string(options.times) + "_" + options.input_name;
 }
@@ -209,14 +244,23 @@ bool writes_standard_output(const RunOptions& options) {
 }
 
 [[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
-                               int nedges, const VertexGraph& graph, const ReplicaExtras& extras) {
+                               int nedges, const VertexGraph& graph, ReplicaExtras& extras,
+                               ProgressLine& progress) {
     // Messages still in the buffer of standard output go out first, so that they come
     // before the graph when the output file is standard output itself.
     std::fflush(stdout);
     OutputFile output;
     if (open_output(options, graph_descriptor, output) != 0) return 1;
-    if (write_replicated_graph(output.stream, options.times, options.input_name, nvtxs, nedges,
-                               options.nconnect, graph, extras) != 0) {
+    // A graph written to the terminal leaves no line there to draw on.
+    if (isatty(fileno(output.stream)) != 1) {
+        progress.begin_phase(ProgressPhase::writing, -1, 0);
+        extras.progress = progress.counters();
+    }
+    const int result = write_replicated_graph(output.stream, options.times, options.input_name,
+                                              nvtxs, nedges, options.nconnect, graph, extras);
+    // Finishing the file may print its failure.
+    progress.end_phase();
+    if (result != 0) {
         abandon_output_file(output);
         return 1;
     }
@@ -230,15 +274,22 @@ bool writes_standard_output(const RunOptions& options) {
     std::FILE* input = nullptr;
     if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
     ReaderArrays arrays;
+    ProgressLine progress;
+    progress.start(STDERR_FILENO, !options.is_quiet);
     MessageSink messages(stdout);
+    // Messages to a terminal, the line's own perhaps, hide the line while they are written.
+    if (isatty(STDOUT_FILENO) == 1) messages.set_progress_line(&progress);
+    progress.begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
-    if (read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
-                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights,
-                        arrays.edge_weights) != 0) {
-        return 1;
-    }
+    const int read_result =
+        read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
+                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights);
+    // The driver's own messages below are printed directly: no line may be left standing.
+    progress.end_phase();
+    if (read_result != 0) return 1;
     if (check_strictness(options, messages) != 0) return 1;
+    if (options.wants_stats && print_summary(arrays, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (options.check_only) return 0;
     ReplicaExtras extras;
@@ -264,7 +315,7 @@ bool writes_standard_output(const RunOptions& options) {
     }
     if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
     if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras);
+    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras, progress);
 }
 
 [[nodiscard]] int run_options(RunOptions& options) {

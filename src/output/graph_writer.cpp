@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/progress_line.h"
+
 namespace {
 
 // The vertex lines are gathered in a buffer of this size and handed to the stream whenever
@@ -136,10 +138,11 @@ struct WeightTexts {
     std::array<WeightText, 1 << slot_bits> slots{};
 };
 
-// The shortest text that the reader turns back into the same float, and its blank. A positive
-// weight too small or too large for a float is stored as zero or infinity; "0" would read
-// back as a bad weight and "inf" as no weight at all, so they get the shortest text that a
-// float rounds the same way. Returns the length.
+}  // namespace
+
+// A positive weight too small or too large for a float is stored as zero or infinity; "0"
+// would read back as a bad weight and "inf" as no weight at all, so they get the shortest
+// text that a float rounds the same way.
 std::uint32_t form_weight_text(float weight, char* text) {
     char scratch[32];
     char* end = scratch;
@@ -156,6 +159,8 @@ std::uint32_t form_weight_text(float weight, char* text) {
     std::memcpy(text, scratch, length);
     return length;
 }
+
+namespace {
 
 // Writes weight and its blank at text and returns the end; max_weight_bytes are stored.
 inline char* append_weight(char* text, float weight, WeightTexts& texts) {
@@ -206,6 +211,7 @@ struct Layout {
     std::int64_t copies_per_unit = 1;
     std::int64_t unit_count = 0;
     std::int64_t unit_bytes = 0;  // the most bytes one unit takes
+    ProgressCounters* progress = nullptr;
 };
 
 // The join partners of one copy's vertices in one neighbouring copy.
@@ -479,6 +485,13 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
     return std::fwrite(first, 1, count, out) == count ? 0 : 1;
 }
 
+// Tells a watcher what went to the stream: bytes more, and the units written so far.
+void note_written(const Layout& layout, std::int64_t bytes, std::int64_t units_done) {
+    if (layout.progress == nullptr) return;
+    layout.progress->bytes_done.fetch_add(bytes, std::memory_order_relaxed);
+    layout.progress->parts_done.store(units_done, std::memory_order_relaxed);
+}
+
 // The comment line and the header, with the format code of the weights written. The counts
 // are formed in 64 bits so that no product overflows; the caller keeps them within 32 bits
 // for every real run.
@@ -520,11 +533,14 @@ bool by_vertex(const JoinPair& a, const JoinPair& b) {
     for (std::int64_t unit = 0; unit < layout.unit_count; ++unit) {
         if (end - text < layout.unit_bytes + buffer_slack) {
             if (write_bytes(out, start, text) != 0) return 1;
+            note_written(layout, text - start, unit);
             text = start;
         }
         text = format_unit(layout, unit, text, texts);
     }
-    return write_bytes(out, start, text);
+    if (write_bytes(out, start, text) != 0) return 1;
+    note_written(layout, text - start, layout.unit_count);
+    return 0;
 }
 
 // What the formatting threads and the writing thread share. Units are claimed in order, each
@@ -589,6 +605,7 @@ void format_units(Pipeline& pipeline) {
         }
         pipeline.buffer_freed.notify_one();
         if (result != 0) return 1;
+        note_written(*pipeline.layout, done.length, unit + 1);
     }
     return 0;
 }
@@ -670,6 +687,8 @@ int write_replicated_graph(std::FILE* out, int times, const std::string& input_n
 
     Layout layout;
     if (prepare_layout(times, nvtxs, graph, extras, layout) != 0) return 1;
+    layout.progress = extras.progress;
+    if (layout.progress != nullptr) layout.progress->parts_total.store(layout.unit_count);
     // More threads than units would have nothing to do.
     const std::int64_t thread_count =
         std::min({std::int64_t{extras.threads}, layout.unit_count, max_threads});

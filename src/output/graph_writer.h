@@ -18,6 +18,8 @@
 
 #include "graph/vertex_graph.h"
 
+struct ProgressCounters;
+
 // One join item U:V, both input vertex numbers from 1 to nvtxs.
 struct JoinPair {
     int from;  // U, in the first copy of a link
@@ -33,6 +35,9 @@ struct ReplicaExtras {
     // The most bytes one piece may take; 0 gives the default of 1 MiB. Tests make pieces small
     // to cut small graphs, and their lines, into many pieces.
     std::int64_t piece_bytes = 0;
+    // Advanced as each piece goes to the stream: its bytes, and the units done of all; null
+    // counts nothing.
+    ProgressCounters* progress = nullptr;
 };
 
 // The number of processors this process may run on, at least 1.
@@ -44,6 +49,10 @@ int join_link_count(int times);
 // The header's edge count: times * nedges + links * join pairs + 2 * nconnect, in 64 bits.
 std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
                                    int nconnect);
+
+// Writes at text the shortest text that the reader turns back into the same float weight, and
+// its blank, and returns its length, at most 16 bytes.
+std::uint32_t form_weight_text(float weight, char* text);
 
 // Writes the whole replicated graph to out. The caller has checked that times * nvtxs and the
 // header's edge count fit a 32-bit int and that every join pair names vertices of the graph.
