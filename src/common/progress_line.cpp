@@ -176,11 +176,17 @@ void ProgressLine::draw_locked() {
     figures.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - phase_start_).count();
     figures.bytes_done = counters_.bytes_done.load(std::memory_order_relaxed);
-    if (position_source_ >= 0) figures.bytes_done = lseek(position_source_, 0, SEEK_CUR);
+    // A pipe has no position: then only a stage that counts its bytes tells them.
+    const std::int64_t position = position_source_ >= 0 ? lseek(position_source_, 0, SEEK_CUR) : -1;
+    if (position >= 0) {
+        figures.bytes_done = position;
+    } else if (position_source_ >= 0 && figures.bytes_done == 0) {
+        figures.bytes_done = -1;
+    }
     figures.bytes_total = counters_.bytes_total.load(std::memory_order_relaxed);
     figures.parts_done = counters_.parts_done.load(std::memory_order_relaxed);
     figures.parts_total = counters_.parts_total.load(std::memory_order_relaxed);
-    char line[progress_text_bytes + sizeof line_start + sizeof clear_to_end];
+    char line[sizeof drawn_];
     std::memcpy(line, line_start, sizeof line_start - 1);
     std::size_t length = sizeof line_start - 1;
     std::size_t text_length = static_cast<std::size_t>(format_progress(figures, line + length));
@@ -192,7 +198,11 @@ void ProgressLine::draw_locked() {
     length += text_length;
     std::memcpy(line + length, clear_to_end, sizeof clear_to_end - 1);
     length += sizeof clear_to_end - 1;
+    // The same line again would only make the terminal work.
+    if (is_drawn_ && length == drawn_length_ && std::memcmp(line, drawn_, length) == 0) return;
     write_all(terminal_, line, length);
+    std::memcpy(drawn_, line, length);
+    drawn_length_ = length;
     is_drawn_ = true;
 }
 

@@ -91,6 +91,8 @@ class ProgressLine {
     std::condition_variable wake_;
     bool is_stopping_ = false;
     bool is_drawn_ = false;
+    char drawn_[progress_text_bytes + 8] = {};  // the line on the terminal, its sequences too
+    std::size_t drawn_length_ = 0;
     int terminal_ = -1;
     int position_source_ = -1;
     ProgressPhase phase_ = ProgressPhase::none;
