@@ -16,7 +16,7 @@ const int* data_or_null(const Block<int>& block) {
 
 // The summary of a graph file as the reader leaves it, or the reader's messages when it
 // refuses the file.
-std::string summary_of(const char* text) {
+std::string summary_of(const std::string& text) {
     Block<int> edge_offsets;
     Block<int> adjacency;
     Block<int> vertex_weights;
@@ -38,9 +38,20 @@ std::string summary_of(const char* text) {
     return summary.text();
 }
 
+// A star: vertex 1 joined to each of the others.
+std::string star(int leaves) {
+    std::string text = std::to_string(leaves + 1) + " " + std::to_string(leaves) + "\n";
+    for (int leaf = 2; leaf <= leaves + 1; ++leaf)
+        text += std::to_string(leaf) + " ";
+    text += "\n";
+    for (int leaf = 2; leaf <= leaves + 1; ++leaf)
+        text += "1\n";
+    return text;
+}
+
 struct SummaryCase {
     const char* name;
-    const char* graph_file;
+    std::string graph_file;
     const char* summary;
 };
 
@@ -79,18 +90,20 @@ const SummaryCase summary_cases[] = {
      "Components: 1 (largest 1 vertex)\n"
      "Degrees:\n"
      "   0 | ######################################## 1\n"},
-    {"star of nine leaves: empty ranges between",
-     "10 9\n2 3 4 5 6 7 8 9 10\n1\n1\n1\n1\n1\n1\n1\n1\n1\n",
-     "Vertices: 10\n"
-     "Edges: 9\n"
-     "Degree: min 1, mean 1.80, max 9\n"
+    {"star of a hundred leaves: empty ranges, and a bar of one mark below half a mark", star(100),
+     "Vertices: 101\n"
+     "Edges: 100\n"
+     "Degree: min 1, mean 1.98, max 100\n"
      "Isolated vertices: 0\n"
-     "Components: 1 (largest 10 vertices)\n"
+     "Components: 1 (largest 101 vertices)\n"
      "Degrees:\n"
-     "      1 | ######################################## 9\n"
-     "    2-3 |                                          0\n"
-     "    4-7 |                                          0\n"
-     "   8-15 | ####                                     1\n"},
+     "        1 | ######################################## 100\n"
+     "      2-3 |                                          0\n"
+     "      4-7 |                                          0\n"
+     "     8-15 |                                          0\n"
+     "    16-31 |                                          0\n"
+     "    32-63 |                                          0\n"
+     "   64-127 | #                                        1\n"},
     {"a self edge and a repeated neighbour count for nothing", "3 2\n1 2 3 2\n1\n1\n",
      "Vertices: 3\n"
      "Edges: 2\n"
