@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -53,11 +54,13 @@ int append_clock(char* text, int length, std::int64_t seconds) {
 }
 
 // Appends formatted text and returns the new length, which never passes the buffer.
-template <class... Arguments>
-int append(char* text, int length, const char* format, Arguments... arguments) {
+[[gnu::format(printf, 3, 4)]] int append(char* text, int length, const char* format, ...) {
     const int room = static_cast<int>(progress_text_bytes) - length;
+    std::va_list arguments;
+    va_start(arguments, format);
     const int added =
-        std::snprintf(text + length, static_cast<std::size_t>(room), format, arguments...);
+        std::vsnprintf(text + length, static_cast<std::size_t>(room), format, arguments);
+    va_end(arguments);
     return std::min(length + std::max(added, 0), static_cast<int>(progress_text_bytes) - 1);
 }
 
