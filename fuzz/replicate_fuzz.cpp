@@ -2,8 +2,10 @@
 // replicated graph, joined, weighted, cut into pieces and formatted on threads as a hash of
 // the bytes chooses, must read back without a word too, with every copy's lists and weights
 // equal to the original's shifted by the copy's offset, followed by the vertex's join
-// partners. Its bytes must be those of one thread and whole pieces, and unweighted, those
-// the file format gives.
+// partners. Half of the weighted runs draw edge weights that share the slots of the writer's
+// table of weight texts. Its bytes must be those of one thread and whole pieces, and unweighted,
+// those the file format gives. Each copy must begin where its length, counted without
+// formatting, puts it, and the binary layout read back must hold the same lists and weights.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -16,7 +18,9 @@
 #include "fuzz_support.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
+#include "output/copy_layout.h"
 #include "output/graph_writer.h"
+#include "output/parhip_writer.h"
 
 namespace {
 
@@ -88,6 +92,22 @@ ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadG
         }
     }
     return extras;
+}
+
+// Weights whose bits choose the same slot of the writer's table of weight texts (5 and 149
+// first among them), and two that do not: a text written for one of them must never be
+// taken for another's.
+constexpr float colliding_weights[] = {5.0f, 149.0f, 769.0f, 133.75f, 799.5f, 0.1f, 2.5f};
+
+// Half of the weighted runs have their edge weights redrawn among colliding_weights, entry by
+// entry: the reader takes any positive weight, and the copies must carry those drawn.
+void draw_colliding_weights(const std::uint8_t* data, std::size_t size, ReadGraph& original) {
+    Random random{hash_of(data, size) ^ 0x5bd1e995u};
+    if (random.next() & 1) return;
+    const std::size_t count = sizeof colliding_weights / sizeof colliding_weights[0];
+    for (std::size_t i = 0; i < original.edge_weights.size(); ++i) {
+        original.edge_weights[i] = colliding_weights[random.next() % count];
+    }
 }
 
 // The partners of every vertex of every copy, formed link by link: copy a to copy a + 1 for
@@ -176,11 +196,88 @@ std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
     std::size_t byte_count = 0;
     std::FILE* out = open_memstream(&bytes, &byte_count);
     require(out != nullptr);
-    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) == 0);
+    require(write_replicated_graph(out, times, "fuzz", nvtxs, nedges, 0, graph, extras) ==
+            WriteResult::written);
     require(std::fclose(out) == 0);
     std::string text(bytes, byte_count);
     std::free(bytes);
     return text;
+}
+
+// Where each copy begins, counted from degrees and digits without formatting, must be where
+// the written text has it: after the two front lines and nvtxs lines per copy.
+void check_copy_starts(const std::string& bytes, int times, int nvtxs, const VertexGraph& graph,
+                       const ReplicaExtras& extras) {
+    std::vector<std::int64_t> starts;
+    std::int64_t lines = 0;
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (at > 0 && bytes[at - 1] == '\n' && lines >= 2 && (lines - 2) % nvtxs == 0) {
+            starts.push_back(static_cast<std::int64_t>(at));
+        }
+        if (bytes[at] == '\n') ++lines;
+    }
+    starts.push_back(static_cast<std::int64_t>(bytes.size()));
+    require(starts.size() == static_cast<std::size_t>(times) + 1);
+    TextExtent extent;
+    require(measure_text_copies(graph, times, nvtxs, starts[0], extras, extent) == 0);
+    for (int j = 0; j <= times; ++j)
+        require(text_copy_start(extent, j) == starts[static_cast<std::size_t>(j)]);
+}
+
+std::uint64_t field_at(const std::string& bytes, std::size_t index) {
+    require(bytes.size() >= (index + 1) * 8);
+    std::uint64_t value = 0;
+    for (int b = 7; b >= 0; --b)
+        value = value << 8 | static_cast<unsigned char>(bytes[index * 8 + b]);
+    return value;
+}
+
+// The binary layout, read back field by field, must hold the lists and weights that the text
+// output read back holds. Edge weights that are not whole numbers are refused, and the copies
+// are then written without them.
+void check_binary(const ReadGraph& copies, int times, int nvtxs, const VertexGraph& graph,
+                  ReplicaExtras extras) {
+    fuzz_support::MemoryMessages messages;
+    if (extras.writes_edge_weights && check_parhip_weights(graph, nvtxs, messages.sink()) != 0) {
+        extras.writes_edge_weights = false;
+    }
+    char* written_bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&written_bytes, &size);
+    require(out != nullptr);
+    ByteTarget target;
+    target.stream = out;
+    require(write_parhip_graph(target, times, nvtxs, graph, extras) == WriteResult::written);
+    require(std::fclose(out) == 0);
+    const std::string bytes(written_bytes, size);
+    std::free(written_bytes);
+    require(static_cast<std::int64_t>(size) == parhip_size(times, nvtxs, graph, extras));
+    const std::uint64_t n = field_at(bytes, 1);
+    const std::uint64_t arcs = field_at(bytes, 2);
+    require(field_at(bytes, 0) ==
+            (extras.writes_edge_weights ? 0u : 1u) + (extras.writes_vertex_weights ? 0u : 2u));
+    require(n == static_cast<std::uint64_t>(copies.nvtxs));
+    const std::size_t targets = 4 + n;
+    const std::size_t edge_weights = targets + arcs + (extras.writes_vertex_weights ? n : 0);
+    for (std::uint64_t v = 0; v < n; ++v) {
+        const std::uint64_t first = field_at(bytes, 3 + v) / 8 - targets;
+        const std::uint64_t last = field_at(bytes, 4 + v) / 8 - targets;
+        require(last - first ==
+                static_cast<std::uint64_t>(list_length(copies, static_cast<int>(v) + 1)));
+        if (extras.writes_vertex_weights) {
+            require(field_at(bytes, targets + arcs + v) ==
+                    static_cast<std::uint64_t>(copies.vertex_weights[v]));
+        }
+        for (std::uint64_t e = first; e < last; ++e) {
+            const std::size_t at = static_cast<std::size_t>(copies.edge_offsets[v] + (e - first));
+            require(field_at(bytes, targets + e) + 1 ==
+                    static_cast<std::uint64_t>(copies.adjacency[at]));
+            if (extras.writes_edge_weights) {
+                require(static_cast<float>(field_at(bytes, edge_weights + e)) ==
+                        copies.edge_weights[at]);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -194,6 +291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadGraph original = read_bytes(data, size);
     if (original.result != 0 || original.printed_anything) return 0;
     const ReplicaExtras extras = extras_for(data, size, original);
+    if (extras.writes_edge_weights) draw_colliding_weights(data, size, original);
     VertexGraph graph;
     int nedges = 0;
     const int* edge_offsets =
@@ -227,5 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadGraph copies = read_bytes(text, bytes.size());
     require(copies.result == 0 && !copies.printed_anything);
     check_copies(original, copies, times, extras, partners);
+    check_copy_starts(bytes, times, original.nvtxs, graph, extras);
+    check_binary(copies, times, original.nvtxs, graph, extras);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -375,6 +376,50 @@ TEST(EndToEnd, memory_shortage_ends_the_run_with_its_message) {
     EXPECT_EQ(file_bytes(scratch.output), old_output);
 }
 
+// A cap on the address space, from one at which the run cannot start to one at which it
+// completes, narrowed down to 4 KiB: the writer's buffers for 64 threads are the last large
+// allocation, so short of them the run goes on with fewer threads, and just below the lowest
+// cap that completes, not even one thread has its buffer. Every run either completes with the
+// whole file or ends with a memory message; none reports a write failure.
+TEST(EndToEnd, memory_shortage_while_writing_is_never_a_write_failure) {
+    if (is_sanitized) {
+        GTEST_SKIP() << "an address-space cap breaks AddressSanitizer";
+    }
+    Scratch scratch;
+    const std::string arguments =
+        "-in " + scratch.input + " -times 100000 -threads 64 -out " + scratch.output;
+    ASSERT_EQ(run_program(arguments).exit_status, 0);
+    const std::string complete = file_bytes(scratch.output);
+    const std::string write_shortage = "Error. Not enough memory to write the graph.\n";
+    auto run_capped = [&](int cap) {
+        SCOPED_TRACE("ulimit -v " + std::to_string(cap));
+        std::remove(scratch.output.c_str());
+        test_support::ProgramRun run =
+            run_program(arguments, "ulimit -v " + std::to_string(cap) + ";");
+        // 127: the loader could not map the program; none of its code ran.
+        EXPECT_TRUE(run.exit_status == 0 || run.exit_status == 1 || run.exit_status == 127);
+        if (run.exit_status == 0) {
+            EXPECT_EQ(run.standard_output, "");
+            EXPECT_TRUE(file_bytes(scratch.output) == complete);
+        }
+        if (run.exit_status == 1) {
+            EXPECT_EQ(run.standard_output.find("Cannot write"), std::string::npos);
+            EXPECT_NE(run.standard_output.find("memory"), std::string::npos) << run.standard_output;
+            EXPECT_FALSE(file_exists(scratch.output));
+        }
+        return run;
+    };
+    int failing = 1000;
+    int completing = 400000;
+    ASSERT_NE(run_capped(failing).exit_status, 0);
+    ASSERT_EQ(run_capped(completing).exit_status, 0);
+    while (completing - failing > 4) {
+        const int cap = failing + (completing - failing) / 2;
+        (run_capped(cap).exit_status == 0 ? completing : failing) = cap;
+    }
+    EXPECT_EQ(run_capped(failing).standard_output, write_shortage);
+}
+
 TEST(EndToEnd, unusable_paths_are_refused_and_damage_nothing) {
     struct PathCase {
         const char* name;
@@ -513,6 +558,15 @@ TEST(EndToEnd, writes_through_pipes_and_redirects_reached_by_name) {
         {"a FIFO read by another process",
          "mkfifo f && { cat f >got & } && $G -in w.graph -times 2 -out f && wait && cat got",
          warning + graph},
+        {"the file already open as standard error keeps what came before",
+         "{ echo BEFORE >&2; $G -in sq.graph -times 1 -out log; } 2>log; cat log",
+         std::string("BEFORE\n% 1 sq.graph\n4 4\n2 3 \n1 3 4 \n1 2 \n2 \n")},
+        // Where / may be written (root), a name right below it; elsewhere the same bytes
+        // through standard output.
+        {"a name under /",
+         "n=/graphrep-$$.graph; if [ -w / ]; then $G -in sq.graph -times 1 -out $n && cat $n;"
+         " rm -f $n; else $G -in sq.graph -times 1 -out -; fi",
+         std::string("% 1 sq.graph\n4 4\n2 3 \n1 3 4 \n1 2 \n2 \n")},
         {"a closed reader ends the run with SIGPIPE",
          "($G -in sq.graph -times 300000 -out /dev/stdout; echo $? >status) | head -c 1 >/dev/null;"
          " cat status; ls",
@@ -572,6 +626,11 @@ TEST(EndToEnd, an_interrupted_run_leaves_the_old_output_and_no_temporary_file) {
         {"SIGHUP, named temporary file", true,
          stopped(20000000, "kill -HUP $!; kill -CONT $!") + killed,
          ".graphrep-\nout\n129\nout\nold\n"},
+        // A run started with SIGHUP ignored (nohup) keeps it ignored.
+        {"SIGHUP ignored from the start, named temporary file", true,
+         "trap '' HUP; " + stopped(1000000, "kill -HUP $!; kill -CONT $!") + " ls -A d;" +
+             " tail -n 1 d/out",
+         ".graphrep-\nout\n0\nout\n3999998 \n"},
         {"directory renamed", false, renamed, "out\n0\nout\n3999998 \n"},
         {"directory renamed, named temporary file", true, renamed,
          ".graphrep-\nout\n0\nout\n3999998 \n"},
@@ -580,6 +639,24 @@ TEST(EndToEnd, an_interrupted_run_leaves_the_old_output_and_no_temporary_file) {
         // 1249 bytes, held in the stream's buffer until the final flush fails.
         {"file size limit at the flush, named temporary file", true, limited(40), write_failure},
     };
+    // Every signal that ends a process by default removes the named temporary file, and the
+    // status still tells the signal.
+    struct EndingSignal {
+        const char* name;
+        int number;
+    };
+    const EndingSignal ending_signals[] = {
+        {"USR1", SIGUSR1}, {"USR2", SIGUSR2}, {"ALRM", SIGALRM}, {"VTALRM", SIGVTALRM},
+        {"PROF", SIGPROF}, {"XCPU", SIGXCPU}, {"PIPE", SIGPIPE}};
+    for (const EndingSignal& signal : ending_signals) {
+        SCOPED_TRACE(std::string("SIG") + signal.name + ", named temporary file");
+        const std::string action = std::string("kill -") + signal.name + " $!; kill -CONT $!";
+        test_support::ProgramRun run =
+            run_script(stop_mid_write + ("mkdir d; " + stopped(20000000, action) + killed), true);
+        EXPECT_EQ(run.standard_output,
+                  ".graphrep-\nout\n" + std::to_string(128 + signal.number) + "\nout\nold\n");
+        EXPECT_EQ(run.standard_error, "");
+    }
     const bool can_run_unnamed = has_unnamed_files();
     for (const EndingCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -609,10 +686,14 @@ TEST(EndToEnd, a_replaced_file_keeps_its_permission_bits_but_no_set_id_bit) {
         {"sticky bit", 01640, false, false, 0640, 0},
         {"root keeps the owner", 06750, true, false, 0750, 65534},
         {"another runner takes the file over", 0666, false, true, 0666, 65534},
+        // Any write bit lets the file be replaced; only root may write it without the owner's.
+        {"group write bit only", 0060, false, false, 0060, 0},
     };
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(c.name);
-        if ((c.is_owned_by_nobody || c.is_run_by_nobody) && !is_root) continue;
+        const bool needs_root =
+            c.is_owned_by_nobody || c.is_run_by_nobody || (c.old_mode & 0200) == 0;
+        if (needs_root && !is_root) continue;
         std::string directory = scratch_path("modes");
         ASSERT_EQ(system(("rm -rf " + directory + " && mkdir -m 777 " + directory).c_str()), 0);
         std::string input = directory + "/in.graph", output = directory + "/out.graph";
@@ -708,22 +789,43 @@ TEST(EndToEnd, streams_checks_and_limits_take_their_own_paths) {
          "", ""},
         {"past 32 bits with -wide", "{GR} -in {TWO} -times 2147483647 -wide -out - | head -n 4", 0,
          "% 2147483647 {TWO}\n4294967294 2147483647\n2 \n1 \n", "", ""},
+        // The previous copy of copy 2 is copy 2147483646, not one past the 32-bit limit.
+        {"joined copies past 2^30", "{GR} -in {ONE} -times 2147483647 -join 1 -out - | head -n 5",
+         0, "% 2147483647 {ONE}\n2147483647 2147483647\n2 2147483647 \n1 3 \n2 4 \n", "", ""},
         {"a closed reader ends the run as it ends other filters",
          "{ {GR} -in {TWO} -times 2147483647 -wide -out -; echo status $? >&2; } | head -c 1", 0,
          "%", "status 141\n", ""},
+        {"a write failure on standard output is reported on standard error",
+         "{GR} -in {IN} -times 2 -out - >/dev/full", 1, "", "Error. Cannot write graph file: -\n",
+         ""},
+        {"a closed standard error takes no file's place",
+         "echo old >{OUT}; {GR} -in {IN} -times 2 -out {OUT} 2>&-", 0, "", "",
+         "% 2 {IN}\n" + std::string(square_twice_body)},
+        {"a closed standard error keeps the warning out of the graph",
+         "{GR} -in {WARN} -times 2 -out - 2>&-", 0, "% 2 {WARN}\n4 2\n2 \n1 \n4 \n3 \n", "", ""},
+        {"a closed standard output takes no file's place",
+         "{GR} -in {WARN} -times 2 -out {OUT} >&-", 0, "", "", "% 2 {WARN}\n4 2\n2 \n1 \n4 \n3 \n"},
+        {"a check whose messages are lost fails", "{GR} -check -in {WARN} >/dev/full", 1, "",
+         "Error. Cannot write messages.\n", ""},
+        {"a run whose messages are lost leaves the old file",
+         "echo old >{OUT}; {GR} -in {WARN} -times 2 -out {OUT} >/dev/full", 1, "",
+         "Error. Cannot write messages.\n", "old\n"},
+        {"a run whose messages are lost writes no graph",
+         "{GR} -in {WARN} -times 2 -out - 2>/dev/full", 1, "", "", ""},
     };
-    const std::string paths[] = {scratch_path("in"), scratch_path("warn"), scratch_path("bad"),
-                                 scratch_path("two"), scratch_path("out")};
-    const char* const keys[] = {"{IN}", "{WARN}", "{BAD}", "{TWO}", "{OUT}"};
+    const std::string paths[] = {scratch_path("in"),  scratch_path("warn"), scratch_path("bad"),
+                                 scratch_path("two"), scratch_path("out"),  scratch_path("one")};
+    const char* const keys[] = {"{IN}", "{WARN}", "{BAD}", "{TWO}", "{OUT}", "{ONE}"};
     write_file(paths[0], square_graph);
     write_file(paths[1], "2 1\n1 2\n1\n");
     write_file(paths[2], "2 1\n3\n1\n");
     write_file(paths[3], "2 1\n2\n1\n");
+    write_file(paths[5], "1 0\n");
     auto with_paths = [&](std::string text) {
         for (std::string::size_type at; (at = text.find("{GR}")) != std::string::npos;) {
             text.replace(at, 4, GRAPHREP_BINARY);
         }
-        for (int k = 0; k < 5; ++k) {
+        for (int k = 0; k < 6; ++k) {
             for (std::string::size_type at; (at = text.find(keys[k])) != std::string::npos;) {
                 text.replace(at, std::string(keys[k]).size(), paths[k]);
             }
@@ -867,6 +969,9 @@ TEST(EndToEnd, joined_and_weighted_copies_read_back_silently) {
         // read back as a bad weight, "inf" as no weight.
         {"weights beyond a float", "3 2 1\n2 1e-50\n1 1e-50 3 1e50\n2 1e50\n", "-times 1 -weights",
          "3 2 1\n2 1e-46 \n1 1e-46 3 1e39 \n2 1e39 \n"},
+        // 5 and 149 share a slot of the table of weight texts.
+        {"weights sharing a text slot", "3 2 1\n2 5\n1 5 3 149\n2 149\n", "-times 1 -weights",
+         "3 2 1\n2 5 \n1 5 3 149 \n2 149 \n"},
     };
     for (const JoinCase& c : cases) {
         for (const std::string threads : {" -threads 1", " -threads 3"}) {
@@ -924,6 +1029,10 @@ TEST(EndToEnd, a_refused_join_list_or_thread_count_writes_nothing) {
         {"a word", "-times 2 -join x", invalid_item("x")},
         {"repeated pair", "-times 3 -join 1:2 -join 3,1:2", "Error. Join 1:2 is given twice.\n"},
         {"V and V:V", "-times 2 -join 3,03:3,x", "Error. Join 3:3 is given twice.\n"},
+        {"the first repeat given, not the first in order", "-times 2 -join 2,1,2,1",
+         "Error. Join 2:2 is given twice.\n"},
+        {"the first repeat given, in order too", "-times 2 -join 1,2,1,2",
+         "Error. Join 1:1 is given twice.\n"},
         {"join edges too many", "-times 2 -nconnect 1073741819 -join 1,2",
          "Error. Replicated graph too large: 8 vertices, 2147483648 edges.\n"
          "Use -wide to write it for readers with 64-bit vertex numbers.\n"},

@@ -1,11 +1,14 @@
-// Command line: turns the argument vector into the run's settings.
+// Command line: turns the argument vector into what the user asked for.
 //
-// Each option is recognised by its leading characters; all but the switches (-check, -strict,
-// -wide, -weights, -stats, -quiet) take the next argument as their value, whatever that holds.
-// Arguments that match nothing are passed over. The scan prints nothing: what it could not use (an
-// option with no value after it) is left in the record for the run sequence to report.
+// Each option is recognised by its leading characters; the switches (the options of the
+// option table without a value: -check, -strict, -wide, -weights) stand alone, and every other
+// option takes the next argument as its value, whatever that holds. Arguments that match
+// nothing are passed over. The scan prints nothing: what it could not use (an option with no
+// value after it) is left in the record for the run to report. What the options leave open
+// (thread count, output name, where messages go) is settled later, into the run's settings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,9 +28,12 @@ struct RunOptions {
     bool wants_version = false;
     std::vector<std::string> join_items;  // every -join item as written, checked once read
     bool wants_weights = false;
-    int threads = 0;           // formatting threads; 0: one per processor the run may use
     bool wants_stats = false;  // -stats: a summary of the graph once it is read without error
     bool is_quiet = false;     // -quiet: no progress line on the terminal
+    int threads = 0;           // formatting threads; 0: one per processor the run may use
+    std::string format_name = "text";  // -format as written, checked by the run
+    bool has_part = false;             // -part given: the run writes one part of the file
+    std::string part_value;            // -part as written, checked by the run
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.
@@ -36,3 +42,7 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options);
 // The leading integer of text: white space, one optional sign, decimal digits; 0 when there
 // are none, saturated at the 32-bit limits.
 int leading_integer(const char* text);
+
+// The same, and in magnitude the value of its digits held at magnitude_limit (so that
+// magnitude == magnitude_limit tells digits past 2147483647); 0 without a digit.
+int leading_integer(const char* text, std::int64_t& magnitude);

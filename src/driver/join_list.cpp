@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <numeric>
 #include <string_view>
 #include <system_error>
@@ -32,29 +31,24 @@ namespace {
     return read_vertex(item.substr(colon + 1), nvtxs, pair.to);
 }
 
-bool is_before(const JoinPair& a, const JoinPair& b) {
-    return a.from != b.from ? a.from < b.from : a.to < b.to;
-}
-
 // The position of the first pair that repeats an earlier one, or the count of pairs.
 std::size_t first_repeat(const std::vector<JoinPair>& pairs) {
     std::vector<std::size_t> order(pairs.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     // Equal pairs keep their order, so every one after the first of its kind is a repeat.
-    std::stable_sort(order.begin(), order.end(), [&pairs](std::size_t a, std::size_t b) {
-        return is_before(pairs[a], pairs[b]);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&pairs](std::size_t a, std::size_t b) { return pairs[a] < pairs[b]; });
     std::size_t first = pairs.size();
     for (std::size_t i = 1; i < order.size(); ++i) {
-        if (!is_before(pairs[order[i - 1]], pairs[order[i]])) first = std::min(first, order[i]);
+        if (pairs[order[i - 1]] == pairs[order[i]]) first = std::min(first, order[i]);
     }
     return first;
 }
 
 }  // namespace
 
-int take_join_pairs(const std::vector<std::string>& items, int nvtxs,
-                    std::vector<JoinPair>& pairs) {
+int take_join_pairs(const std::vector<std::string>& items, int nvtxs, std::vector<JoinPair>& pairs,
+                    MessageSink& messages) {
     pairs.clear();
     // The items are read up to the first invalid one; a repeat before it is the first fault.
     std::size_t invalid = 0;
@@ -65,12 +59,12 @@ int take_join_pairs(const std::vector<std::string>& items, int nvtxs,
     }
     const std::size_t repeat = first_repeat(pairs);
     if (repeat < pairs.size()) {
-        std::printf("Error. Join %d:%d is given twice.\n", pairs[repeat].from, pairs[repeat].to);
+        messages.error("Error. Join %d:%d is given twice.\n", pairs[repeat].from, pairs[repeat].to);
         return 1;
     }
     if (invalid < items.size()) {
-        std::printf("Error. Invalid join %s: vertices run from 1 to %d.\n", items[invalid].c_str(),
-                    nvtxs);
+        messages.error("Error. Invalid join %s: vertices run from 1 to %d.\n",
+                       items[invalid].c_str(), nvtxs);
         return 1;
     }
     return 0;

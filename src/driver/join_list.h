@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "output/graph_writer.h"
+#include "common/join_pair.h"
+#include "common/message_sink.h"
 
 // Fills pairs from items, in order; each item is "U:V" or "V" (short for "V:V"), U and V
 // plain decimal digits naming vertices 1 to nvtxs. U:V and V:U are different pairs: they join
-// different vertices. On the first item that fails it prints "Error. Invalid join ITEM:
-// vertices run from 1 to NVTXS.\n" or "Error. Join U:V is given twice.\n" and returns 1.
+// different vertices. On the first item that fails it reports "Error. Invalid join ITEM:
+// vertices run from 1 to NVTXS.\n" or "Error. Join U:V is given twice.\n" (the first pair
+// given that repeats an earlier one) to messages and returns 1.
 [[nodiscard]] int take_join_pairs(const std::vector<std::string>& items, int nvtxs,
-                                  std::vector<JoinPair>& pairs);
+                                  std::vector<JoinPair>& pairs, MessageSink& messages);

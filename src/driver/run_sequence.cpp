@@ -1,102 +1,37 @@
 #include "driver/run_sequence.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/message_sink.h"
+#include "common/processors.h"
 #include "common/progress_line.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
+#include "driver/option_table.h"
+#include "driver/output_choice.h"
+#include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
+#include "output/output_signals.h"
 
 namespace {
 
 // The input stream reads through a buffer of this size: a few large reads instead of one
 // per 4 KiB page.
 constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
-
-const char usage_text[] =
-    "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
-    "                [-join LIST] [-weights] [-threads N] [-strict] [-wide]\n"
-    "                [-stats] [-quiet]\n"
-    "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n"
-    "\n"
-    "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
-    "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
-    "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
-    "\n"
-    "  -in FILE        the graph file to read; - reads standard input\n"
-    "  -times K        the number of copies, at least 1\n"
-    "  -out FILE       the file to write; - writes standard output (default: K_FILE,\n"
-    "                  the count and an underscore before the input name, or\n"
-    "                  standard output when the input is -)\n"
-    "  -nconnect N     connection edges to declare: the output header counts\n"
-    "                  2*N edges more than the copies hold\n"
-    "  -connect LIST   connection vertex numbers, separated by blanks or commas\n"
-    "  -join LIST      join the copies in a ring: each item U:V (or V, short for\n"
-    "                  V:V) adds an edge from vertex U of copy j to vertex V of\n"
-    "                  copy j+1, and of the last copy to copy 0 (two copies have\n"
-    "                  one link); items separated by blanks or commas, and\n"
-    "                  several -join options add up\n"
-    "  -weights        carry the input's vertex and edge weights into every copy\n"
-    "                  (a join edge weighs 1)\n"
-    "  -threads N      format the copies on N threads (default and 0: one per\n"
-    "                  processor); the output is the same for any N\n"
-    "  -check          read and check only: no file is written, -times and -out\n"
-    "                  are not needed\n"
-    "  -strict         a warning fails the run as an error does\n"
-    "  -wide           allow counts and vertex numbers past 2147483647 (for readers\n"
-    "                  with 64-bit vertex numbers)\n"
-    "  -stats          after the file's messages, when it has no error, print a\n"
-    "                  summary of the input graph: vertices, edges, degrees,\n"
-    "                  isolated vertices, components, weights and a histogram of\n"
-    "                  the degrees, one figure per line\n"
-    "  -quiet          no progress line; without it, a run longer than a second\n"
-    "                  shows the phase, bytes, rate and time left on standard\n"
-    "                  error when that is a terminal\n"
-    "  -h, --help      print this text\n"
-    "  --version       print the version\n"
-    "\n"
-    "Options are recognised by their leading characters (-input counts as -in).\n"
-    "Example: graphrep -check -stats -in examples/mesh.graph\n"
-    "\n"
-    "Messages go to standard output; when the graph goes there, to standard error.\n"
-    "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
-    "\"WARNING:\". The run's own messages, each ending it with status 1:\n"
-    "  at least two times.                      no copy count, or below 1\n"
-    "  Error. Invalid number of copies (K).     K past 2147483647\n"
-    "  Error. Option OPTION needs a value.      an option is the last argument\n"
-    "  Error. Invalid number of connections (N).  -nconnect below 0\n"
-    "  Error. Invalid number of threads (N).    -threads below 0\n"
-    "  Error. Cannot open graph file: FILE      input or output cannot be opened\n"
-    "  Error. Cannot read graph file: FILE      reading the input failed\n"
-    "  Error. Warnings are not accepted with -strict.\n"
-    "  Error. Invalid join ITEM: vertices run from 1 to NVTXS.\n"
-    "  Error. Join U:V is given twice.\n"
-    "  Error. Not enough memory to build the graph.\n"
-    "  Error. Not enough memory for the summary.  (with -stats)\n"
-    "  Error. Replicated graph too large: V vertices, E edges.  (and how -wide helps)\n"
-    "  Error. Cannot write graph file: FILE     a write failed (disk full, size limit)\n"
-    "Every message is listed in the manual page, graphrep(1).\n"
-    "\n"
-    "Exit status: 0 after a completed run (with -check: the file has no error),\n"
-    "1 after any error.\n";
-
-// The name that stands for a standard stream: standard input after -in, standard output
-// after -out.
-constexpr const char* standard_stream_name = "-";
 
 // What the run holds from the reader's return until it ends.
 struct ReaderArrays {
@@ -107,31 +42,46 @@ struct ReaderArrays {
     int nvtxs = 0;
 };
 
+// A standard descriptor that is closed when the run starts would be taken by the first file
+// the run opens: the output's directory would pass for standard error, or the graph would
+// take the place of the messages' stream. Each closed one is opened on /dev/null instead, so
+// the run behaves as with that stream open to /dev/null.
+void keep_standard_streams_open() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lower standard descriptors are open by now, so the lowest free number, which
+        // open takes, is this one.
+        const int null_device = open("/dev/null", O_RDWR);
+        (void)null_device;
+    }
+}
+
 // Refusals that need no file: a dangling option, the copy count, the connection count.
-[[nodiscard]] int check_options(const RunOptions& options) {
+[[nodiscard]] int check_options(const RunOptions& options, MessageSink& messages) {
     if (!options.option_without_value.empty()) {
-        std::printf("Error. Option %s needs a value.\n", options.option_without_value.c_str());
+        messages.error("Error. Option %s needs a value.\n", options.option_without_value.c_str());
         return 1;
     }
     // A check writes no graph: the copy and connection counts are not needed.
     if (options.check_only) return 0;
     // Before the sign is looked at: a count of that many digits is no count, whatever its sign.
     if (!options.refused_times_value.empty()) {
-        std::printf("Error. Invalid number of copies (%s).\n", options.refused_times_value.c_str());
+        messages.error("Error. Invalid number of copies (%s).\n",
+                       options.refused_times_value.c_str());
         return 1;
     }
     // A negative count would write a graph file with a negative vertex count.
     if (options.times < 1) {
-        std::printf("at least two times.\n");
+        messages.error("at least two times.\n");
         return 1;
     }
     // A negative count would declare fewer edges than the copies hold.
     if (options.nconnect < 0) {
-        std::printf("Error. Invalid number of connections (%d).\n", options.nconnect);
+        messages.error("Error. Invalid number of connections (%d).\n", options.nconnect);
         return 1;
     }
     if (options.threads < 0) {
-        std::printf("Error. Invalid number of threads (%d).\n", options.threads);
+        messages.error("Error. Invalid number of threads (%d).\n", options.threads);
         return 1;
     }
     return 0;
@@ -140,7 +90,7 @@ struct ReaderArrays {
 // Opens the input for reading with a large buffer that lives in input_buffer. A directory
 // opens on this system but reads as nothing, so it is refused here as unopenable.
 [[nodiscard]] int open_input_file(const std::string& input_name, std::vector<char>& input_buffer,
-                                  std::FILE*& input) {
+                                  std::FILE*& input, MessageSink& messages) {
     if (input_name == standard_stream_name) {
         input = stdin;
     } else {
@@ -152,7 +102,7 @@ struct ReaderArrays {
         input = nullptr;
     }
     if (input == nullptr) {
-        std::printf("Error. Cannot open graph file: %s\n", input_name.c_str());
+        messages.error("Error. Cannot open graph file: %s\n", input_name.c_str());
         return 1;
     }
     try {
@@ -167,20 +117,27 @@ struct ReaderArrays {
 // The replicated counts, join edges included, must fit the 32-bit numbers most readers of the
 // format hold, unless -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647
 // copies of 2147483646 vertices.
-[[nodiscard]] int check_replicated_size(const RunOptions& options, int nvtxs, int nedges,
-                                        const ReplicaExtras& extras) {
-    if (options.is_wide) return 0;
-    std::int64_t total_vertices = std::int64_t{options.times} * nvtxs;
+[[nodiscard]] int check_replicated_size(const RunSettings& settings, int nvtxs, int nedges,
+                                        const ReplicaExtras& extras, MessageSink& messages) {
+    if (settings.is_wide) return 0;
+    std::int64_t total_vertices = std::int64_t{settings.times} * nvtxs;
     std::int64_t total_edges = replicated_edge_count(
-        options.times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()),
-        options.nconnect);
+        settings.times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()),
+        settings.nconnect);
     if (total_vertices > INT_MAX || total_edges > INT_MAX) {
-        std::printf("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
-                    static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
-        std::printf("Use -wide to write it for readers with 64-bit vertex numbers.\n");
+        messages.error("Error. Replicated graph too large: %lld vertices, %lld edges.\n",
+                       static_cast<long long>(total_vertices), static_cast<long long>(total_edges));
+        messages.print("Use -wide to write it for readers with 64-bit vertex numbers.\n");
         return 1;
     }
     return 0;
+}
+
+// Under -strict a warning fails the run: a file that draws one is not taken as good.
+[[nodiscard]] int check_strictness(const RunSettings& settings, MessageSink& messages) {
+    if (!settings.is_strict || messages.warning_count() == 0) return 0;
+    messages.error("Error. Warnings are not accepted with -strict.\n");
+    return 1;
 }
 
 // The bytes of a regular file, for the progress line; 0 for anything else (a pipe).
@@ -205,137 +162,165 @@ std::int64_t regular_file_bytes(std::FILE* file) {
     return 0;
 }
 
-std::string default_output_name(const RunOptions& options) {
-    return std::to_string(options.times) + "_" + options.input_name;
+// Opens the named output file, or a stream of its own on standard output.
+[[nodiscard]] int open_output(const RunSettings& settings, MessageSink& messages,
+                              OutputFile& output) {
+    if (!settings.graph_to_standard_output) return output.open(settings.output_name, messages);
+    return output.open_descriptor(STDOUT_FILENO, standard_stream_name, messages);
 }
 
-// Under -strict a warning fails the run: a file that draws one is not taken as good.
-[[nodiscard]] int check_strictness(const RunOptions& options, const MessageSink& messages) {
-    if (!options.is_strict || messages.warning_count() == 0) return 0;
-    std::printf("Error. Warnings are not accepted with -strict.\n");
-    return 1;
-}
-
-// True when the graph goes to standard output: -out -, or -in - without -out. A check
-// writes no graph.
-bool writes_standard_output(const RunOptions& options) {
-    if (options.check_only) return false;
-    if (options.output_name == standard_stream_name) return true;
-    return options.output_name.empty() && options.input_name == standard_stream_name;
-}
-
-// Standard output is to hold the graph alone. The graph keeps a descriptor of its own for
-// standard output, and standard output itself is pointed at standard error, so that every
-// message of every stage goes there, in the order it is printed. Returns 1 with the
-// cannot-open message when a descriptor cannot be had.
-[[nodiscard]] int divert_messages(int& graph_descriptor) {
-    graph_descriptor = dup(STDOUT_FILENO);
-    if (graph_descriptor >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) >= 0) return 0;
-    if (graph_descriptor >= 0) close(graph_descriptor);
-    graph_descriptor = -1;
-    std::printf("Error. Cannot open graph file: %s\n", standard_stream_name);
-    return 1;
-}
-
-// Opens the named output file, or the descriptor kept for standard output when there is one.
-[[nodiscard]] int open_output(const RunOptions& options, int graph_descriptor, OutputFile& output) {
-    if (graph_descriptor < 0) return open_output_file(options.output_name, output);
-    return open_output_descriptor(graph_descriptor, standard_stream_name, output);
-}
-
-[[nodiscard]] int write_output(const RunOptions& options, int graph_descriptor, int nvtxs,
-                               int nedges, const VertexGraph& graph, ReplicaExtras& extras,
-                               ProgressLine& progress) {
-    // Messages still in the buffer of standard output go out first, so that they come
-    // before the graph when the output file is standard output itself.
-    std::fflush(stdout);
+// Opens the output, writes the copies into it and commits it. Each way this can fail gets its
+// one message, here or from the output file; an output not committed is abandoned as it goes
+// out of scope. The commit comes after the last flush of the messages: a run whose messages
+// were lost ends with status 1, and status 1 promises that no file was created or changed.
+[[nodiscard]] int write_output(const RunSettings& settings, int nvtxs, int nedges,
+                               const VertexGraph& graph, ReplicaExtras& extras,
+                               ProgressLine& progress, MessageSink& messages) {
+    if (settings.output.part_count > 0) {
+        return write_output_part(settings, nvtxs, nedges, graph, extras, messages);
+    }
     OutputFile output;
-    if (open_output(options, graph_descriptor, output) != 0) return 1;
+    if (open_output(settings, messages, output) != 0) return 1;
     // A graph written to the terminal leaves no line there to draw on.
-    if (isatty(fileno(output.stream)) != 1) {
+    if (isatty(fileno(output.stream())) != 1) {
         progress.begin_phase(ProgressPhase::writing, -1, 0);
         extras.progress = progress.counters();
     }
-    const int result = write_replicated_graph(output.stream, options.times, options.input_name,
-                                              nvtxs, nedges, options.nconnect, graph, extras);
-    // Finishing the file may print its failure.
+    const WriteResult result =
+        settings.output.format == OutputFormat::parhip
+            ? write_whole_binary(output.stream(), output.is_replacing(), settings.times, nvtxs,
+                                 graph, extras)
+            : write_replicated_graph(output.stream(), settings.times, settings.input_name, nvtxs,
+                                     nedges, settings.nconnect, graph, extras);
     progress.end_phase();
-    if (result != 0) {
-        abandon_output_file(output);
-        return 1;
+    switch (result) {
+        case WriteResult::written:
+            break;
+        case WriteResult::write_failed:
+            output.fail(messages);
+            return 1;
+        case WriteResult::out_of_memory:
+            messages.error("Error. Not enough memory to write the graph.\n");
+            return 1;
     }
-    return finish_output_file(output);
+    messages.flush();
+    if (messages.has_failed()) return 1;
+    return output.finish(messages);
 }
 
-// Reads and checks the input and, unless the run only checks, writes the copies.
-[[nodiscard]] int run_stages(RunOptions& options, int graph_descriptor) {
-    if (check_options(options) != 0) return 1;
-    std::vector<char> input_buffer;
-    std::FILE* input = nullptr;
-    if (open_input_file(options.input_name, input_buffer, input) != 0) return 1;
-    ReaderArrays arrays;
-    ProgressLine progress;
-    progress.start(STDERR_FILENO, !options.is_quiet);
-    MessageSink messages(stdout);
-    // Messages to a terminal, the line's own perhaps, hide the line while they are written.
-    if (isatty(STDOUT_FILENO) == 1) messages.set_progress_line(&progress);
-    progress.begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
-    // Any error of the graph file ends the run: its arrays are incomplete or describe a
-    // graph the file did not mean, and a graph written from them would pass for a good one.
-    const int read_result =
-        read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
-                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights);
-    // The driver's own messages below are printed directly: no line may be left standing.
-    progress.end_phase();
-    if (read_result != 0) return 1;
-    if (check_strictness(options, messages) != 0) return 1;
-    if (options.wants_stats && print_summary(arrays, messages) != 0) return 1;
-    // A check ends with the reader: the checks are all made, and no copy is wanted.
-    if (options.check_only) return 0;
+// Builds the copies of a graph read without error and writes them.
+[[nodiscard]] int replicate(const RunSettings& settings, const ReaderArrays& arrays,
+                            ProgressLine& progress, MessageSink& messages) {
     ReplicaExtras extras;
-    if (take_join_pairs(options.join_items, arrays.nvtxs, extras.join_pairs) != 0) return 1;
+    if (take_join_pairs(settings.join_items, arrays.nvtxs, extras.join_pairs, messages) != 0) {
+        return 1;
+    }
     const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
-    // The weights reach the builder, and so the copies, only when they are asked for.
-    const int* vertex_weights = options.wants_weights && !arrays.vertex_weights.empty()
+    // The weights reach the builder, and so the copies, only when they are carried.
+    const int* vertex_weights = settings.carries_weights && !arrays.vertex_weights.empty()
                                     ? arrays.vertex_weights.data()
                                     : nullptr;
-    const float* edge_weights = options.wants_weights && !arrays.edge_weights.empty()
+    const float* edge_weights = settings.carries_weights && !arrays.edge_weights.empty()
                                     ? arrays.edge_weights.data()
                                     : nullptr;
     extras.writes_vertex_weights = vertex_weights != nullptr;
     extras.writes_edge_weights = edge_weights != nullptr;
-    extras.threads = options.threads > 0 ? options.threads : available_processors();
+    extras.threads = settings.threads;
     VertexGraph graph;
     int nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
                            edge_weights, graph, messages) != 0) {
-        std::printf("Error. Not enough memory to build the graph.\n");
         return 1;
     }
-    if (check_replicated_size(options, arrays.nvtxs, nedges, extras) != 0) return 1;
-    if (options.output_name.empty()) options.output_name = default_output_name(options);
-    return write_output(options, graph_descriptor, arrays.nvtxs, nedges, graph, extras, progress);
+    // The binary layout has 64-bit fields throughout.
+    if (settings.output.format == OutputFormat::text &&
+        check_replicated_size(settings, arrays.nvtxs, nedges, extras, messages) != 0) {
+        return 1;
+    }
+    if (check_output_graph(settings.output, arrays.nvtxs, graph, extras, messages) != 0) return 1;
+    // The messages go out before the graph, so that they come first when both reach the same
+    // file; messages already lost end the run before anything is written.
+    messages.flush();
+    if (messages.has_failed()) return 1;
+    return write_output(settings, arrays.nvtxs, nedges, graph, extras, progress, messages);
 }
 
-[[nodiscard]] int run_options(RunOptions& options) {
-    int graph_descriptor = -1;
-    if (writes_standard_output(options) && divert_messages(graph_descriptor) != 0) return 1;
-    return run_stages(options, graph_descriptor);
+// The progress line of a run, hooked into its messages while they go to a terminal: each
+// message hides it while it is written. The line is erased and unhooked on every path out.
+class RunProgress {
+   public:
+    RunProgress(const RunSettings& settings, MessageSink& messages) : messages_(messages) {
+        line_.start(STDERR_FILENO, settings.shows_progress);
+        if (isatty(fileno(messages.stream())) == 1) messages.set_progress_line(&line_);
+    }
+    RunProgress(const RunProgress&) = delete;
+    RunProgress& operator=(const RunProgress&) = delete;
+    ~RunProgress() {
+        line_.stop();
+        messages_.set_progress_line(nullptr);
+    }
+    ProgressLine& line() {
+        return line_;
+    }
+
+   private:
+    MessageSink& messages_;
+    ProgressLine line_;
+};
+
+// Reads and checks the input and, unless the run only checks, writes the copies.
+[[nodiscard]] int run_stages(const RunSettings& settings, MessageSink& messages) {
+    std::vector<char> input_buffer;
+    std::FILE* input = nullptr;
+    if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
+    ReaderArrays arrays;
+    RunProgress progress(settings, messages);
+    progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
+    // Any error of the graph file ends the run: its arrays are incomplete or describe a
+    // graph the file did not mean, and a graph written from them would pass for a good one.
+    const int read_result =
+        read_graph_file(input, settings.input_name.c_str(), messages, arrays.edge_offsets,
+                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights);
+    progress.line().end_phase();
+    if (read_result != 0) return 1;
+    if (check_strictness(settings, messages) != 0) return 1;
+    if (settings.wants_stats && print_summary(arrays, messages) != 0) return 1;
+    // A check ends with the reader: the checks are all made, and no copy is wanted.
+    if (settings.check_only) return 0;
+    return replicate(settings, arrays, progress.line(), messages);
+}
+
+// The last flush of the messages. For a check the messages are the whole answer, so a run
+// that could not write one of them fails, and says so on standard error, the one stream left
+// to say it on.
+[[nodiscard]] int end_run(int status, MessageSink& messages) {
+    messages.flush();
+    if (!messages.has_failed()) return status;
+    std::fputs("Error. Cannot write messages.\n", stderr);
+    return 1;
 }
 
 }  // namespace
 
 int run_graphrep(int argc, const char* const* argv) {
+    keep_standard_streams_open();
+    prepare_output_signals();
     RunOptions options;
     parse_command_line(argc, argv, options);
     if (options.wants_help) {
-        std::fputs(usage_text, stdout);
+        std::fputs(usage_text().c_str(), stdout);
         return 0;
     }
     if (options.wants_version) {
         std::printf("graphrep %s\n", GRAPHREP_VERSION);
         return 0;
     }
-    return run_options(options);
+    RunSettings settings;
+    resolve_settings(options, settings);
+    MessageSink messages(settings.message_stream);
+    const bool is_refused =
+        check_options(options, messages) != 0 || choose_output(options, settings, messages) != 0;
+    const int status = is_refused ? 1 : run_stages(settings, messages);
+    return end_run(status, messages);
 }

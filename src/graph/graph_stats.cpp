@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "common/block.h"
-#include "output/graph_writer.h"
+#include "common/weight_text.h"
 
 namespace {
 
@@ -50,9 +50,7 @@ std::int64_t bar_length(std::int64_t count, std::int64_t largest_count) {
 struct WeightText {
     char text[32];
     explicit WeightText(float weight) {
-        const std::uint32_t length = form_weight_text(weight, text);
-        // The writer's text ends in the blank that separates it from the next number.
-        text[length - 1] = '\0';
+        text[form_weight_digits(weight, text)] = '\0';
     }
 };
 

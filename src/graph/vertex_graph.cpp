@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <new>
-#include <stdexcept>
+
+#include "common/allocation.h"
 
 namespace {
 
@@ -11,17 +11,12 @@ namespace {
 // edge weights are given, the weight lists. Returns 1 when the memory is not there.
 [[nodiscard]] int allocate_blocks(std::int64_t nvtxs, std::int64_t list_entries,
                                   bool has_edge_weights, VertexGraph& graph) {
-    try {
+    return allocates_or_fails([&] {
         graph.slots.resize(static_cast<std::size_t>(nvtxs + 1));
         graph.records.resize(static_cast<std::size_t>(nvtxs));
         graph.lists.resize(static_cast<std::size_t>(list_entries));
         if (has_edge_weights) graph.weights.resize(static_cast<std::size_t>(list_entries));
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    });
 }
 
 // The self entries a build drops: how many, and the vertex of the first, the only one named.
@@ -85,6 +80,7 @@ int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
         (edge_offsets != nullptr && vertex_count > 0) ? edge_offsets[vertex_count] : 0;
     const bool has_edge_weights = edge_weights != nullptr;
     if (allocate_blocks(vertex_count, vertex_count + total, has_edge_weights, graph) != 0) {
+        messages.error("Error. Not enough memory to build the graph.\n");
         return 1;
     }
 

@@ -28,7 +28,8 @@ struct VertexGraph {
 // Builds graph from edge_offsets (nvtxs + 1 entries, or null for a graph without edges),
 // adjacency, and optional vertex_weights / edge_weights (null when absent). Sets nedges to
 // edge_offsets[nvtxs] / 2 less one per dropped self entry, and prints the self-edge
-// warnings to messages. Returns 1 without a message when a block cannot be obtained.
+// warnings to messages. When a block cannot be obtained it reports "Error. Not enough memory to
+// build the graph." and returns 1.
 [[nodiscard]] int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
                                      int& nedges, const int* vertex_weights,
                                      const float* edge_weights, VertexGraph& graph,

@@ -1,30 +1,28 @@
 // Replicated graph writer: writes `times` copies of a vertex graph as a graph file.
 //
-// Vertex v of copy j becomes j * nvtxs + v. Without extras the copies are disjoint and
-// unweighted. Join pairs link the copies in a ring (copy j to copy j + 1, the last back to
-// copy 0; two copies have one link, one copy none), and each pair U:V gives every link (a, b)
-// the edge between vertex U of copy a and vertex V of copy b; a vertex line lists these
-// partners after its own neighbours, in increasing order. Weights, when asked for, are the
-// graph's own; a join edge weighs 1. The writer formats the lines in pieces of bounded size,
-// on several threads when asked to, and the calling thread hands them to the stream in order:
-// the bytes are the same for any thread count. It neither opens, flushes nor closes the
-// stream and prints nothing: the caller owns the file and reports its failures.
+// Vertex v of copy j becomes j * nvtxs + v (join_ring.h numbers the copies and lays out the
+// ring of join edges). Without extras the copies are disjoint and unweighted. Weights, when
+// asked for, are the graph's own; a join edge weighs 1. The comment line names the input, each
+// byte below 0x20 and 0x7F written as "?" so that it stays one line. The lines are formatted
+// in pieces of bounded size, on several threads when asked to, and the calling thread hands
+// them to the stream in order: the bytes are the same for any thread count. The writer
+// neither opens, flushes nor closes the stream and prints nothing: it returns what became of
+// the write by kind, and the caller turns a failure into its one message (the output file
+// reports a write that fell short; a memory shortage is never reported as one).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "common/join_pair.h"
 #include "graph/vertex_graph.h"
+#include "output/join_ring.h"
+#include "output/write_result.h"
 
 struct ProgressCounters;
-
-// One join item U:V, both input vertex numbers from 1 to nvtxs.
-struct JoinPair {
-    int from;  // U, in the first copy of a link
-    int to;    // V, in the second copy of a link
-};
 
 // What the copies carry beyond disjoint, unweighted lists; the defaults add nothing.
 struct ReplicaExtras {
@@ -35,29 +33,23 @@ struct ReplicaExtras {
     // The most bytes one piece may take; 0 gives the default of 1 MiB. Tests make pieces small
     // to cut small graphs, and their lines, into many pieces.
     std::int64_t piece_bytes = 0;
+    // The copies written, first_copy up to end_copy (excluded, and held at times), and
+    // whether the comment and header lines come first: one part of an output written in
+    // parts. The copies keep their numbers, and so their vertex numbers and partners.
+    int first_copy = 0;
+    int end_copy = std::numeric_limits<int>::max();
+    bool writes_front = true;
     // Advanced as each piece goes to the stream: its bytes, and the units done of all; null
     // counts nothing.
     ProgressCounters* progress = nullptr;
 };
 
-// The number of processors this process may run on, at least 1.
-int available_processors();
-
-// The number of links in the ring of copies: 0 for one copy, 1 for two, times from three on.
-int join_link_count(int times);
-
-// The header's edge count: times * nedges + links * join pairs + 2 * nconnect, in 64 bits.
-std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
-                                   int nconnect);
-
-// Writes at text the shortest text that the reader turns back into the same float weight, and
-// its blank, and returns its length, at most 16 bytes.
-std::uint32_t form_weight_text(float weight, char* text);
-
 // Writes the whole replicated graph to out. The caller has checked that times * nvtxs and the
-// header's edge count fit a 32-bit int and that every join pair names vertices of the graph.
-// Returns 1 as soon as a write falls short or the writer's own memory is not there.
-[[nodiscard]] int write_replicated_graph(std::FILE* out, int times, const std::string& input_name,
-                                         int nvtxs, int nedges, int nconnect,
-                                         const VertexGraph& graph,
-                                         const ReplicaExtras& extras = ReplicaExtras{});
+// header's edge count fit a 32-bit int (or that the output is -wide) and that every join pair
+// names vertices of the graph. Returns write_failed as soon as a write falls short, and
+// out_of_memory when even one formatting thread cannot have its buffer; out then holds part of
+// the graph.
+[[nodiscard]] WriteResult write_replicated_graph(std::FILE* out, int times,
+                                                 const std::string& input_name, int nvtxs,
+                                                 int nedges, int nconnect, const VertexGraph& graph,
+                                                 const ReplicaExtras& extras = ReplicaExtras{});

@@ -7,8 +7,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdint>
+
+#include "output/output_signals.h"
 
 namespace {
 
@@ -31,64 +32,6 @@ constexpr int directory_flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
-
-// The signals after which a named temporary file is removed before the process ends.
-constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int cleanup_signal_count = sizeof cleanup_signals / sizeof cleanup_signals[0];
-
-// What the handler needs to remove the named temporary file; it is set while every signal
-// is blocked, so the handler never sees it half written.
-int cleanup_directory = -1;
-char cleanup_entry[sizeof temporary_prefix + temporary_random_length];
-struct sigaction previous_actions[cleanup_signal_count];
-bool is_cleanup_installed = false;
-
-void remove_temporary_and_end(int signal_number) {
-    unlinkat(cleanup_directory, cleanup_entry, 0);
-    // The signal is blocked while its handler runs: it is delivered again, with the default
-    // action, as soon as the handler returns, and the parent sees 128 + signal.
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
-// Holds back every signal that can be held back, so that a name given to the new file is
-// either taken back or in place before a signal can end the run.
-void block_signals(sigset_t& previous) {
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &previous);
-}
-
-void restore_signals(const sigset_t& previous) {
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-}
-
-// Called with every signal blocked. A signal that the run was started with ignored (nohup)
-// stays ignored.
-void install_cleanup(int directory, const std::string& entry) {
-    cleanup_directory = directory;
-    std::snprintf(cleanup_entry, sizeof cleanup_entry, "%s", entry.c_str());
-    struct sigaction action = {};
-    action.sa_handler = remove_temporary_and_end;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : cleanup_signals)
-        sigaddset(&action.sa_mask, signal_number);
-    for (int i = 0; i < cleanup_signal_count; ++i) {
-        sigaction(cleanup_signals[i], nullptr, &previous_actions[i]);
-        if (previous_actions[i].sa_handler != SIG_IGN) {
-            sigaction(cleanup_signals[i], &action, nullptr);
-        }
-    }
-    is_cleanup_installed = true;
-}
-
-// Called with every signal blocked.
-void remove_cleanup() {
-    if (!is_cleanup_installed) return;
-    for (int i = 0; i < cleanup_signal_count; ++i)
-        sigaction(cleanup_signals[i], &previous_actions[i], nullptr);
-    is_cleanup_installed = false;
-}
 
 // Six characters from the clock, the process and the attempt: enough that two runs in one
 // directory rarely meet, and a name that is taken costs only another attempt.
@@ -129,7 +72,7 @@ int standard_descriptor_of(const struct stat& status) {
 }
 
 // Takes over descriptor, also when it fails.
-[[nodiscard]] int open_direct(int descriptor, OutputFile& output) {
+[[nodiscard]] int open_direct(int descriptor, OutputHandles& output) {
     output.stream = descriptor < 0 ? nullptr : fdopen(descriptor, "w");
     if (output.stream != nullptr) return 0;
     if (descriptor >= 0) close(descriptor);
@@ -138,7 +81,7 @@ int standard_descriptor_of(const struct stat& status) {
 
 // Writing through a duplicate shares the open file and its position with the descriptor,
 // so the graph lands after what was written there before (and at the end, with ">>").
-[[nodiscard]] int open_duplicate(int descriptor, OutputFile& output) {
+[[nodiscard]] int open_duplicate(int descriptor, OutputHandles& output) {
     return open_direct(fcntl(descriptor, F_DUPFD_CLOEXEC, 0), output);
 }
 
@@ -167,27 +110,25 @@ int standard_descriptor_of(const struct stat& status) {
 
 // A file system without unnamed files gets a named one, removed by the cleanup handlers if a
 // signal ends the run before it is in place.
-[[nodiscard]] int open_named_temporary(OutputFile& output, int& descriptor) {
-    sigset_t previous;
-    block_signals(previous);
+[[nodiscard]] int open_named_temporary(OutputHandles& output, int& descriptor) {
+    SignalBlock block;
     for (int attempt = 0; attempt < temporary_name_attempts && descriptor < 0; ++attempt) {
         std::string entry = temporary_name(attempt);
         descriptor = openat(output.directory, entry.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, new_file_mode);
         if (descriptor >= 0) {
             output.temporary_entry = entry;
-            install_cleanup(output.directory, entry);
+            set_cleanup_entry(output.directory, entry.c_str());
         } else if (errno != EEXIST) {
             break;
         }
     }
-    restore_signals(previous);
     return descriptor < 0 ? 1 : 0;
 }
 
 // Opens the file that receives the graph in output.directory. An unnamed file vanishes with
 // the process however it ends; only when complete is it given a name.
-[[nodiscard]] int open_temporary(const struct stat* old_status, OutputFile& output) {
+[[nodiscard]] int open_temporary(const struct stat* old_status, OutputHandles& output) {
     output.is_replacing = true;
     int descriptor = -1;
 #ifdef O_TMPFILE
@@ -219,7 +160,7 @@ int standard_descriptor_of(const struct stat& status) {
 }
 
 // Nothing has this name yet: the file is created in its directory when complete.
-[[nodiscard]] int open_new_target(const std::string& name, OutputFile& output) {
+[[nodiscard]] int open_new_target(const std::string& name, OutputHandles& output) {
     std::string directory_name;
     split_path(name, directory_name, output.entry);
     if (output.entry.empty()) return 1;
@@ -233,7 +174,7 @@ int standard_descriptor_of(const struct stat& status) {
 // directory changed in between and some other file would be replaced.
 [[nodiscard]] int open_replacement(const std::string& name, int descriptor,
                                    const struct stat& status, bool was_created,
-                                   OutputFile& output) {
+                                   OutputHandles& output) {
     // A file without any write permission bit is not replaced, even by a user whom the
     // system lets write it (root): it is read-only on purpose.
     if (!was_created && (status.st_mode & 0222) == 0) return 1;
@@ -267,7 +208,7 @@ int standard_descriptor_of(const struct stat& status) {
 // Opens the name as a shell redirect does, without emptying the file: with O_CREAT, so that
 // the kernel applies the same protections (links, FIFOs and files of other users in sticky
 // directories) and a dangling link gets its target created, as it would by the shell.
-[[nodiscard]] int open_existing_target(const std::string& name, OutputFile& output) {
+[[nodiscard]] int open_existing_target(const std::string& name, OutputHandles& output) {
     struct stat reached;
     bool reaches_a_file = stat(name.c_str(), &reached) == 0;
     int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, new_file_mode);
@@ -296,24 +237,22 @@ int standard_descriptor_of(const struct stat& status) {
 }
 
 // Closes whatever output holds and removes a named temporary file that is not in place.
-void release_output(OutputFile& output) {
+void release_output(OutputHandles& output) {
     if (output.stream != nullptr) std::fclose(output.stream);
     output.stream = nullptr;
-    sigset_t previous;
-    block_signals(previous);
     if (!output.temporary_entry.empty()) {
+        SignalBlock block;
         unlinkat(output.directory, output.temporary_entry.c_str(), 0);
+        output.temporary_entry.clear();
+        set_cleanup_entry(-1, nullptr);
     }
-    output.temporary_entry.clear();
-    remove_cleanup();
-    restore_signals(previous);
     if (output.unnamed >= 0) close(output.unnamed);
     output.unnamed = -1;
     if (output.directory >= 0) close(output.directory);
     output.directory = -1;
 }
 
-[[nodiscard]] int rename_temporary(OutputFile& output) {
+[[nodiscard]] int rename_temporary(OutputHandles& output) {
     if (renameat(output.directory, output.temporary_entry.c_str(), output.directory,
                  output.entry.c_str()) != 0) {
         return 1;
@@ -324,7 +263,7 @@ void release_output(OutputFile& output) {
 
 // Gives the unnamed file a name. A new target is linked in under its own name; an existing
 // one is replaced by rename, for which the file needs a temporary name for a moment.
-[[nodiscard]] int link_unnamed(OutputFile& output) {
+[[nodiscard]] int link_unnamed(OutputHandles& output) {
     if (!output.target_exists) {
         if (link_descriptor(output.unnamed, output.directory, output.entry) == 0) return 0;
         // Someone else created the name meanwhile: it is replaced like an existing target.
@@ -343,73 +282,73 @@ void release_output(OutputFile& output) {
 
 // Runs with every signal blocked, so that a signal cannot end the run between the link and
 // the rename: only SIGKILL or a power cut in those two calls leaves the temporary name.
-[[nodiscard]] int put_in_place(OutputFile& output) {
-    sigset_t previous;
-    block_signals(previous);
+[[nodiscard]] int put_in_place(OutputHandles& output) {
+    SignalBlock block;
     int result = output.unnamed >= 0 ? link_unnamed(output) : rename_temporary(output);
     if (result != 0 && !output.temporary_entry.empty()) {
         unlinkat(output.directory, output.temporary_entry.c_str(), 0);
         output.temporary_entry.clear();
     }
-    remove_cleanup();
-    restore_signals(previous);
+    set_cleanup_entry(-1, nullptr);
     return result;
 }
 
-[[nodiscard]] int refuse_output(OutputFile& output) {
+[[nodiscard]] int refuse_output(OutputHandles& output, MessageSink& messages) {
     release_output(output);
     output.is_replacing = false;
-    std::printf("Error. Cannot open graph file: %s\n", output.name.c_str());
+    messages.error("Error. Cannot open graph file: %s\n", output.name.c_str());
     return 1;
 }
 
-void print_write_failure(const OutputFile& output) {
-    std::printf("Error. Cannot write graph file: %s\n", output.name.c_str());
-}
-
-// A file size limit would end the process with SIGXFSZ at the first write beyond it, leaving
-// no message; ignored, the write fails with EFBIG and the failure is reported.
-void ignore_file_size_signal() {
-    std::signal(SIGXFSZ, SIG_IGN);
+void report_write_failure(const OutputHandles& output, MessageSink& messages) {
+    messages.error("Error. Cannot write graph file: %s\n", output.name.c_str());
 }
 
 }  // namespace
 
-int open_output_file(const std::string& output_name, OutputFile& output) {
-    output = OutputFile{};
-    output.name = output_name;
-    ignore_file_size_signal();
-    if (output_name.empty()) return refuse_output(output);
+OutputFile::~OutputFile() {
+    release_output(handles_);
+}
+
+int OutputFile::open(const std::string& name, MessageSink& messages) {
+    release_output(handles_);
+    handles_ = OutputHandles{};
+    handles_.name = name;
+    if (name.empty()) return refuse_output(handles_, messages);
     struct stat entry_status;
-    bool is_new_name = lstat(output_name.c_str(), &entry_status) != 0 && errno == ENOENT;
-    int result = is_new_name ? open_new_target(output_name, output)
-                             : open_existing_target(output_name, output);
-    return result == 0 ? 0 : refuse_output(output);
+    bool is_new_name = lstat(name.c_str(), &entry_status) != 0 && errno == ENOENT;
+    int result =
+        is_new_name ? open_new_target(name, handles_) : open_existing_target(name, handles_);
+    return result == 0 ? 0 : refuse_output(handles_, messages);
 }
 
-int open_output_descriptor(int descriptor, const std::string& name, OutputFile& output) {
-    output = OutputFile{};
-    output.name = name;
-    ignore_file_size_signal();
-    return open_duplicate(descriptor, output) == 0 ? 0 : refuse_output(output);
+int OutputFile::open_descriptor(int descriptor, const std::string& name, MessageSink& messages) {
+    release_output(handles_);
+    handles_ = OutputHandles{};
+    handles_.name = name;
+    return open_duplicate(descriptor, handles_) == 0 ? 0 : refuse_output(handles_, messages);
 }
 
-int finish_output_file(OutputFile& output) {
-    bool is_written = std::fflush(output.stream) == 0 && std::ferror(output.stream) == 0;
+int OutputFile::finish(MessageSink& messages) {
+    if (handles_.stream == nullptr) {
+        report_write_failure(handles_, messages);
+        return 1;
+    }
+    bool is_written = std::fflush(handles_.stream) == 0 && std::ferror(handles_.stream) == 0;
     // The close is checked even after a failed flush: it may be the first to see the error.
-    bool is_closed = std::fclose(output.stream) == 0;
-    output.stream = nullptr;
+    bool is_closed = std::fclose(handles_.stream) == 0;
+    handles_.stream = nullptr;
     bool is_in_place =
-        is_written && is_closed && (!output.is_replacing || put_in_place(output) == 0);
-    release_output(output);
+        is_written && is_closed && (!handles_.is_replacing || put_in_place(handles_) == 0);
+    release_output(handles_);
     if (!is_in_place) {
-        print_write_failure(output);
+        report_write_failure(handles_, messages);
         return 1;
     }
     return 0;
 }
 
-void abandon_output_file(OutputFile& output) {
-    release_output(output);
-    print_write_failure(output);
+void OutputFile::fail(MessageSink& messages) {
+    release_output(handles_);
+    report_write_failure(handles_, messages);
 }

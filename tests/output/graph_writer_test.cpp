@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "common/progress_line.h"
+#include "output/join_ring.h"
+#include "output/line_pieces.h"
 #include "test_support.h"
 
 namespace {
@@ -35,7 +37,8 @@ std::string written(int times, const std::string& name, int nvtxs, int nedges, i
                     const VertexGraph& graph, const ReplicaExtras& extras = ReplicaExtras{}) {
     std::FILE* out = std::tmpfile();
     if (out == nullptr) return "no temporary file";
-    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras), 0);
+    EXPECT_EQ(write_replicated_graph(out, times, name, nvtxs, nedges, nconnect, graph, extras),
+              WriteResult::written);
     std::string bytes;
     std::fflush(out);
     std::rewind(out);
@@ -246,7 +249,7 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
         std::FILE* out = std::tmpfile();
         ASSERT_NE(out, nullptr);
         ASSERT_EQ(write_replicated_graph(out, times, "star", input.nvtxs, nedges, 0, graph, extras),
-                  0);
+                  WriteResult::written);
         std::string bytes(static_cast<std::size_t>(std::ftell(out)), '\0');
         std::rewind(out);
         ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
@@ -292,10 +295,85 @@ TEST(GraphWriter, reports_a_write_that_falls_short) {
             extras.threads = threads;
             EXPECT_EQ(
                 write_replicated_graph(out, 2, "full.txt", c.input.nvtxs, nedges, 0, graph, extras),
-                1);
+                WriteResult::write_failed);
             std::fclose(out);
         }
     }
+}
+
+TEST(GraphWriter, writes_control_bytes_of_the_input_name_as_question_marks) {
+    struct NameCase {
+        std::string name;
+        std::string comment_line;
+    };
+    const NameCase cases[] = {
+        {"nl\n1 0", "% 1 nl?1 0\n"},
+        {std::string("tab\tcr\rnul") + '\0' + "del\x7f", "% 1 tab?cr?nul?del?\n"},
+        {"blank, tilde~ and \xc3\xa9 as they are", "% 1 blank, tilde~ and \xc3\xa9 as they are\n"},
+    };
+    int nedges = 0;
+    VertexGraph graph = built(path, nedges);
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.comment_line);
+        EXPECT_EQ(written(1, c.name, path.nvtxs, nedges, 0, graph),
+                  c.comment_line + "3 2\n2 \n1 3 \n2 \n");
+    }
+}
+
+// The partners of the first and last copies when copy numbers or vertex numbers pass 2^31:
+// the offsets of the partner copies, lowest first, and whether each lists the pairs as given
+// (the next copy) or turned round (the previous copy).
+TEST(GraphWriter, numbers_join_partners_in_64_bits_at_the_extremes) {
+    struct RingCase {
+        const char* name;
+        int times;
+        int nvtxs;
+        std::int64_t copy;
+        std::int64_t offsets[2];
+        bool is_next_first;
+    };
+    const RingCase cases[] = {
+        {"2^31 - 1 copies, first", 2147483647, 1, 0, {1, 2147483646}, true},
+        {"2^31 - 1 copies, third", 2147483647, 1, 2, {1, 3}, false},
+        {"2^31 - 1 copies, last", 2147483647, 1, 2147483646, {0, 2147483645}, true},
+        {"wide, first", 1073741825, 2, 0, {2, 2147483648}, true},
+        {"wide, last", 1073741825, 2, 1073741824, {0, 2147483646}, true},
+        {"wide, most copies, last",
+         2147483647,
+         2147483646,
+         2147483646,
+         {0, std::int64_t{2147483645} * 2147483646},
+         true},
+    };
+    for (const RingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        JoinRing ring;
+        ASSERT_EQ(prepare_join_ring(c.times, c.nvtxs, {{1, 1}}, ring), 0);
+        const CopyPartners partners = partners_of_copy(ring, c.copy);
+        ASSERT_EQ(partners.group_count, 2);
+        EXPECT_EQ(partners.groups[0].offset, c.offsets[0]);
+        EXPECT_EQ(partners.groups[1].offset, c.offsets[1]);
+        EXPECT_EQ(partners.groups[0].next == ring.next_partners.data(), c.is_next_first);
+    }
+}
+
+// The last unit of 2^31 - 1 copies of a two-vertex graph ends with the lines of the last
+// copy, whose first vertex is 4294967293: copy times nvtxs passes 2^32.
+TEST(GraphWriter, formats_copies_past_two_to_the_32) {
+    int nedges = 0;
+    const InputGraph pair{{0, 1, 2}, {2, 1}, 2};
+    VertexGraph graph = built(pair, nedges);
+    PieceLayout layout;
+    ASSERT_EQ(prepare_pieces(graph, 2147483647, CopyRange{0, 2147483647}, 2, LineContent{},
+                             largest_piece_budget, layout),
+              0);
+    std::vector<char> buffer(static_cast<std::size_t>(layout.unit_bytes + number_text_slack));
+    WeightTexts texts;
+    const char* end = format_unit(layout, layout.unit_count - 1, buffer.data(), texts);
+    const std::string text(static_cast<const char*>(buffer.data()), end);
+    const std::string last_copy = "4294967294 \n4294967293 \n";
+    ASSERT_GE(text.size(), last_copy.size()) << text;
+    EXPECT_EQ(text.substr(text.size() - last_copy.size()), last_copy);
 }
 
 }  // namespace

@@ -14,15 +14,15 @@ namespace {
 using test_support::file_bytes;
 using test_support::scratch_path;
 
-// Writes text through the output file and puts it in place.
-int write_through(const std::string& name, const std::string& text) {
+// Writes text through the output file and puts it in place; messages holds what it printed.
+int write_through(const std::string& name, const std::string& text, MessageSink& messages) {
     OutputFile output;
-    if (open_output_file(name, output) != 0) return 1;
-    if (std::fputs(text.c_str(), output.stream) < 0) {
-        abandon_output_file(output);
+    if (output.open(name, messages) != 0) return 1;
+    if (std::fputs(text.c_str(), output.stream()) < 0) {
+        output.fail(messages);
         return 1;
     }
-    return finish_output_file(output);
+    return output.finish(messages);
 }
 
 mode_t permission_bits(const std::string& path) {
@@ -34,12 +34,12 @@ TEST(OutputFile, creates_and_replaces_regular_files) {
     std::string path = scratch_path("graph");
     std::remove(path.c_str());
     mode_t mask = umask(022);
-    test_support::capture_stdout();
-    EXPECT_EQ(write_through(path, "first\n"), 0);
+    test_support::MemoryMessages messages;
+    EXPECT_EQ(write_through(path, "first\n", messages.sink()), 0);
     EXPECT_EQ(permission_bits(path), 0644u);
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-    EXPECT_EQ(write_through(path, "second\n"), 0);
-    EXPECT_EQ(test_support::captured_stdout(), "");
+    EXPECT_EQ(write_through(path, "second\n", messages.sink()), 0);
+    EXPECT_EQ(messages.text(), "");
     umask(mask);
     EXPECT_EQ(file_bytes(path), "second\n");
     EXPECT_EQ(permission_bits(path), 0600u);
@@ -58,15 +58,17 @@ TEST(OutputFile, follows_symbolic_links_to_their_target) {
     std::string target_name = target.substr(target.rfind('/') + 1);
     ASSERT_EQ(symlink(target_name.c_str(), relative_link.c_str()), 0);
     // A failed write through a dangling link leaves it dangling.
-    OutputFile abandoned;
-    ASSERT_EQ(open_output_file(link, abandoned), 0);
-    test_support::capture_stdout();
-    abandon_output_file(abandoned);
-    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: " + link + "\n");
+    test_support::MemoryMessages messages;
+    {
+        OutputFile abandoned;
+        ASSERT_EQ(abandoned.open(link, messages.sink()), 0);
+        abandoned.fail(messages.sink());
+    }
+    EXPECT_EQ(messages.text(), "Error. Cannot write graph file: " + link + "\n");
     EXPECT_FALSE(test_support::file_exists(target));
-    EXPECT_EQ(write_through(link, "through a link\n"), 0);
+    EXPECT_EQ(write_through(link, "through a link\n", messages.sink()), 0);
     EXPECT_EQ(file_bytes(target), "through a link\n");
-    EXPECT_EQ(write_through(relative_link, "relative\n"), 0);
+    EXPECT_EQ(write_through(relative_link, "relative\n", messages.sink()), 0);
     EXPECT_EQ(file_bytes(target), "relative\n");
     struct stat status;
     ASSERT_EQ(lstat(relative_link.c_str(), &status), 0);
@@ -92,44 +94,53 @@ TEST(OutputFile, refuses_what_cannot_be_written) {
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
         OutputFile output;
-        test_support::capture_stdout();
-        EXPECT_EQ(open_output_file(c.name, output), 1);
-        EXPECT_EQ(test_support::captured_stdout(), c.message);
-        EXPECT_EQ(output.stream, nullptr);
+        test_support::MemoryMessages messages;
+        EXPECT_EQ(output.open(c.name, messages.sink()), 1);
+        EXPECT_EQ(messages.text(), c.message);
+        EXPECT_EQ(output.stream(), nullptr);
     }
     std::remove(loop.c_str());
 }
 
 TEST(OutputFile, writes_devices_directly_and_reports_their_failures) {
+    test_support::MemoryMessages messages;
     OutputFile null_output;
-    ASSERT_EQ(open_output_file("/dev/null", null_output), 0);
-    EXPECT_FALSE(null_output.is_replacing);
-    EXPECT_EQ(finish_output_file(null_output), 0);
+    ASSERT_EQ(null_output.open("/dev/null", messages.sink()), 0);
+    EXPECT_FALSE(null_output.is_replacing());
+    EXPECT_EQ(null_output.finish(messages.sink()), 0);
+    EXPECT_EQ(messages.text(), "");
 
     OutputFile full_output;
-    ASSERT_EQ(open_output_file("/dev/full", full_output), 0);
-    std::fputs("more than nothing\n", full_output.stream);
-    test_support::capture_stdout();
-    EXPECT_EQ(finish_output_file(full_output), 1);
-    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: /dev/full\n");
+    ASSERT_EQ(full_output.open("/dev/full", messages.sink()), 0);
+    std::fputs("more than nothing\n", full_output.stream());
+    EXPECT_EQ(full_output.finish(messages.sink()), 1);
+    EXPECT_EQ(messages.text(), "Error. Cannot write graph file: /dev/full\n");
 }
 
-TEST(OutputFile, abandoning_leaves_the_old_file_and_no_temporary) {
+// However the writing ends without finish, the target keeps its old content and no
+// temporary file is left in its directory; only a failed write is reported.
+TEST(OutputFile, an_unfinished_file_leaves_the_old_file_and_no_temporary) {
     std::string directory = scratch_path("dir");
-    ASSERT_EQ(system(("rm -rf " + directory + " && mkdir " + directory).c_str()), 0);
     std::string path = directory + "/graph";
-    ASSERT_TRUE(test_support::write_file(path, "old\n"));
-    OutputFile output;
-    ASSERT_EQ(open_output_file(path, output), 0);
-    EXPECT_TRUE(output.is_replacing);
-    std::fputs("new\n", output.stream);
-    test_support::capture_stdout();
-    abandon_output_file(output);
-    EXPECT_EQ(test_support::captured_stdout(), "Error. Cannot write graph file: " + path + "\n");
-    EXPECT_EQ(file_bytes(path), "old\n");
-    std::remove(path.c_str());
-    // Only an empty directory can be removed: no temporary file is left in it.
-    EXPECT_EQ(rmdir(directory.c_str()), 0);
+    for (bool is_reported : {true, false}) {
+        SCOPED_TRACE(is_reported ? "failed write" : "out of scope");
+        ASSERT_EQ(system(("rm -rf " + directory + " && mkdir " + directory).c_str()), 0);
+        ASSERT_TRUE(test_support::write_file(path, "old\n"));
+        test_support::MemoryMessages messages;
+        {
+            OutputFile output;
+            ASSERT_EQ(output.open(path, messages.sink()), 0);
+            EXPECT_TRUE(output.is_replacing());
+            std::fputs("new\n", output.stream());
+            if (is_reported) output.fail(messages.sink());
+        }
+        EXPECT_EQ(messages.text(),
+                  is_reported ? "Error. Cannot write graph file: " + path + "\n" : "");
+        EXPECT_EQ(file_bytes(path), "old\n");
+        std::remove(path.c_str());
+        // Only an empty directory can be removed: no temporary file is left in it.
+        EXPECT_EQ(rmdir(directory.c_str()), 0);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,303 @@
+#include "driver/option_table.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "common/text_numbers.h"
+
+namespace {
+
+// The delimiters of a connection or join list; the other white-space characters stay inside
+// a token and are skipped by its leading integer.
+constexpr const char* list_delimiters = " ,\t\n";
+
+// Sets field to the whole of value without its leading and trailing white space: blanks
+// inside a name belong to it. A value of white space only leaves the field as it was.
+void take_name(const char* value, std::string& field) {
+    while (is_white_space(*value))
+        ++value;
+    const char* end = value + std::strlen(value);
+    while (end != value && is_white_space(end[-1]))
+        --end;
+    if (end != value) field.assign(value, end);
+}
+
+// Takes the next token of a list from rest: the characters up to the next delimiter, after
+// any run of them. Gives false when only delimiters are left.
+bool next_list_token(std::string_view& rest, std::string_view& token) {
+    std::size_t start = rest.find_first_not_of(list_delimiters);
+    if (start == std::string_view::npos) return false;
+    rest.remove_prefix(start);
+    std::size_t length = std::min(rest.find_first_of(list_delimiters), rest.size());
+    token = rest.substr(0, length);
+    rest.remove_prefix(length);
+    return true;
+}
+
+void set_input(const char* value, RunOptions& options) {
+    take_name(value, options.input_name);
+}
+
+void set_output(const char* value, RunOptions& options) {
+    take_name(value, options.output_name);
+}
+
+// A count past the 32-bit limit is no count at all: it is refused, not clamped, and the run
+// names the value as written.
+void set_times(const char* value, RunOptions& options) {
+    std::int64_t magnitude = 0;
+    options.times = leading_integer(value, magnitude);
+    options.refused_times_value = magnitude == magnitude_limit ? value : "";
+}
+
+void set_nconnect(const char* value, RunOptions& options) {
+    options.nconnect = leading_integer(value);
+}
+
+// The list is read only under a positive count, the count in force when -connect is met;
+// otherwise the value is consumed unread.
+void set_connect(const char* value, RunOptions& options) {
+    if (options.nconnect <= 0) return;
+    options.connect_list.clear();
+    std::string_view rest(value);
+    std::string_view token;
+    while (static_cast<std::int64_t>(options.connect_list.size()) < options.nconnect &&
+           next_list_token(rest, token)) {
+        options.connect_list.push_back(leading_integer(std::string(token).c_str()));
+    }
+}
+
+// Appends the items of a join list, split like a connection list; all of them are kept, as
+// written, since only the graph's vertex count tells which name vertices.
+void set_join(const char* value, RunOptions& options) {
+    std::string_view rest(value);
+    std::string_view token;
+    while (next_list_token(rest, token))
+        options.join_items.emplace_back(token);
+}
+
+void set_threads(const char* value, RunOptions& options) {
+    options.threads = leading_integer(value);
+}
+
+void set_format(const char* value, RunOptions& options) {
+    options.format_name = value;
+}
+
+void set_part(const char* value, RunOptions& options) {
+    options.has_part = true;
+    options.part_value = value;
+}
+
+void set_check(const char*, RunOptions& options) {
+    options.check_only = true;
+}
+
+void set_strict(const char*, RunOptions& options) {
+    options.is_strict = true;
+}
+
+void set_wide(const char*, RunOptions& options) {
+    options.is_wide = true;
+}
+
+void set_weights(const char*, RunOptions& options) {
+    options.wants_weights = true;
+}
+
+void set_stats(const char*, RunOptions& options) {
+    options.wants_stats = true;
+}
+
+void set_quiet(const char*, RunOptions& options) {
+    options.is_quiet = true;
+}
+
+constexpr OptionEntry options_in_usage_order[] = {
+    {"-in", "FILE", SynopsisPlace::required, "the graph file to read; - reads standard input",
+     set_input},
+    {"-times", "K", SynopsisPlace::required, "the number of copies, at least 1", set_times},
+    {"-out", "FILE", SynopsisPlace::optional,
+     "the file to write; - writes standard output (default: K_FILE,\n"
+     "the count and an underscore before the input name, or\n"
+     "standard output when the input is -)",
+     set_output},
+    {"-nconnect", "N", SynopsisPlace::optional,
+     "connection edges to declare: the output header counts\n"
+     "2*N edges more than the copies hold",
+     set_nconnect},
+    {"-connect", "LIST", SynopsisPlace::optional,
+     "connection vertex numbers, separated by blanks or commas", set_connect},
+    {"-join", "LIST", SynopsisPlace::optional,
+     "join the copies in a ring: each item U:V (or V, short for\n"
+     "V:V) adds an edge from vertex U of copy j to vertex V of\n"
+     "copy j+1, and of the last copy to copy 0 (two copies have\n"
+     "one link); items separated by blanks or commas, and\n"
+     "several -join options add up",
+     set_join},
+    {"-weights", nullptr, SynopsisPlace::optional,
+     "carry the input's vertex and edge weights into every copy\n"
+     "(a join edge weighs 1)",
+     set_weights},
+    {"-threads", "N", SynopsisPlace::optional,
+     "format the copies on N threads (default and 0: one per\n"
+     "processor); the output is the same for any N",
+     set_threads},
+    {"-format", "NAME", SynopsisPlace::optional,
+     "text (the default) or parhip: the binary layout of 64-bit\n"
+     "fields that distributed partitioners read in parallel",
+     set_format},
+    {"-part", "I/P", SynopsisPlace::optional,
+     "write only part I of P (0 <= I < P) of the output file, at\n"
+     "its own byte positions: P runs, at the same time or not, on\n"
+     "one machine or many, write the bytes of one run; the file is\n"
+     "whole when all P have ended with status 0",
+     set_part},
+    {"-check", nullptr, SynopsisPlace::apart,
+     "read and check only: no file is written, -times and -out\n"
+     "are not needed",
+     set_check},
+    {"-strict", nullptr, SynopsisPlace::optional, "a warning fails the run as an error does",
+     set_strict},
+    {"-wide", nullptr, SynopsisPlace::optional,
+     "allow counts and vertex numbers past 2147483647 (for readers\n"
+     "with 64-bit vertex numbers)",
+     set_wide},
+    {"-stats", nullptr, SynopsisPlace::optional,
+     "after the file's messages, when it has no error, print a\n"
+     "summary of the input graph: vertices, edges, degrees,\n"
+     "isolated vertices, components, weights and a histogram of\n"
+     "the degrees, one figure per line",
+     set_stats},
+    {"-quiet", nullptr, SynopsisPlace::optional,
+     "no progress line; without it, a run longer than a second\n"
+     "shows the phase, bytes, rate and time left on standard\n"
+     "error when that is a terminal",
+     set_quiet},
+};
+
+// The run's own messages, each ending the run with status 1, and when each is printed.
+struct RunMessage {
+    const char* text;
+    const char* reason;  // empty when the message speaks for itself
+};
+
+constexpr RunMessage run_messages[] = {
+    {"at least two times.", "no copy count, or below 1"},
+    {"Error. Invalid number of copies (K).", "K past 2147483647"},
+    {"Error. Option OPTION needs a value.", "an option is the last argument"},
+    {"Error. Invalid number of connections (N).", "-nconnect below 0"},
+    {"Error. Invalid number of threads (N).", "-threads below 0"},
+    {"Error. Cannot open graph file: FILE", "input or output cannot be opened"},
+    {"Error. Cannot read graph file: FILE", "reading the input failed"},
+    {"Error. Warnings are not accepted with -strict.", ""},
+    {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
+    {"Error. Join U:V is given twice.", ""},
+    {"Error. Not enough memory to build the graph.", ""},
+    {"Error. Not enough memory to write the graph.", ""},
+    {"Error. Not enough memory for the summary.", "(with -stats)"},
+    {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
+    {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
+    {"Error. Cannot write messages.", "(on standard error) a message was lost"},
+    {"Error. Invalid format NAME.", "not text or parhip"},
+    {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
+    {"Error. -part needs a regular output file.", ""},
+    {"Error. Declared connections cannot be written in the parhip format.", ""},
+    {"Error. Edge weight X cannot be written in the parhip format.", ""},
+};
+
+// The usage text's lines stay within this width, and the descriptions start at this column.
+constexpr std::size_t line_width = 80;
+constexpr std::size_t option_column = 18;
+constexpr std::size_t reason_column = 43;
+
+// The option as the user writes it, with the name of its value: "-in FILE".
+std::string option_with_value(const OptionEntry& entry) {
+    std::string text = entry.name;
+    if (entry.value_name != nullptr) text += std::string(" ") + entry.value_name;
+    return text;
+}
+
+// Appends text after line, padded to column, with at least two blanks in between.
+void append_in_column(std::string& line, std::size_t column, std::string_view text) {
+    line.append(std::max(column, line.size() + 2) - line.size(), ' ');
+    line.append(text);
+}
+
+// The synopsis line of a replicating run, wrapped under its own start.
+void append_synopsis(std::string& text) {
+    const std::string lead = "Usage: graphrep";
+    std::string line = lead;
+    for (const OptionEntry& entry : options_in_usage_order) {
+        if (entry.synopsis_place == SynopsisPlace::apart) continue;
+        std::string item = option_with_value(entry);
+        if (entry.synopsis_place == SynopsisPlace::optional) item = "[" + item + "]";
+        if (line.size() + 1 + item.size() > line_width) {
+            text += line + "\n";
+            line = std::string(lead.size(), ' ');
+        }
+        line += " " + item;
+    }
+    text += line + "\n";
+    text += "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n";
+}
+
+void append_option(std::string& text, const std::string& name, std::string_view usage) {
+    std::string line = "  " + name;
+    for (bool is_first = true; is_first || !usage.empty(); is_first = false) {
+        std::size_t end = std::min(usage.find('\n'), usage.size());
+        append_in_column(line, option_column, usage.substr(0, end));
+        text += line + "\n";
+        line.clear();
+        usage.remove_prefix(std::min(end + 1, usage.size()));
+    }
+}
+
+}  // namespace
+
+std::span<const OptionEntry> option_table() {
+    return options_in_usage_order;
+}
+
+const OptionEntry* match_option(const char* argument) {
+    for (const OptionEntry& entry : options_in_usage_order) {
+        if (std::strncmp(argument, entry.name, std::strlen(entry.name)) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+std::string usage_text() {
+    std::string text;
+    append_synopsis(text);
+    text +=
+        "\n"
+        "Reads the graph file FILE, checks it, reports every problem on standard output,\n"
+        "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
+        "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
+        "\n";
+    for (const OptionEntry& entry : options_in_usage_order)
+        append_option(text, option_with_value(entry), entry.usage);
+    append_option(text, "-h, --help", "print this text");
+    append_option(text, "--version", "print the version");
+    text +=
+        "\n"
+        "Options are recognised by their leading characters (-input counts as -in).\n"
+        "Example: graphrep -check -stats -in examples/mesh.graph\n"
+        "\n"
+        "Messages go to standard output; when the graph goes there, to standard error.\n"
+        "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
+        "\"WARNING:\". The run's own messages, each ending it with status 1:\n";
+    for (const RunMessage& message : run_messages) {
+        std::string line = std::string("  ") + message.text;
+        if (*message.reason != '\0') append_in_column(line, reason_column, message.reason);
+        text += line + "\n";
+    }
+    text +=
+        "Every message is listed in the manual page, graphrep(1).\n"
+        "\n"
+        "Exit status: 0 after a completed run (with -check: the file has no error),\n"
+        "1 after any error.\n";
+    return text;
+}

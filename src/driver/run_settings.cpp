@@ -1,0 +1,41 @@
+#include "driver/run_settings.h"
+
+#include "common/processors.h"
+
+namespace {
+
+// True when the graph goes to standard output: -out -, or -in - without -out. A check
+// writes no graph.
+bool writes_standard_output(const RunOptions& options) {
+    if (options.check_only) return false;
+    if (options.output_name == standard_stream_name) return true;
+    return options.output_name.empty() && options.input_name == standard_stream_name;
+}
+
+std::string output_name_of(const RunOptions& options) {
+    if (options.check_only) return "";
+    if (writes_standard_output(options)) return standard_stream_name;
+    if (!options.output_name.empty()) return options.output_name;
+    return std::to_string(options.times) + "_" + options.input_name;
+}
+
+}  // namespace
+
+void resolve_settings(const RunOptions& options, RunSettings& settings) {
+    settings = RunSettings{};
+    settings.input_name = options.input_name;
+    settings.output_name = output_name_of(options);
+    settings.graph_to_standard_output = writes_standard_output(options);
+    // Standard output is to hold the graph alone, so the messages take standard error.
+    settings.message_stream = settings.graph_to_standard_output ? stderr : stdout;
+    settings.times = options.times;
+    settings.nconnect = options.nconnect;
+    settings.threads = options.threads > 0 ? options.threads : available_processors();
+    settings.check_only = options.check_only;
+    settings.is_strict = options.is_strict;
+    settings.is_wide = options.is_wide;
+    settings.carries_weights = options.wants_weights;
+    settings.wants_stats = options.wants_stats;
+    settings.shows_progress = !options.is_quiet;
+    settings.join_items = options.join_items;
+}

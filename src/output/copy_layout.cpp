@@ -1,0 +1,208 @@
+#include "output/copy_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "output/number_text.h"
+
+namespace {
+
+// Numbers of the output stay below 2^62 (copy times nvtxs plus a vertex, all ints), so they
+// have at most 19 digits: the powers of ten 10^1 to 10^18 are all that add one.
+constexpr int largest_power_exponent = 18;
+
+// The room form_weight_text needs.
+constexpr int weight_text_room = 16;
+
+bool by_vertex(const JoinPair& a, const JoinPair& b) {
+    return a.from != b.from ? a.from < b.from : a.to < b.to;
+}
+
+int decimal_digits(std::int64_t value) {
+    int digits = 1;
+    for (; value >= 10; value /= 10)
+        ++digits;
+    return digits;
+}
+
+// The digits of c * nvtxs + u summed over the copies c below copy_end and the entries (the
+// vertex numbers u) that count_up_to counts: count_up_to(x) is how many of them are at most
+// x, total how many there are. Every number has one digit, and each power of ten adds one to
+// the numbers at or above it: the copies wholly above it add one per entry, and one copy at
+// most straddles it, adding one per entry from its vertex power - c * nvtxs on.
+template <class CountUpTo>
+__int128 digits_before(std::int64_t total, int nvtxs, int copy_end, const CountUpTo& count_up_to) {
+    if (copy_end <= 0 || total == 0) return 0;
+    __int128 sum = static_cast<__int128>(copy_end) * total;
+    std::int64_t power = 1;
+    for (int exponent = 1; exponent <= largest_power_exponent; ++exponent) {
+        power *= 10;
+        const std::int64_t straddling = (power - 1) / nvtxs;
+        // The powers above straddle still later copies.
+        if (straddling >= copy_end) break;
+        const std::int64_t highest_below = power - 1 - straddling * nvtxs;
+        sum += total - count_up_to(highest_below);
+        sum += static_cast<__int128>(total) * (copy_end - 1 - straddling);
+    }
+    return sum;
+}
+
+__int128 target_digits_before(const std::vector<int>& targets, int nvtxs, int copy_end) {
+    return digits_before(static_cast<std::int64_t>(targets.size()), nvtxs, copy_end,
+                         [&targets](std::int64_t highest) {
+                             return std::upper_bound(targets.begin(), targets.end(), highest) -
+                                    targets.begin();
+                         });
+}
+
+// The digits of the join partners listed by the copies below copy_end: the partners in next
+// copies lie in the copies after them (copy 0's for the last copy), those in previous copies
+// in the copies before them (the last copy's for copy 0).
+__int128 partner_digits_before(const TextExtent& extent, int copy_end) {
+    const int times = extent.times;
+    const int nvtxs = extent.nvtxs;
+    if (times < 2 || copy_end < 1) return 0;
+    auto next = [&](int end) { return target_digits_before(extent.next_targets, nvtxs, end); };
+    auto previous = [&](int end) {
+        return target_digits_before(extent.previous_targets, nvtxs, end);
+    };
+    if (times == 2) {
+        // Copy 0 lists its partners in copy 1, copy 1 those in copy 0.
+        return (next(2) - next(1)) + (copy_end >= 2 ? previous(1) : 0);
+    }
+    const __int128 in_next = copy_end < times ? next(copy_end + 1) - next(1) : next(times);
+    const __int128 in_previous = previous(times) - previous(times - 1) + previous(copy_end - 1);
+    return in_next + in_previous;
+}
+
+// The text length of every edge weight, blank included, found through a table of recent
+// weights: a mesh has few distinct ones, and forming a float's shortest text costs far more.
+struct WeightLengths {
+    static constexpr int slot_bits = 10;
+    struct Slot {
+        std::uint32_t bits = 0;
+        std::uint32_t length = 0;  // 0: empty
+    };
+    std::array<Slot, 1 << slot_bits> slots{};
+
+    std::uint32_t length(float weight) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &weight, sizeof bits);
+        Slot& slot = slots[(bits * 2654435761u) >> (32 - slot_bits)];
+        if (slot.length == 0 || slot.bits != bits) {
+            char text[weight_text_room];
+            slot.bits = bits;
+            slot.length = form_weight_text(weight, text);
+        }
+        return slot.length;
+    }
+};
+
+// Counts the neighbour entries naming each vertex into extent.entries_up_to, summed up to
+// each vertex, and the bytes of a copy that do not depend on its number.
+void count_entries(const VertexGraph& graph, const ReplicaExtras& extras,
+                   std::int64_t partner_entries, TextExtent& extent) {
+    std::int64_t* const up_to = extent.entries_up_to.data();
+    WeightLengths weight_lengths;
+    std::int64_t fixed = extent.nvtxs + partner_entries;
+    for (int v = 1; v <= extent.nvtxs; ++v) {
+        const VertexRecord& record = *graph.slots[v];
+        for (int i = 1; i < record.list_length; ++i)
+            ++up_to[record.neighbours[i]];
+        fixed += record.list_length - 1;
+        if (extras.writes_vertex_weights) fixed += decimal_digits(record.weight) + 1;
+        if (extras.writes_edge_weights) {
+            for (int i = 1; i < record.list_length; ++i)
+                fixed += weight_lengths.length(record.edge_weights[i]);
+        }
+    }
+    // A join edge weighs 1: "1 " after each partner.
+    if (extras.writes_edge_weights) fixed += 2 * partner_entries;
+    for (int u = 1; u <= extent.nvtxs; ++u)
+        up_to[u] += up_to[u - 1];
+    extent.fixed_copy_bytes = fixed;
+}
+
+}  // namespace
+
+int sort_ring_partners(const std::vector<JoinPair>& pairs, RingPartners& partners) {
+    try {
+        partners.next = pairs;
+        partners.previous.clear();
+        partners.previous.reserve(pairs.size());
+        for (const JoinPair& pair : pairs)
+            partners.previous.push_back({pair.to, pair.from});
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    std::sort(partners.next.begin(), partners.next.end(), by_vertex);
+    std::sort(partners.previous.begin(), partners.previous.end(), by_vertex);
+    return 0;
+}
+
+int copy_partner_tables(const RingPartners& partners, int times, int copy, PartnerTable tables[2]) {
+    if (times < 2 || partners.next.empty()) return 0;
+    if (times == 2) {
+        tables[0] =
+            copy == 0 ? PartnerTable{&partners.next, 1} : PartnerTable{&partners.previous, 0};
+        return 1;
+    }
+    const PartnerTable next{&partners.next, (copy + 1) % times};
+    const PartnerTable previous{&partners.previous, (copy + times - 1) % times};
+    const bool is_previous_first = previous.partner_copy < next.partner_copy;
+    tables[0] = is_previous_first ? previous : next;
+    tables[1] = is_previous_first ? next : previous;
+    return 2;
+}
+
+std::int64_t copy_partner_entries(int times, std::int64_t join_pair_count) {
+    if (times < 2) return 0;
+    return times == 2 ? join_pair_count : 2 * join_pair_count;
+}
+
+int measure_text_copies(const VertexGraph& graph, int times, int nvtxs, std::int64_t front_bytes,
+                        const ReplicaExtras& extras, TextExtent& extent) {
+    extent.times = times;
+    extent.nvtxs = nvtxs;
+    extent.front_bytes = front_bytes;
+    extent.fixed_copy_bytes = 0;
+    if (nvtxs < 1 || times < 1) return 0;
+    try {
+        extent.entries_up_to.resize(static_cast<std::size_t>(nvtxs) + 1);
+        extent.next_targets.clear();
+        extent.previous_targets.clear();
+        for (const JoinPair& pair : extras.join_pairs) {
+            extent.next_targets.push_back(pair.to);
+            extent.previous_targets.push_back(pair.from);
+        }
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::length_error&) {
+        return 1;
+    }
+    std::sort(extent.next_targets.begin(), extent.next_targets.end());
+    std::sort(extent.previous_targets.begin(), extent.previous_targets.end());
+    const std::int64_t partner_entries =
+        copy_partner_entries(times, static_cast<std::int64_t>(extras.join_pairs.size()));
+    count_entries(graph, extras, partner_entries, extent);
+    return 0;
+}
+
+std::int64_t text_copy_start(const TextExtent& extent, int copy) {
+    if (extent.nvtxs < 1 || copy <= 0) return extent.front_bytes;
+    const std::int64_t* const up_to = extent.entries_up_to.data();
+    const __int128 entry_digits =
+        digits_before(up_to[extent.nvtxs], extent.nvtxs, copy,
+                      [up_to](std::int64_t highest) { return up_to[highest]; });
+    const __int128 start = extent.front_bytes +
+                           static_cast<__int128>(extent.fixed_copy_bytes) * copy + entry_digits +
+                           partner_digits_before(extent, copy);
+    if (start > std::numeric_limits<std::int64_t>::max()) return -1;
+    return static_cast<std::int64_t>(start);
+}

@@ -1,0 +1,54 @@
+#include "output/join_ring.h"
+
+#include <algorithm>
+
+#include "common/allocation.h"
+
+int join_link_count(int times) {
+    if (times < 2) return 0;
+    return times == 2 ? 1 : times;
+}
+
+std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
+                                   int nconnect) {
+    return std::int64_t{times} * nedges + join_link_count(times) * join_pair_count +
+           std::int64_t{2} * nconnect;
+}
+
+int prepare_join_ring(int times, int nvtxs, const std::vector<JoinPair>& pairs, JoinRing& ring) {
+    ring.times = times;
+    ring.nvtxs = nvtxs;
+    const int failed = allocates_or_fails([&] {
+        ring.next_partners = pairs;
+        ring.previous_partners.reserve(pairs.size());
+        for (const JoinPair& pair : pairs) {
+            ring.previous_partners.push_back({pair.to, pair.from});
+        }
+    });
+    if (failed != 0) return 1;
+    std::sort(ring.next_partners.begin(), ring.next_partners.end());
+    std::sort(ring.previous_partners.begin(), ring.previous_partners.end());
+    return 0;
+}
+
+CopyPartners partners_of_copy(const JoinRing& ring, std::int64_t copy) {
+    CopyPartners partners;
+    if (ring.times == 1 || ring.next_partners.empty()) return partners;
+    auto group = [&ring](const std::vector<JoinPair>& table, std::int64_t partner_copy) {
+        return PartnerGroup{table.data(), table.data() + table.size(),
+                            copy_offset(partner_copy, ring.nvtxs)};
+    };
+    if (ring.times == 2) {
+        partners.groups[0] =
+            copy == 0 ? group(ring.next_partners, 1) : group(ring.previous_partners, 0);
+        partners.group_count = 1;
+        return partners;
+    }
+    const PartnerGroup next = group(ring.next_partners, (copy + 1) % ring.times);
+    const PartnerGroup previous =
+        group(ring.previous_partners, (copy + ring.times - 1) % ring.times);
+    partners.groups[0] = previous.offset < next.offset ? previous : next;
+    partners.groups[1] = previous.offset < next.offset ? next : previous;
+    partners.group_count = 2;
+    return partners;
+}
