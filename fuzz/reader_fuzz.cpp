@@ -1,6 +1,6 @@
 // The reader on arbitrary bytes: whatever it prints, an accepted file must leave arrays
-// that the builder can trust, and the outcome of every neighbour search the reader makes
-// with its sorted copies and stamps must match a plain search of the lists it returns.
+// that the builder and the summary can trust, and the outcome of every neighbour search the reader
+// makes with its sorted copies and stamps must match a plain search of the lists it returns.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "graph/graph_stats.h"
 #include "input/graph_reader.h"
 
 namespace {
@@ -89,6 +90,27 @@ void check_searches(const std::string& printed, const Block<int>& edge_offsets,
     }
 }
 
+// The summary's figures agree with each other and with the lists: every vertex in one degree
+// range, each edge met at both ends, and components that a spanning forest can join.
+void check_summary(const Block<int>& edge_offsets, const Block<int>& adjacency, int nvtxs,
+                   const Block<int>& vertex_weights, const Block<float>& edge_weights) {
+    GraphStats stats;
+    require(compute_graph_stats(edge_offsets.empty() ? nullptr : edge_offsets.data(),
+                                adjacency.empty() ? nullptr : adjacency.data(), nvtxs,
+                                vertex_weights.empty() ? nullptr : vertex_weights.data(),
+                                edge_weights.empty() ? nullptr : edge_weights.data(), stats) == 0);
+    std::int64_t counted = 0;
+    for (std::int64_t count : stats.degree_counts)
+        counted += count;
+    require(counted == nvtxs && stats.degree_counts[0] == stats.isolated_count);
+    const std::int64_t entries = edge_offsets.empty() ? 0 : edge_offsets[nvtxs];
+    require(2 * stats.edge_count == entries);
+    require(stats.component_count >= 1 && stats.component_count <= nvtxs);
+    require(stats.component_count + stats.edge_count >= nvtxs);
+    require(stats.largest_component >= 1 && stats.largest_component <= nvtxs);
+    require(stats.isolated_count <= stats.component_count);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool has_edge_weights = format_code % 10 != 0;
     bool has_vertex_weights = format_code / 10 % 10 != 0;
     require(vertex_weights.empty() != has_vertex_weights);
+    check_summary(edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights);
     if (edge_offsets.empty()) {
         require(adjacency.empty() && edge_weights.empty());
         return 0;

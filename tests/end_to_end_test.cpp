@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "test_support.h"
@@ -1049,4 +1050,120 @@ TEST(EndToEnd, a_refused_join_list_or_thread_count_writes_nothing) {
         EXPECT_EQ(file_bytes(scratch.output), old_output);
     }
 }
+
+TEST(EndToEnd, the_summary_is_the_same_in_a_check_and_in_a_replicating_run) {
+    const std::string warning = "WARNING: Self edge (4, 4) being ignored.\n";
+    const std::string summary =
+        "Vertices: 6\n"
+        "Edges: 5\n"
+        "Degree: min 0, mean 1.67, max 3\n"
+        "Isolated vertices: 1\n"
+        "Components: 2 (largest 5 vertices)\n"
+        "Degrees:\n"
+        "     0 | ##########                               1\n"
+        "     1 | ##########                               1\n"
+        "   2-3 | ######################################## 4\n";
+    struct SummaryRun {
+        const char* name;
+        const char* script;
+        int exit_status;
+        std::string standard_output;
+        std::string standard_error;
+    };
+    const SummaryRun runs[] = {
+        {"a check", "$G -check -stats -in w.graph", 0, warning + summary, ""},
+        {"copies joined in a ring, and the copies' own figures",
+         "$G -stats -in w.graph -times 3 -join 1 -out o.graph && $G -check -stats -in o.graph", 0,
+         warning + summary +
+             "Vertices: 18\n"
+             "Edges: 18\n"
+             "Degree: min 0, mean 2.00, max 4\n"
+             "Isolated vertices: 3\n"
+             "Components: 4 (largest 15 vertices)\n"
+             "Degrees:\n"
+             "     0 | #############                            3\n"
+             "     1 | #############                            3\n"
+             "   2-3 | ######################################## 9\n"
+             "   4-7 | #############                            3\n",
+         ""},
+        {"the graph on standard output, the messages on standard error",
+         "$G -stats -in w.graph -times 1 -out - | wc -l", 0, "8\n", warning + summary},
+        {"a warning refused by -strict: no summary", "$G -check -stats -strict -in w.graph", 1,
+         warning + "Error. Warnings are not accepted with -strict.\n", ""},
+        {"a file with an error: no summary", "printf '2 1\\n3\\n' >bad && $G -check -stats -in bad",
+         1, "ERROR in graph file `bad': nvtxs=2, but edge (1,3) was input.\n", ""},
+    };
+    for (const SummaryRun& run_case : runs) {
+        SCOPED_TRACE(run_case.name);
+        test_support::ProgramRun run = run_script(run_case.script);
+        EXPECT_EQ(run.exit_status, run_case.exit_status);
+        EXPECT_EQ(run.standard_output, run_case.standard_output);
+        EXPECT_EQ(run.standard_error, run_case.standard_error);
+    }
+}
+
+// What a terminal keeps of a run's output: every drawing of the progress line ("\r", its
+// text, "\x1b[K") and every erasing ("\r\x1b[K") taken out.
+std::string without_progress_line(const std::string& terminal_bytes) {
+    static const std::regex drawing("\r[^\r\n\x1b]*\x1b\\[K");
+    return std::regex_replace(terminal_bytes, drawing, "");
+}
+
+TEST(EndToEnd, a_long_run_on_a_terminal_shows_its_progress_and_erases_it) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no script(1) to give the program a pseudo-terminal";
+    }
+    if (run_script("script -qec true /dev/null </dev/null").exit_status != 0) {
+        GTEST_SKIP() << "no pseudo-terminal to be had";
+    }
+    // The graph goes to a FIFO that nobody drains for 2.5 s; the input arrives through a FIFO
+    // in two parts 1.5 s apart, the self edge of vertex 4 in the second. A program that never
+    // opens its FIFO leaves the other end waiting, to be ended after the run.
+    const std::string slow_output = "mkfifo f && { { sleep 2.5; cat >/dev/null; } <f & } && ";
+    const std::string slow_input =
+        "mkfifo i && { { head -n 4 w.graph; sleep 1.5; tail -n +5 w.graph; } >i & } && ";
+    const std::string end_other = "; status=$?; kill $! 2>/dev/null; wait; exit $status";
+    struct TerminalCase {
+        const char* name;
+        std::string script;
+        const char* line_part;      // in the line while it is drawn; empty: never drawn
+        std::string messages;       // what stays on the terminal, with its "\r\n" line ends
+        const char* erased_before;  // the drawn line is erased right before this text
+    };
+    const TerminalCase cases[] = {
+        {"writing to a slow reader",
+         slow_output + "script -qec \"$G -in sq.graph -times 100000 -out f\" /dev/null" + end_other,
+         "\rwriting 0.0 MB, 0.0 MB/s\x1b[K", "", ""},
+        {"reading a slow pipe, a warning on the way",
+         slow_input + "script -qec \"$G -check -in i\" /dev/null" + end_other,
+         "\rreading, 0:01 so far\x1b[K", "WARNING: Self edge (4, 4) being ignored.\r\n", "WARNING"},
+        {"-quiet",
+         slow_output + "script -qec \"$G -quiet -in sq.graph -times 100000 -out f\" /dev/null" +
+             end_other,
+         "", "", ""},
+    };
+    for (const TerminalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        test_support::ProgramRun run = run_script("{ " + c.script + "; } </dev/null");
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(run.standard_error, "");
+        const std::string& terminal = run.standard_output;
+        EXPECT_EQ(without_progress_line(terminal), c.messages);
+        if (*c.line_part == '\0') {
+            EXPECT_EQ(terminal, c.messages);
+            continue;
+        }
+        EXPECT_NE(terminal.find(c.line_part), std::string::npos) << terminal;
+        // Erased before the message, and at the end: the last clearing is an erasure.
+        EXPECT_NE(terminal.find("\x1b[K\r\x1b[K" + std::string(c.erased_before)),
+                  std::string::npos);
+        EXPECT_EQ(terminal.rfind("\x1b[K"), terminal.rfind("\r\x1b[K") + 1);
+    }
+    // Without a terminal the same slow run draws nothing anywhere.
+    test_support::ProgramRun plain =
+        run_script(slow_output + "$G -in sq.graph -times 100000 -out f" + end_other);
+    EXPECT_EQ(plain.exit_status, 0);
+    EXPECT_EQ(plain.standard_output + plain.standard_error, "");
+}
+
 }  // namespace

@@ -2,7 +2,36 @@
 
 #include <cstdarg>
 
+#include "common/progress_line.h"
+
+namespace {
+
+// Keeps the progress line off the terminal while one message is written and sent on.
+class HiddenProgress {
+   public:
+    HiddenProgress(ProgressLine* line, std::FILE* stream, bool& has_failed)
+        : line_(line), stream_(stream), has_failed_(has_failed) {
+        if (line_ != nullptr) line_->hide();
+    }
+    HiddenProgress(const HiddenProgress&) = delete;
+    HiddenProgress& operator=(const HiddenProgress&) = delete;
+    ~HiddenProgress() {
+        if (line_ == nullptr) return;
+        // The message must be on the terminal before the line may be drawn again.
+        if (std::fflush(stream_) != 0) has_failed_ = true;
+        line_->show();
+    }
+
+   private:
+    ProgressLine* line_;
+    std::FILE* stream_;
+    bool& has_failed_;
+};
+
+}  // namespace
+
 void MessageSink::print_arguments(const char* format, std::va_list arguments) {
+    const HiddenProgress hidden(progress_line_, stream_, has_failed_);
     if (std::vfprintf(stream_, format, arguments) < 0) has_failed_ = true;
 }
 
@@ -32,6 +61,7 @@ void MessageSink::warning(const char* format, ...) {
 void MessageSink::write_text(std::string_view text, std::int64_t errors, std::int64_t warnings) {
     error_count_ += errors;
     warning_count_ += warnings;
+    const HiddenProgress hidden(progress_line_, stream_, has_failed_);
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
         has_failed_ = true;
     }

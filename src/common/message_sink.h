@@ -7,6 +7,9 @@
 // them failed, since for a check the messages are the whole answer. Tests hand it a memory
 // stream (open_memstream) and read the messages from there.
 //
+// A progress line on the same terminal is hidden while each message is written, so that no
+// message lands inside it.
+//
 // A sink serves one thread. Work done on several threads keeps its messages as text and hands
 // them over in file order through write_text.
 #pragma once
@@ -15,6 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+
+class ProgressLine;
 
 #if defined(__GNUC__)
 #define GRAPHREP_PRINTF_FORMAT(format_index, first_argument) \
@@ -56,6 +61,10 @@ class MessageSink {
     std::FILE* stream() const {
         return stream_;
     }
+    // A progress line drawn on the same terminal: each message hides it while it is written.
+    void set_progress_line(ProgressLine* line) {
+        progress_line_ = line;
+    }
 
    private:
     void print_arguments(const char* format, std::va_list arguments);
@@ -64,4 +73,5 @@ class MessageSink {
     std::int64_t error_count_ = 0;
     std::int64_t warning_count_ = 0;
     bool has_failed_ = false;
+    ProgressLine* progress_line_ = nullptr;
 };

@@ -28,7 +28,9 @@ struct RunOptions {
     bool wants_version = false;
     std::vector<std::string> join_items;  // every -join item as written, checked once read
     bool wants_weights = false;
-    int threads = 0;                   // formatting threads; 0: one per processor the run may use
+    bool wants_stats = false;  // -stats: a summary of the graph once it is read without error
+    bool is_quiet = false;     // -quiet: no progress line on the terminal
+    int threads = 0;           // formatting threads; 0: one per processor the run may use
     std::string format_name = "text";  // -format as written, checked by the run
     bool has_part = false;             // -part given: the run writes one part of the file
     std::string part_value;            // -part as written, checked by the run

@@ -107,6 +107,14 @@ void set_weights(const char*, RunOptions& options) {
     options.wants_weights = true;
 }
 
+void set_stats(const char*, RunOptions& options) {
+    options.wants_stats = true;
+}
+
+void set_quiet(const char*, RunOptions& options) {
+    options.is_quiet = true;
+}
+
 constexpr OptionEntry options_in_usage_order[] = {
     {"-in", "FILE", SynopsisPlace::required, "the graph file to read; - reads standard input",
      set_input},
@@ -157,6 +165,17 @@ constexpr OptionEntry options_in_usage_order[] = {
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
      set_wide},
+    {"-stats", nullptr, SynopsisPlace::optional,
+     "after the file's messages, when it has no error, print a\n"
+     "summary of the input graph: vertices, edges, degrees,\n"
+     "isolated vertices, components, weights and a histogram of\n"
+     "the degrees, one figure per line",
+     set_stats},
+    {"-quiet", nullptr, SynopsisPlace::optional,
+     "no progress line; without it, a run longer than a second\n"
+     "shows the phase, bytes, rate and time left on standard\n"
+     "error when that is a terminal",
+     set_quiet},
 };
 
 // The run's own messages, each ending the run with status 1, and when each is printed.
@@ -178,6 +197,7 @@ constexpr RunMessage run_messages[] = {
     {"Error. Join U:V is given twice.", ""},
     {"Error. Not enough memory to build the graph.", ""},
     {"Error. Not enough memory to write the graph.", ""},
+    {"Error. Not enough memory for the summary.", "(with -stats)"},
     {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
     {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
     {"Error. Cannot write messages.", "(on standard error) a message was lost"},
@@ -221,7 +241,7 @@ void append_synopsis(std::string& text) {
         line += " " + item;
     }
     text += line + "\n";
-    text += "       graphrep -check -in FILE [-strict]\n";
+    text += "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n";
 }
 
 void append_option(std::string& text, const std::string& name, std::string_view usage) {
@@ -264,6 +284,7 @@ std::string usage_text() {
     text +=
         "\n"
         "Options are recognised by their leading characters (-input counts as -in).\n"
+        "Example: graphrep -check -stats -in examples/mesh.graph\n"
         "\n"
         "Messages go to standard output; when the graph goes there, to standard error.\n"
         "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"

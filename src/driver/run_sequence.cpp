@@ -14,11 +14,13 @@
 
 #include "common/message_sink.h"
 #include "common/processors.h"
+#include "common/progress_line.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
 #include "driver/option_table.h"
 #include "driver/output_choice.h"
 #include "driver/run_settings.h"
+#include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
@@ -138,6 +140,28 @@ void keep_standard_streams_open() {
     return 1;
 }
 
+// The bytes of a regular file, for the progress line; 0 for anything else (a pipe).
+std::int64_t regular_file_bytes(std::FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+// The summary of -stats, from the reader's arrays: a check has no other graph.
+[[nodiscard]] int print_summary(const ReaderArrays& arrays, MessageSink& messages) {
+    GraphStats stats;
+    if (compute_graph_stats(
+            arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data(),
+            arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(), arrays.nvtxs,
+            arrays.vertex_weights.empty() ? nullptr : arrays.vertex_weights.data(),
+            arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(), stats) != 0) {
+        messages.error("Error. Not enough memory for the summary.\n");
+        return 1;
+    }
+    print_graph_stats(stats, messages);
+    return 0;
+}
+
 // Opens the named output file, or a stream of its own on standard output.
 [[nodiscard]] int open_output(const RunSettings& settings, MessageSink& messages,
                               OutputFile& output) {
@@ -150,19 +174,25 @@ void keep_standard_streams_open() {
 // out of scope. The commit comes after the last flush of the messages: a run whose messages
 // were lost ends with status 1, and status 1 promises that no file was created or changed.
 [[nodiscard]] int write_output(const RunSettings& settings, int nvtxs, int nedges,
-                               const VertexGraph& graph, const ReplicaExtras& extras,
-                               MessageSink& messages) {
+                               const VertexGraph& graph, ReplicaExtras& extras,
+                               ProgressLine& progress, MessageSink& messages) {
     if (settings.output.part_count > 0) {
         return write_output_part(settings, nvtxs, nedges, graph, extras, messages);
     }
     OutputFile output;
     if (open_output(settings, messages, output) != 0) return 1;
+    // A graph written to the terminal leaves no line there to draw on.
+    if (isatty(fileno(output.stream())) != 1) {
+        progress.begin_phase(ProgressPhase::writing, -1, 0);
+        extras.progress = progress.counters();
+    }
     const WriteResult result =
         settings.output.format == OutputFormat::parhip
             ? write_whole_binary(output.stream(), output.is_replacing(), settings.times, nvtxs,
                                  graph, extras)
             : write_replicated_graph(output.stream(), settings.times, settings.input_name, nvtxs,
                                      nedges, settings.nconnect, graph, extras);
+    progress.end_phase();
     switch (result) {
         case WriteResult::written:
             break;
@@ -180,7 +210,7 @@ void keep_standard_streams_open() {
 
 // Builds the copies of a graph read without error and writes them.
 [[nodiscard]] int replicate(const RunSettings& settings, const ReaderArrays& arrays,
-                            MessageSink& messages) {
+                            ProgressLine& progress, MessageSink& messages) {
     ReplicaExtras extras;
     if (take_join_pairs(settings.join_items, arrays.nvtxs, extras.join_pairs, messages) != 0) {
         return 1;
@@ -213,8 +243,31 @@ void keep_standard_streams_open() {
     // file; messages already lost end the run before anything is written.
     messages.flush();
     if (messages.has_failed()) return 1;
-    return write_output(settings, arrays.nvtxs, nedges, graph, extras, messages);
+    return write_output(settings, arrays.nvtxs, nedges, graph, extras, progress, messages);
 }
+
+// The progress line of a run, hooked into its messages while they go to a terminal: each
+// message hides it while it is written. The line is erased and unhooked on every path out.
+class RunProgress {
+   public:
+    RunProgress(const RunSettings& settings, MessageSink& messages) : messages_(messages) {
+        line_.start(STDERR_FILENO, settings.shows_progress);
+        if (isatty(fileno(messages.stream())) == 1) messages.set_progress_line(&line_);
+    }
+    RunProgress(const RunProgress&) = delete;
+    RunProgress& operator=(const RunProgress&) = delete;
+    ~RunProgress() {
+        line_.stop();
+        messages_.set_progress_line(nullptr);
+    }
+    ProgressLine& line() {
+        return line_;
+    }
+
+   private:
+    MessageSink& messages_;
+    ProgressLine line_;
+};
 
 // Reads and checks the input and, unless the run only checks, writes the copies.
 [[nodiscard]] int run_stages(const RunSettings& settings, MessageSink& messages) {
@@ -222,17 +275,20 @@ void keep_standard_streams_open() {
     std::FILE* input = nullptr;
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
     ReaderArrays arrays;
+    RunProgress progress(settings, messages);
+    progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
-    if (read_graph_file(input, settings.input_name.c_str(), messages, arrays.edge_offsets,
-                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights,
-                        arrays.edge_weights) != 0) {
-        return 1;
-    }
+    const int read_result =
+        read_graph_file(input, settings.input_name.c_str(), messages, arrays.edge_offsets,
+                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights);
+    progress.line().end_phase();
+    if (read_result != 0) return 1;
     if (check_strictness(settings, messages) != 0) return 1;
+    if (settings.wants_stats && print_summary(arrays, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (settings.check_only) return 0;
-    return replicate(settings, arrays, messages);
+    return replicate(settings, arrays, progress.line(), messages);
 }
 
 // The last flush of the messages. For a check the messages are the whole answer, so a run

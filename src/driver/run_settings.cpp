@@ -35,5 +35,7 @@ void resolve_settings(const RunOptions& options, RunSettings& settings) {
     settings.is_strict = options.is_strict;
     settings.is_wide = options.is_wide;
     settings.carries_weights = options.wants_weights;
+    settings.wants_stats = options.wants_stats;
+    settings.shows_progress = !options.is_quiet;
     settings.join_items = options.join_items;
 }

@@ -61,5 +61,6 @@ WriteResult write_replicated_graph(std::FILE* out, int times, const std::string&
     if (prepare_pieces(graph, times, range, nvtxs, content, piece_budget, layout) != 0) {
         return WriteResult::out_of_memory;
     }
+    layout.progress = extras.progress;
     return write_units(out, layout, extras.threads);
 }

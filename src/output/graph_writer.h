@@ -22,6 +22,8 @@
 #include "output/join_ring.h"
 #include "output/write_result.h"
 
+struct ProgressCounters;
+
 // What the copies carry beyond disjoint, unweighted lists; the defaults add nothing.
 struct ReplicaExtras {
     std::vector<JoinPair> join_pairs;  // no pair twice
@@ -37,6 +39,9 @@ struct ReplicaExtras {
     int first_copy = 0;
     int end_copy = std::numeric_limits<int>::max();
     bool writes_front = true;
+    // Advanced as each piece goes to the stream: its bytes, and the units done of all; null
+    // counts nothing.
+    ProgressCounters* progress = nullptr;
 };
 
 // Writes the whole replicated graph to out. The caller has checked that times * nvtxs and the

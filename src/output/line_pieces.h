@@ -16,6 +16,8 @@
 #include "output/join_ring.h"
 #include "output/number_text.h"
 
+struct ProgressCounters;
+
 // The most bytes one piece may take, and the budget of a piece when nothing smaller is asked.
 constexpr std::int64_t largest_piece_budget = std::int64_t{1} << 20;
 
@@ -48,6 +50,8 @@ struct PieceLayout {
     std::int64_t copies_per_unit = 1;
     std::int64_t unit_count = 0;
     std::int64_t unit_bytes = 0;  // the most bytes one unit takes
+    // Told of every unit handed to the stream, for a progress line; null tells nobody.
+    ProgressCounters* progress = nullptr;
 };
 
 // What the copies carry besides their neighbour lists.

@@ -2,19 +2,13 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cmath>
-#include <limits>
+#include <cstring>
+
+#include "common/weight_text.h"
 
 std::uint32_t form_weight_text(float weight, char* text) {
-    char scratch[32];
-    char* end = scratch;
-    if (weight == 0.0f && !std::signbit(weight)) {
-        end = std::copy_n("1e-46", 5, scratch);
-    } else if (weight == std::numeric_limits<float>::infinity()) {
-        end = std::copy_n("1e39", 4, scratch);
-    } else {
-        end = std::to_chars(scratch, scratch + sizeof scratch, weight).ptr;
-    }
+    char scratch[weight_text_room + 1];
+    char* end = scratch + form_weight_digits(weight, scratch);
     *end++ = ' ';
     const std::uint32_t length = static_cast<std::uint32_t>(end - scratch);
     assert(length <= max_weight_bytes);

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/progress_line.h"
+
 namespace {
 
 // On one thread the lines are gathered in a buffer of this size and handed to the stream
@@ -22,11 +24,18 @@ constexpr int buffers_per_thread = 3;
 constexpr std::int64_t buffer_pool_budget = std::int64_t{24} << 20;
 constexpr std::int64_t smallest_piece_budget = std::int64_t{32} << 10;
 
-// The one place where the bytes reach the stream.
-[[nodiscard]] int write_bytes(std::FILE* out, const char* first, const char* last) {
+// The one place where the bytes reach the stream; units_done units are then written in all,
+// which a watcher of the layout is told.
+[[nodiscard]] int write_bytes(std::FILE* out, const PieceLayout& layout, const char* first,
+                              const char* last, std::int64_t units_done) {
     const std::size_t count = static_cast<std::size_t>(last - first);
-    if (count == 0) return 0;
-    return std::fwrite(first, 1, count, out) == count ? 0 : 1;
+    if (count != 0 && std::fwrite(first, 1, count, out) != count) return 1;
+    if (layout.progress != nullptr) {
+        layout.progress->bytes_done.fetch_add(static_cast<std::int64_t>(count),
+                                              std::memory_order_relaxed);
+        layout.progress->parts_done.store(units_done, std::memory_order_relaxed);
+    }
+    return 0;
 }
 
 // A buffer of bytes and the slack the number text stores past its end, or null when the
@@ -53,12 +62,16 @@ std::unique_ptr<char[]> allocate_buffer(std::int64_t bytes) {
     char* text = start;
     for (std::int64_t unit = 0; unit < layout.unit_count; ++unit) {
         if (end - text < layout.unit_bytes + number_text_slack) {
-            if (write_bytes(out, start, text) != 0) return WriteResult::write_failed;
+            if (write_bytes(out, layout, start, text, unit) != 0) {
+                return WriteResult::write_failed;
+            }
             text = start;
         }
         text = format_unit(layout, unit, text, texts);
     }
-    return write_bytes(out, start, text) == 0 ? WriteResult::written : WriteResult::write_failed;
+    return write_bytes(out, layout, start, text, layout.unit_count) == 0
+               ? WriteResult::written
+               : WriteResult::write_failed;
 }
 
 // What the formatting threads and the writing thread share. Units are claimed in order, each
@@ -116,7 +129,7 @@ void format_units(Pipeline& pipeline) {
             slot.is_done = false;
         }
         const char* const start = pipeline.buffers[done.buffer].get();
-        const int result = write_bytes(out, start, start + done.length);
+        const int result = write_bytes(out, *pipeline.layout, start, start + done.length, unit + 1);
         {
             std::lock_guard<std::mutex> lock(pipeline.mutex);
             pipeline.free_buffers.push_back(done.buffer);
@@ -185,6 +198,7 @@ std::int64_t pipeline_piece_budget(int thread_count) {
 }
 
 WriteResult write_units(std::FILE* out, const PieceLayout& layout, int thread_count) {
+    if (layout.progress != nullptr) layout.progress->parts_total.store(layout.unit_count);
     // More threads than units would have nothing to do.
     std::int64_t threads = std::min<std::int64_t>(
         {std::int64_t{thread_count}, layout.unit_count, max_formatting_threads});

@@ -196,16 +196,45 @@ TEST(CommandLine, switches_stand_alone_and_match_by_their_leading_characters) {
         bool is_strict;
         bool is_wide;
         bool wants_weights;
+        bool wants_stats;
+        bool is_quiet;
         std::string input_name;
         std::string option_without_value;
     };
     const SwitchCase cases[] = {
-        {{"-check", "-in", "a"}, true, false, false, false, "a", ""},
-        {{"-strictly", "-widen", "-in", "a"}, false, true, true, false, "a", ""},
-        {{"-in", "a", "-wide"}, false, false, true, false, "a", ""},
-        {{"-in", "-check"}, false, false, false, false, "-check", ""},
-        {{"-weights", "-in", "a"}, false, false, false, true, "a", ""},
-        {{"-chec", "-stric", "-wid", "-weight", "-out"}, false, false, false, false, "", "-out"},
+        {{"-check", "-in", "a"}, true, false, false, false, false, false, "a", ""},
+        {{"-strictly", "-widen", "-in", "a"}, false, true, true, false, false, false, "a", ""},
+        {{"-in", "a", "-wide"}, false, false, true, false, false, false, "a", ""},
+        {{"-in", "-check"}, false, false, false, false, false, false, "-check", ""},
+        {{"-weights", "-in", "a"}, false, false, false, true, false, false, "a", ""},
+        {{"-chec", "-stric", "-wid", "-weight", "-out"},
+         false,
+         false,
+         false,
+         false,
+         false,
+         false,
+         "",
+         "-out"},
+        // -stats and -strict share "-st": neither is a prefix of the other.
+        {{"-statsall", "-quietly", "-strict", "-in", "a"},
+         false,
+         true,
+         false,
+         false,
+         true,
+         true,
+         "a",
+         ""},
+        {{"-stat", "-quie", "-in", "-stats"},
+         false,
+         false,
+         false,
+         false,
+         false,
+         false,
+         "-stats",
+         ""},
     };
     for (const SwitchCase& c : cases) {
         SCOPED_TRACE(c.arguments.front());
@@ -217,6 +246,8 @@ TEST(CommandLine, switches_stand_alone_and_match_by_their_leading_characters) {
         EXPECT_EQ(options.is_strict, c.is_strict);
         EXPECT_EQ(options.is_wide, c.is_wide);
         EXPECT_EQ(options.wants_weights, c.wants_weights);
+        EXPECT_EQ(options.wants_stats, c.wants_stats);
+        EXPECT_EQ(options.is_quiet, c.is_quiet);
         EXPECT_EQ(options.input_name, c.input_name);
         EXPECT_EQ(options.option_without_value, c.option_without_value);
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/progress_line.h"
 #include "output/join_ring.h"
 #include "output/line_pieces.h"
 #include "test_support.h"
@@ -149,6 +150,7 @@ struct LargeCase {
 };
 
 // On one thread and on several, which take the pieces in turns and finish them out of order.
+// A watcher's counters end with every vertex line's bytes and every unit done.
 TEST(GraphWriter, writes_output_larger_than_its_buffer) {
     const LargeCase large_cases[] = {
         {"ring, many buffers of short lines", ring(300000), 3},
@@ -162,8 +164,14 @@ TEST(GraphWriter, writes_output_larger_than_its_buffer) {
             SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
             ReplicaExtras extras;
             extras.threads = threads;
+            ProgressCounters progress;
+            extras.progress = &progress;
             const std::string bytes =
                 written(c.times, "big.txt", c.input.nvtxs, nedges, 0, graph, extras);
+            const std::size_t header_bytes = bytes.find('\n', bytes.find('\n') + 1) + 1;
+            EXPECT_EQ(static_cast<std::size_t>(progress.bytes_done), bytes.size() - header_bytes);
+            EXPECT_GT(progress.parts_total, 1);
+            EXPECT_EQ(progress.parts_done, progress.parts_total);
             ASSERT_EQ(bytes.size(), expected.size());
             EXPECT_TRUE(bytes == expected)
                 << "first difference at byte "
