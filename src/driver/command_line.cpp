@@ -43,7 +43,7 @@ void parse_command_line(int argc, const char* const* argv, RunOptions& options) 
         if (entry == nullptr) continue;
         // A switch stands alone: the argument after it is examined as an option in its turn.
         if (entry->value_name == nullptr) {
-            entry->set(nullptr, options);
+            options.*(entry->turns_on) = true;
             continue;
         }
         if (i + 1 == argc) {

@@ -91,30 +91,6 @@ void set_part(const char* value, RunOptions& options) {
     options.part_value = value;
 }
 
-void set_check(const char*, RunOptions& options) {
-    options.check_only = true;
-}
-
-void set_strict(const char*, RunOptions& options) {
-    options.is_strict = true;
-}
-
-void set_wide(const char*, RunOptions& options) {
-    options.is_wide = true;
-}
-
-void set_weights(const char*, RunOptions& options) {
-    options.wants_weights = true;
-}
-
-void set_stats(const char*, RunOptions& options) {
-    options.wants_stats = true;
-}
-
-void set_quiet(const char*, RunOptions& options) {
-    options.is_quiet = true;
-}
-
 constexpr OptionEntry options_in_usage_order[] = {
     {"-in", "FILE", SynopsisPlace::required, "the graph file to read; - reads standard input",
      set_input},
@@ -140,7 +116,7 @@ constexpr OptionEntry options_in_usage_order[] = {
     {"-weights", nullptr, SynopsisPlace::optional,
      "carry the input's vertex and edge weights into every copy\n"
      "(a join edge weighs 1)",
-     set_weights},
+     nullptr, &RunOptions::wants_weights},
     {"-threads", "N", SynopsisPlace::optional,
      "format the copies on N threads (default and 0: one per\n"
      "processor); the output is the same for any N",
@@ -158,24 +134,24 @@ constexpr OptionEntry options_in_usage_order[] = {
     {"-check", nullptr, SynopsisPlace::apart,
      "read and check only: no file is written, -times and -out\n"
      "are not needed",
-     set_check},
+     nullptr, &RunOptions::check_only},
     {"-strict", nullptr, SynopsisPlace::optional, "a warning fails the run as an error does",
-     set_strict},
+     nullptr, &RunOptions::is_strict},
     {"-wide", nullptr, SynopsisPlace::optional,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
-     set_wide},
+     nullptr, &RunOptions::is_wide},
     {"-stats", nullptr, SynopsisPlace::optional,
      "after the file's messages, when it has no error, print a\n"
      "summary of the input graph: vertices, edges, degrees,\n"
      "isolated vertices, components, weights and a histogram of\n"
      "the degrees, one figure per line",
-     set_stats},
+     nullptr, &RunOptions::wants_stats},
     {"-quiet", nullptr, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
      "error when that is a terminal",
-     set_quiet},
+     nullptr, &RunOptions::is_quiet},
 };
 
 // The run's own messages, each ending the run with status 1, and when each is printed.

@@ -25,8 +25,10 @@ struct OptionEntry {
     const char* value_name;  // as the usage text names the value: "FILE"; null for a switch
     SynopsisPlace synopsis_place;
     const char* usage;  // the option's description in the usage text, '\n' between lines
-    // Sets options from value (null for a switch); a later value replaces an earlier one.
+    // An option with a value sets options from it; a later value replaces an earlier one.
     void (*set)(const char* value, RunOptions& options);
+    // A switch turns this field on; null for an option with a value.
+    bool RunOptions::*turns_on = nullptr;
 };
 
 // Every option, in the order of the usage text.

@@ -152,6 +152,9 @@ TEST(OptionTable, every_switch_and_only_a_switch_stands_alone) {
         RunOptions options;
         parse_command_line(2, argv, options);
         EXPECT_EQ(options.option_without_value, entry.value_name == nullptr ? "" : entry.name);
+        // A switch turns its field on; an option with a value has a setter for it.
+        EXPECT_EQ(entry.turns_on != nullptr, entry.value_name == nullptr);
+        EXPECT_EQ(entry.set != nullptr, entry.value_name != nullptr);
     }
 }
 
