@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/weight_text.h"
+
 namespace {
 
 // The vertex lines are gathered in a buffer of this size and handed to the stream whenever
@@ -141,15 +143,8 @@ struct WeightTexts {
 // back as a bad weight and "inf" as no weight at all, so they get the shortest text that a
 // float rounds the same way. Returns the length.
 std::uint32_t form_weight_text(float weight, char* text) {
-    char scratch[32];
-    char* end = scratch;
-    if (weight == 0.0f && !std::signbit(weight)) {
-        end = std::copy_n("1e-46", 5, scratch);
-    } else if (weight == std::numeric_limits<float>::infinity()) {
-        end = std::copy_n("1e39", 4, scratch);
-    } else {
-        end = std::to_chars(scratch, scratch + sizeof scratch, weight).ptr;
-    }
+    char scratch[weight_text_room + 1];
+    char* end = scratch + form_weight_digits(weight, scratch);
     *end++ = ' ';
     const std::uint32_t length = static_cast<std::uint32_t>(end - scratch);
     assert(length <= max_weight_bytes);
