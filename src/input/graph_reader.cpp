@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/weight_text.h"
 #include "input/token_scanner.h"
 
 namespace {
@@ -36,8 +37,9 @@ struct NeighbourIndex {
     bool list_is_stamped = false;
     // kept_for[u] == v: u is already kept for vertex v, whose list is long.
     Block<int> kept_for{};
-    // The complete long lists, each sorted at the same positions as in adjacency. A graph
-    // without long lists never touches the block, so it costs address space but no memory.
+    // The positions of the complete long lists, each sorted by the neighbour there and kept
+    // at the same positions as the list in adjacency. A graph without long lists never
+    // touches the block, so it costs address space but no memory.
     Block<int> sorted_lists{};
     // search_cursors[u]: where in u's sorted long list the last search for a vertex ended.
     Block<int> search_cursors{};
@@ -108,14 +110,16 @@ void print_error_prefix(ReadState& state) {
 
     int format_code = 0;
     if (state.status == scan_number) {
-        format_code = next_int(state.scanner, state.file, state.status);
+        (void)next_int(state.scanner, state.file, state.status);
+        // The digits that switch the format on are those of the code as written, however
+        // many there are: a code past 2147483647 must not saturate into one with all three.
+        if (state.status == scan_number) format_code = state.scanner.int_low_digits;
         // Numbers after the format code are read and ignored.
         while (state.status == scan_number) {
             (void)next_int(state.scanner, state.file, state.status);
         }
     }
-    // Truncating division makes a negative code act like its absolute value; digits from
-    // the thousands up are ignored.
+    // The sign and the digits from the thousands up are ignored.
     state.has_edge_weights = format_code % 10 != 0;
     state.has_vertex_weights = (format_code / 10) % 10 != 0;
     state.has_vertex_numbers = (format_code / 100) % 10 != 0;
@@ -198,9 +202,14 @@ void sort_long_list(NeighbourIndex& index, int vertex) {
     const int end = index.edge_offsets[vertex];
     if (end - start <= short_list_length) return;
     int* sorted = index.sorted_lists.data();
-    std::copy(index.adjacency.begin() + start, index.adjacency.begin() + end, sorted + start);
+    for (int position = start; position < end; ++position)
+        sorted[position] = position;
+    const int* adjacency = index.adjacency.data();
+    auto by_neighbour = [adjacency](int a, int b) { return adjacency[a] < adjacency[b]; };
     // Many files list neighbours in increasing order already.
-    if (!std::is_sorted(sorted + start, sorted + end)) std::sort(sorted + start, sorted + end);
+    if (!std::is_sorted(sorted + start, sorted + end, by_neighbour)) {
+        std::sort(sorted + start, sorted + end, by_neighbour);
+    }
 }
 
 // A new vertex's list starts at list_start; the list before it is complete now, and every
@@ -221,44 +230,51 @@ bool is_kept_already(const NeighbourIndex& index, int kept_count, int vertex, in
     return false;
 }
 
-// Whether the sorted long list of owner, at positions start to end - 1, holds vertex. The
-// vertices that look into one list come in increasing order, so each search starts where
-// the one before it ended and gallops forward: all the searches in a list of length d cost
-// O(d) together, however many vertices look into it, instead of log(d) each.
-bool long_list_holds(NeighbourIndex& index, int owner, int vertex, int start, int end) {
+// The position of vertex in the sorted long list of owner, at positions start to end - 1,
+// or -1. The vertices that look into one list come in increasing order, so each search
+// starts where the one before it ended and gallops forward: all the searches in a list of
+// length d cost O(d) together, however many vertices look into it, instead of log(d) each.
+int long_list_position(NeighbourIndex& index, int owner, int vertex, int start, int end) {
     const int* sorted = index.sorted_lists.data() + start;
+    const int* adjacency = index.adjacency.data();
     const std::int64_t length = end - start;
     std::int64_t first = index.search_cursors[owner];
-    if (first < length && sorted[first] < vertex) {
-        // sorted[below] < vertex throughout; the step doubles until it passes vertex.
+    if (first < length && adjacency[sorted[first]] < vertex) {
+        // adjacency[sorted[below]] < vertex throughout; the step doubles until it passes it.
         std::int64_t below = first;
         std::int64_t step = 1;
-        while (below + step < length && sorted[below + step] < vertex) {
+        while (below + step < length && adjacency[sorted[below + step]] < vertex) {
             below += step;
             step *= 2;
         }
         const std::int64_t upper = std::min(below + step, length);
-        first = std::lower_bound(sorted + below + 1, sorted + upper, vertex) - sorted;
+        first = std::lower_bound(
+                    sorted + below + 1, sorted + upper, vertex,
+                    [adjacency](int position, int value) { return adjacency[position] < value; }) -
+                sorted;
     }
     index.search_cursors[owner] = static_cast<int>(first);
-    return first < length && sorted[first] == vertex;
+    return first < length && adjacency[sorted[first]] == vertex ? sorted[first] : -1;
 }
 
-// Whether the complete list of owner holds vertex. Between two restarts, the vertices that
-// look into one long list must come in increasing order.
-bool list_holds(NeighbourIndex& index, int owner, int vertex) {
+// The position of vertex in the complete list of owner, or -1. Between two restarts, the
+// vertices that look into one long list must come in increasing order.
+int list_position(NeighbourIndex& index, int owner, int vertex) {
     const int start = index.edge_offsets[owner - 1];
     const int end = index.edge_offsets[owner];
-    if (end - start > short_list_length) return long_list_holds(index, owner, vertex, start, end);
-    for (int position = start; position < end; ++position) {
-        if (index.adjacency[position] == vertex) return true;
+    if (end - start > short_list_length) {
+        return long_list_position(index, owner, vertex, start, end);
     }
-    return false;
+    for (int position = start; position < end; ++position) {
+        if (index.adjacency[position] == vertex) return position;
+    }
+    return -1;
 }
 
-// Lets every long list be searched again from its start.
-void restart_searches(NeighbourIndex& index) {
-    std::fill(index.search_cursors.begin(), index.search_cursors.end(), 0);
+// Lets the long lists of vertices 1 to last_vertex be searched again from their start; no
+// other list has been searched, and the entries of the others are left untouched.
+void restart_searches(NeighbourIndex& index, int last_vertex) {
+    std::fill(index.search_cursors.begin(), index.search_cursors.begin() + last_vertex + 1, 0);
 }
 
 // Once the current list grows long, every later entry is stamped as it is kept; kept_count
@@ -281,6 +297,12 @@ void note_kept(NeighbourIndex& index, int kept_count, int vertex, int neighbour)
         state.messages.print(" no weight for vertex %d.\n", state.current_vertex);
         return 1;
     }
+    // Digits past 2147483647 would saturate into a different weight without a word.
+    if (state.scanner.int_is_past_limit) {
+        print_error_prefix(state);
+        state.messages.print(" too large weight entered for vertex %d.\n", state.current_vertex);
+        return 1;
+    }
     if (weight < 1) {
         print_error_prefix(state);
         state.messages.print(" zero or negative weight entered for vertex %d.\n",
@@ -291,13 +313,31 @@ void note_kept(NeighbourIndex& index, int kept_count, int vertex, int neighbour)
     return 0;
 }
 
+// Warns when the two ends of an edge give it different weights, as stored: a partitioner
+// would use one of them without a word.
+void report_weight_difference(ReadState& state, int vertex, int neighbour, double weight,
+                              int answer) {
+    const float stored = static_cast<float>(weight);
+    const float other = state.edge_weights[answer];
+    if (stored == other) return;
+    char stored_text[weight_text_room + 1] = {};
+    char other_text[weight_text_room + 1] = {};
+    form_weight_digits(stored, stored_text);
+    form_weight_digits(other, other_text);
+    state.messages.warning("WARNING: Edge (%d,%d) weighs %s, but (%d,%d) weighs %s.\n", vertex,
+                           neighbour, stored_text, neighbour, vertex, other_text);
+}
+
 // Stores a neighbour that passed every check before the symmetry test and the bound.
 [[nodiscard]] int keep_entry(ReadState& state, int vertex, int neighbour, double weight) {
     // A higher neighbour's list is not there yet: it answers from its own lines, or the
     // entry is reported once the last vertex line has been read.
     if (neighbour < vertex) {
-        if (list_holds(state.index, neighbour, vertex)) {
+        const int answer = list_position(state.index, neighbour, vertex);
+        if (answer >= 0) {
             ++state.answered_entry_count;
+            if (state.has_edge_weights)
+                report_weight_difference(state, vertex, neighbour, weight, answer);
         } else {
             print_error_prefix(state);
             state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour,
@@ -504,12 +544,12 @@ void report_unanswered_entries(ReadState& state) {
     const int last_vertex = std::min(state.current_vertex, state.nvtxs);
     // The last vertex's list was still growing until now; every list before it is sorted.
     sort_long_list(state.index, last_vertex);
-    restart_searches(state.index);
+    restart_searches(state.index, last_vertex);
     for (int vertex = 1; vertex <= last_vertex; ++vertex) {
         for (int position = state.edge_offsets[vertex - 1]; position < state.edge_offsets[vertex];
              ++position) {
             const int higher = state.adjacency[position];
-            if (higher > vertex && !list_holds(state.index, higher, vertex)) {
+            if (higher > vertex && list_position(state.index, higher, vertex) < 0) {
                 print_error_prefix(state);
                 state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher,
                                      higher, vertex);

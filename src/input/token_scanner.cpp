@@ -35,6 +35,11 @@ constexpr int longest_real_text = 1 + 2 + kept_significant_digits + 1 + 1 + 1 + 
 // Exponent digits beyond this value change nothing, and the sum with a line's digit count
 // stays far inside 64 bits.
 constexpr std::int64_t exponent_cap = 1'000'000'000'000'000;
+// The hundreds, tens and ones digits of an integer are its value modulo this.
+constexpr int low_digits_modulus = 1000;
+
+// The UTF-8 byte order mark.
+constexpr char byte_order_mark[] = {'\xEF', '\xBB', '\xBF'};
 
 constexpr bool is_comment(char c) {
     return c == '%' || c == '#';
@@ -93,6 +98,29 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
     scanner.break_point = complete_segment;
 }
 
+// Passes over a byte order mark (EF BB BF) in front of the first byte of the input, which
+// some editors write there; it is no character of the first line. Bytes that begin like the
+// mark but are not it stay at the front of line_buffer as the start of the first line; gives
+// their count. line_has_ended is set when the input or the line (a newline among them) ends
+// within them.
+int pass_byte_order_mark(TokenScanner& scanner, std::FILE* stream, bool& line_has_ended) {
+    scanner.is_at_input_start = false;
+    int kept = 0;
+    for (const char mark_byte : byte_order_mark) {
+        const int c = getc_unlocked(stream);
+        if (c == EOF) {
+            line_has_ended = true;
+            return kept;
+        }
+        scanner.line_buffer[kept++] = static_cast<char>(c);
+        if (static_cast<char>(c) != mark_byte) {
+            line_has_ended = c == '\n';
+            return kept;
+        }
+    }
+    return 0;
+}
+
 // Reads the next segment: the first of a new line, or, when line_goes_on, the next one of
 // the current line after its carried tail. Gives 1 when a new line gets no character.
 // A cut segment without a whole token (only white space, or white space before a token that
@@ -100,7 +128,17 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
 // line goes on with the next read, so a long run of blanks never reports an end of line.
 [[nodiscard]] int read_segment(TokenScanner& scanner, std::FILE* stream, bool line_goes_on) {
     for (;;) {
-        const int tail_length = line_goes_on ? carry_tail(scanner) : 0;
+        int tail_length = line_goes_on ? carry_tail(scanner) : 0;
+        if (scanner.is_at_input_start) {
+            bool line_has_ended = false;
+            tail_length = pass_byte_order_mark(scanner, stream, line_has_ended);
+            if (line_has_ended) {
+                if (tail_length == 0) return 1;
+                end_line_with_tail(scanner, tail_length);
+                break;
+            }
+            line_goes_on = tail_length > 0;
+        }
         scanner.line_buffer[last_segment_position] = ' ';
         scanner.line_buffer[segment_limit] = ' ';
         if (!read_piece(scanner.line_buffer + tail_length, line_buffer_size - tail_length,
@@ -163,6 +201,15 @@ void end_line(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     if (!is_comment(scanner.line_buffer[offset])) return 0;
     end_line(scanner, stream, status);
     return 1;
+}
+
+// The value of the last three digits of an integer of length characters at text.
+int low_digits_of(const char* text, int length) {
+    int low_digits = 0;
+    for (int i = std::max(0, length - 3); i < length; ++i) {
+        if (is_digit(text[i])) low_digits = low_digits * 10 + (text[i] - '0');
+    }
+    return low_digits;
 }
 
 const char* skip_digits(const char* position) {
@@ -260,9 +307,14 @@ void step(NumberCursor& cursor) {
     if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
     if (!is_digit(current(cursor))) return 1;
     std::int64_t magnitude = 0;
-    for (; is_digit(current(cursor)); step(cursor))
+    int low_digits = 0;
+    for (; is_digit(current(cursor)); step(cursor)) {
         add_digit(magnitude, current(cursor));
+        low_digits = (low_digits * 10 + (current(cursor) - '0')) % low_digits_modulus;
+    }
     value = clamped_int(is_negative, magnitude);
+    cursor.scanner.int_is_past_limit = magnitude == magnitude_limit;
+    cursor.scanner.int_low_digits = low_digits;
     return 0;
 }
 
@@ -363,11 +415,14 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
         return value;
     }
     std::int64_t magnitude = 0;
-    const int length = read_integer(scanner.line_buffer + scanner.scan_offset, value, magnitude);
+    const char* text = scanner.line_buffer + scanner.scan_offset;
+    const int length = read_integer(text, value, magnitude);
     if (length == 0) {
         end_line(scanner, stream, status);
         return 0;
     }
+    scanner.int_is_past_limit = magnitude == magnitude_limit;
+    scanner.int_low_digits = low_digits_of(text, length);
     scanner.scan_offset += length;
     return value;
 }

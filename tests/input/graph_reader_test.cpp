@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/weight_text.h"
 #include "test_support.h"
 
 namespace {
@@ -111,6 +112,18 @@ const FailureCase failure_cases[] = {
      "ERROR in graph file `g.graph': no weight for vertex 2.\n", 2},
     {"zero vertex weight", "2 1 10\n0 2\n",
      "ERROR in graph file `g.graph': zero or negative weight entered for vertex 1.\n", 2},
+    // Digits past 2147483647 are refused whatever the sign, before the sign is looked at.
+    {"vertex weight past the limit", "2 1 10\n99999999999 2\n3 1\n",
+     "ERROR in graph file `g.graph': too large weight entered for vertex 1.\n", 2},
+    {"negative vertex weight past the limit", "2 1 10\n1 2\n-2147483648 1\n",
+     "ERROR in graph file `g.graph': too large weight entered for vertex 2.\n", 2},
+    // A byte order mark anywhere but in front of the file is a word that ends its line.
+    {"byte order mark on a later line",
+     "2 1\n\xEF\xBB\xBF"
+     "2\n1\n",
+     "ERROR in graph file `g.graph': Edge (2, 1) entered but not (1, 2)\n"
+     "WARNING: I expected 1 edges entered twice, but I only count 1.\n",
+     2},
     {"neighbour above nvtxs", "3 2\n2 4\n",
      "ERROR in graph file `g.graph': nvtxs=3, but edge (1,4) was input.\n", 3},
     {"neighbour below 1", "3 2\n2 -2\n",
@@ -160,7 +173,8 @@ const SuccessCase success_cases[] = {
      {}},
     {"all weights",
      "% c\n3 2 11 7 8\n5 2 1.5 3 2.0\n1 1 0.25\n2 1 1e-50\n",
-     "",
+     "WARNING: Edge (2,1) weighs 0.25, but (1,2) weighs 1.5.\n"
+     "WARNING: Edge (3,1) weighs 1e-46, but (1,3) weighs 2.\n",
      {0, 2, 3, 4},
      {2, 3, 1, 1},
      {5, 1, 2},
@@ -173,7 +187,64 @@ const SuccessCase success_cases[] = {
      {4, 1, 1},
      {}},
     {"thousands digit ignored", "2 1 1000\n2\n1\n", "", {0, 1, 2}, {2, 1}, {}, {}},
-    {"negative code", "2 1 -11\n3 2 1\n4 1 2\n", "", {0, 1, 2}, {2, 1}, {3, 4}, {1.0f, 2.0f}},
+    {"code of eleven digits read as written",
+     "2 1 10000000000\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"code past the limit keeps its last digits",
+     "2 1 -99999999010\n3 2\n4 1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {3, 4},
+     {}},
+    {"byte order mark in front of the file",
+     "\xEF\xBB\xBF% c\n3 2\n2\n1 3\n2\n",
+     "",
+     {0, 1, 3, 4},
+     {2, 1, 3, 2},
+     {},
+     {}},
+    {"byte order mark in front of the header",
+     "\xEF\xBB\xBF"
+     "2 1\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"first bytes that only begin like a byte order mark",
+     "\xEF\xBB\n2 1\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"edge weighing differently at its two ends",
+     "3 2 1\n2 1 3 0.1\n1 3\n1 1e-50\n",
+     "WARNING: Edge (2,1) weighs 3, but (1,2) weighs 1.\n"
+     "WARNING: Edge (3,1) weighs 1e-46, but (1,3) weighs 0.1.\n",
+     {0, 2, 3, 4},
+     {2, 3, 1, 1},
+     {},
+     {1.0f, 0.1f, 3.0f, 0.0f}},
+    {"weights that differ as written but not as stored",
+     "2 1 1\n2 0.1\n1 0.100000001\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {0.1f, 0.1f}},
+    {"negative code",
+     "2 1 -11\n3 2 1\n4 1 2\n",
+     "WARNING: Edge (2,1) weighs 2, but (1,2) weighs 1.\n",
+     {0, 1, 2},
+     {2, 1},
+     {3, 4},
+     {1.0f, 2.0f}},
     {"comment line in the body", "3 1\n% none\n3\n2\n", "", {0, 0, 1, 2}, {3, 2}, {}, {}},
     {"file ending two vertices early",
      "4 2\n2\n1\n",
@@ -216,12 +287,12 @@ const SuccessCase success_cases[] = {
      {},
      {1.0f, 1.0f}},
     {"weight dropped, later equal entry kept",
-     "2 1 1\n2 -1 2 5\n1 1\n",
+     "2 1 1\n2 -1 2 5\n1 5\n",
      "WARNING: Bad weight entered for edge (1,2).  Edge ignored.\n",
      {0, 1, 2},
      {2, 1},
      {},
-     {5.0f, 1.0f}},
+     {5.0f, 5.0f}},
     {"data after the last vertex",
      "2 1\n2\n1\n\n% c\n7\n",
      "WARNING: Possible error in graph file `g.graph'\n"
@@ -552,11 +623,21 @@ ReadOutcome read_by_linear_search(int nvtxs, int nedges, bool has_edge_weights,
             }
             if (dropped) continue;
             if (u < v) {
-                bool found = false;
+                int found_at = -1;
                 for (int p = outcome.edge_offsets[u - 1]; p < outcome.edge_offsets[u]; ++p) {
-                    found = found || outcome.adjacency[p] == v;
+                    if (outcome.adjacency[p] == v) found_at = p;
                 }
-                if (!found) {
+                if (found_at >= 0 && has_edge_weights &&
+                    static_cast<float>(x) != outcome.edge_weights[found_at]) {
+                    char mine[32] = {}, theirs[32] = {};
+                    form_weight_digits(static_cast<float>(x), mine);
+                    form_weight_digits(outcome.edge_weights[found_at], theirs);
+                    std::snprintf(text, sizeof text,
+                                  "WARNING: Edge (%d,%d) weighs %s, but (%d,%d) weighs %s.\n", v, u,
+                                  mine, u, v, theirs);
+                    out += text;
+                }
+                if (found_at < 0) {
                     std::snprintf(text, sizeof text, " Edge (%d, %d) entered but not (%d, %d)\n", v,
                                   u, u, v);
                     out += prefix + text;
