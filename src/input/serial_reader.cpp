@@ -326,7 +326,10 @@ void report_unanswered_entries(ReadState& state) {
         for (int position = state.edge_offsets[vertex - 1]; position < state.edge_offsets[vertex];
              ++position) {
             const int higher = state.adjacency[position];
-            if (higher > vertex && list_position(state.index, higher, vertex) < 0) {
+            // A vertex that no line reached lists nothing, whether or not its offsets were
+            // written.
+            if (higher > vertex &&
+                (higher > last_vertex || list_position(state.index, higher, vertex) < 0)) {
                 print_error_prefix(state);
                 state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher,
                                      higher, vertex);
