@@ -30,6 +30,8 @@ inline const char* skip_blanks(const char* text) {
 
 // The start of the line after the one text is in. The chunk's stopping newline ends the last.
 inline const char* next_line(const char* text, const char* end) {
+    // Most lines end at their last number's white space.
+    if (*text == '\n') return text + 1;
     const void* newline = std::memchr(text, '\n', static_cast<std::size_t>(end - text) + 1);
     return static_cast<const char*>(newline) + 1;
 }
@@ -54,60 +56,30 @@ inline int read_int_at(const char* text, int& value, std::int64_t& magnitude) {
     return read_integer(text, value, magnitude);
 }
 
-// The set of the current line's entries, once the line is long: open addressing over a
-// table of a power of two slots, at least twice the entries; 0 marks a free slot.
-inline std::size_t slot_of(int neighbour, std::size_t mask) {
-    return (static_cast<std::uint32_t>(neighbour) * 2654435761u) & mask;
-}
-
-// Adds neighbour to the set; false when it is there already.
-bool add_to_set(std::vector<int>& set, int neighbour) {
-    const std::size_t mask = set.size() - 1;
-    for (std::size_t slot = slot_of(neighbour, mask);; slot = (slot + 1) & mask) {
-        if (set[slot] == neighbour) return false;
-        if (set[slot] == 0) {
-            set[slot] = neighbour;
-            return true;
-        }
-    }
-}
-
-// Builds the set anew from the line's entries, with room for twice as many.
-void rebuild_set(ChunkScan& scan, std::size_t line_start) {
-    const std::size_t count = scan.entries.size() - line_start;
-    std::size_t size = 16;
-    while (size < 4 * count)
-        size *= 2;
-    scan.line_set.assign(size, 0);
-    for (std::size_t i = line_start; i < scan.entries.size(); ++i)
-        (void)add_to_set(scan.line_set, scan.entries[i]);
-}
-
-// Whether neighbour is among the entries the line has kept.
-bool is_kept_on_line(ChunkScan& scan, std::size_t line_start, int neighbour) {
+// Whether neighbour is among the entries the line has kept. A long line stamps its entries
+// with its vertex instead, which no other line has.
+bool is_kept_on_line(const ChunkScan& scan, std::size_t line_start, int vertex, int neighbour) {
     const std::size_t count = scan.entries.size() - line_start;
     if (static_cast<std::int64_t>(count) <= short_line_length) {
         const int* first = scan.entries.data() + line_start;
         return std::find(first, first + count, neighbour) != first + count;
     }
-    const std::size_t mask = scan.line_set.size() - 1;
-    for (std::size_t slot = slot_of(neighbour, mask); scan.line_set[slot] != 0;
-         slot = (slot + 1) & mask) {
-        if (scan.line_set[slot] == neighbour) return true;
-    }
-    return false;
+    return scan.stamps[static_cast<std::size_t>(neighbour)] == vertex;
 }
 
-// Notes an entry just kept in the set of a long line, building or growing the set when due.
-void note_kept(ChunkScan& scan, std::size_t line_start) {
+// Stamps the entry just kept once the line is long, and all of the line's entries when it
+// has just grown long. The stamps are sized at the first long line: a file without one never
+// needs them.
+void note_kept(const ScanFormat& format, ChunkScan& scan, std::size_t line_start, int vertex) {
     const std::size_t count = scan.entries.size() - line_start;
     if (static_cast<std::int64_t>(count) <= short_line_length) return;
-    if (static_cast<std::int64_t>(count) == short_line_length + 1 ||
-        2 * count > scan.line_set.size()) {
-        rebuild_set(scan, line_start);
-    } else {
-        (void)add_to_set(scan.line_set, scan.entries.back());
+    if (scan.stamps.empty()) scan.stamps.resize(static_cast<std::size_t>(format.nvtxs) + 1);
+    if (static_cast<std::int64_t>(count) > short_line_length + 1) {
+        scan.stamps[static_cast<std::size_t>(scan.entries.back())] = vertex;
+        return;
     }
+    for (std::size_t i = line_start; i < scan.entries.size(); ++i)
+        scan.stamps[static_cast<std::size_t>(scan.entries[i])] = vertex;
 }
 
 struct LineScan {
@@ -169,7 +141,7 @@ bool check_entry(LineScan& line, int neighbour, const char*& text) {
         if (scan.self_edge_count == 0) add_note(scan, NoteKind::self_edge, vertex, vertex);
         ++scan.self_edge_count;
         is_dropped = true;
-    } else if (is_kept_on_line(scan, line.line_start, neighbour)) {
+    } else if (is_kept_on_line(scan, line.line_start, vertex, neighbour)) {
         add_note(scan, NoteKind::repeated_neighbour, vertex, neighbour);
         ++scan.ignored_count;
         is_dropped = true;
@@ -195,7 +167,7 @@ bool check_entry(LineScan& line, int neighbour, const char*& text) {
     if (is_dropped) return true;
     scan.entries.push_back(neighbour);
     if (line.format.has_edge_weights) scan.entry_weights.push_back(static_cast<float>(weight));
-    note_kept(scan, line.line_start);
+    note_kept(line.format, scan, line.line_start, vertex);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/block.h"
 #include "input/block_input.h"
 
 enum class NoteKind : std::uint8_t {
@@ -66,8 +67,9 @@ struct ChunkScan {
     bool has_fatal_error = false;    // the last note is an error that ends the reading
     bool reaches_body_end = false;   // the chunk holds the line after the last vertex
     bool has_trailing_data = false;  // and a number from that line on
-    // The repeat search of long lines: an open-addressed set of the current line's entries.
-    std::vector<int> line_set;
+    // The repeat search of long lines: stamps[u] == v when u is kept on the long line of v.
+    // Sized once, at the first long line; vertex numbers start at 1, so 0 stamps nothing.
+    Block<int> stamps;
 };
 
 // Scans the lines of chunk, the first of which describes first_vertex, into scan.

@@ -154,23 +154,30 @@ std::int64_t place_counts(Gathering& gathering) {
 // What one thread keeps while it compares ranges.
 struct RangeWork {
     std::vector<std::int64_t> starts;  // per lower vertex of the range, then its end
+    std::vector<std::int64_t> next;    // where the next entry of each lower vertex goes
     std::vector<Arc> sorted;           // the range's entries by lower vertex, then higher
     std::vector<std::pair<int, int>> higher_entries;  // (higher vertex, position) of a list
     std::vector<Note> line_notes;
     std::vector<Note> lower_end_notes;
 };
 
-float weight_at(const ReadLists& lists, std::int64_t position) {
-    return lists.edge_weights == nullptr ? 0.0f : lists.edge_weights[position];
+// Reports what is left of lower's list once the entries towards it have all been matched.
+void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<int, int>* end,
+                 RangeWork& work) {
+    for (; listed != end; ++listed) {
+        work.lower_end_notes.push_back(
+            {listed->second, NoteKind::unmatched_edge, lower, listed->first});
+    }
 }
 
 // Compares the entries towards lower with lower's own list: both in increasing order of the
 // higher vertex, merged in one pass.
 void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc* arcs_end,
                   RangeWork& work) {
-    work.higher_entries.clear();
+    const std::int64_t begin = list_begin(lists, lower);
     const std::int64_t end = list_end(lists, lower);
-    for (std::int64_t position = list_begin(lists, lower); position < end; ++position) {
+    work.higher_entries.clear();
+    for (std::int64_t position = begin; position < end; ++position) {
         const int higher = lists.adjacency[position];
         if (higher > lower) work.higher_entries.emplace_back(higher, static_cast<int>(position));
     }
@@ -178,30 +185,28 @@ void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc*
     if (!std::is_sorted(work.higher_entries.begin(), work.higher_entries.end())) {
         std::sort(work.higher_entries.begin(), work.higher_entries.end());
     }
-    auto listed = work.higher_entries.begin();
-    const auto listed_end = work.higher_entries.end();
+    const std::pair<int, int>* listed = work.higher_entries.data();
+    const std::pair<int, int>* listed_end = listed + work.higher_entries.size();
     for (const Arc* arc = arcs; arc != arcs_end; ++arc) {
-        for (; listed != listed_end && listed->first < arc->higher; ++listed) {
-            work.lower_end_notes.push_back(
-                {listed->second, NoteKind::unmatched_edge, lower, listed->first});
-        }
+        const std::pair<int, int>* match = listed;
+        while (match != listed_end && match->first < arc->higher)
+            ++match;
+        if (match != listed) report_rest(lower, listed, match, work);
+        listed = match;
         if (listed == listed_end || listed->first != arc->higher) {
             work.line_notes.push_back(
                 {arc->position, NoteKind::unmatched_edge, arc->higher, lower});
             continue;
         }
-        const float weight = weight_at(lists, arc->position);
-        const float other_weight = weight_at(lists, listed->second);
-        if (weight != other_weight) {
+        if (lists.edge_weights != nullptr &&
+            lists.edge_weights[arc->position] != lists.edge_weights[listed->second]) {
             work.line_notes.push_back({arc->position, NoteKind::weights_differ, arc->higher, lower,
-                                       weight, other_weight});
+                                       lists.edge_weights[arc->position],
+                                       lists.edge_weights[listed->second]});
         }
         ++listed;
     }
-    for (; listed != listed_end; ++listed) {
-        work.lower_end_notes.push_back(
-            {listed->second, NoteKind::unmatched_edge, lower, listed->first});
-    }
+    report_rest(lower, listed, listed_end, work);
 }
 
 void compare_range(Gathering& gathering, int range, RangeWork& work) {
@@ -218,9 +223,9 @@ void compare_range(Gathering& gathering, int range, RangeWork& work) {
     for (std::size_t i = 1; i < work.starts.size(); ++i)
         work.starts[i] += work.starts[i - 1];
     work.sorted.resize(static_cast<std::size_t>(end - begin));
-    std::vector<std::int64_t> next(work.starts.begin(), work.starts.end() - 1);
+    work.next.assign(work.starts.begin(), work.starts.end() - 1);
     for (std::int64_t i = begin; i < end; ++i)
-        work.sorted[next[arcs[i].lower - first]++] = arcs[i];
+        work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
     for (int lower = first; lower <= last; ++lower) {
         const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
         const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
