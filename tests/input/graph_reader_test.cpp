@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/weight_text.h"
+#include "input/serial_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -49,6 +50,46 @@ ReadOutcome read_stream(std::FILE* file, std::int64_t* warning_count = nullptr) 
 
 ReadOutcome read_text(const std::string& text) {
     return read_stream(test_support::stream_with(text));
+}
+
+// What a reading leaves, every array entry and count included, for comparing two readers.
+struct FullReading {
+    int result = -1;
+    std::string output;
+    std::int64_t errors = 0;
+    std::int64_t warnings = 0;
+    int nvtxs = 0;
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
+    bool operator==(const FullReading&) const = default;
+};
+
+FullReading read_fully(const std::string& text, const ReaderSettings& settings, bool serially) {
+    FullReading reading;
+    std::FILE* file = test_support::stream_with(text);
+    test_support::MemoryMessages messages;
+    auto read = serially ? read_graph_file_serially : read_graph_file;
+    reading.result = read(file, "g.graph", messages.sink(), reading.edge_offsets, reading.adjacency,
+                          reading.nvtxs, reading.vertex_weights, reading.edge_weights, settings);
+    reading.output = messages.text();
+    reading.errors = messages.sink().error_count();
+    reading.warnings = messages.sink().warning_count();
+    return reading;
+}
+
+// The reader against the serial reader on text, with one to four threads and chunks so small
+// that their borders fall inside numbers, comments and line ends, and with and without the
+// lists of unreached vertices.
+void expect_same_as_serial(const std::string& text) {
+    for (int threads = 1; threads <= 4; ++threads) {
+        for (std::int64_t chunk_bytes : {1, 2, 3, 16, 0}) {
+            const bool fills = (threads + chunk_bytes) % 2 == 0;
+            SCOPED_TRACE(testing::Message() << threads << " threads, chunks of " << chunk_bytes
+                                            << (fills ? "" : ", unreached lists unwritten"));
+            const ReaderSettings settings{threads, chunk_bytes, fills};
+            EXPECT_TRUE(read_fully(text, settings, false) == read_fully(text, settings, true));
+        }
+    }
 }
 
 // A stream that delivers text and then reports a read error instead of its end.
@@ -139,6 +180,7 @@ const FailureCase failure_cases[] = {
 TEST(GraphReader, reports_each_error_and_stops) {
     for (const FailureCase& c : failure_cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 1);
         EXPECT_EQ(outcome.output, c.output);
@@ -246,6 +288,13 @@ const SuccessCase success_cases[] = {
      {3, 4},
      {1.0f, 2.0f}},
     {"comment line in the body", "3 1\n% none\n3\n2\n", "", {0, 0, 1, 2}, {3, 2}, {}, {}},
+    {"carriage returns, comments and form feeds",
+     "% c\r\n3 2 1\r\n2 1.5 % 3 1\r\n1 1.5\f3 2 #\r\n2 2\r\n",
+     "",
+     {0, 1, 3, 4},
+     {2, 1, 3, 2},
+     {},
+     {1.5f, 1.5f, 2.0f, 2.0f}},
     {"file ending two vertices early",
      "4 2\n2\n1\n",
      "WARNING: I expected 2 edges entered twice, but I only count 2.\n",
@@ -323,6 +372,7 @@ const SuccessCase success_cases[] = {
 TEST(GraphReader, fills_the_arrays_of_a_good_file) {
     for (const SuccessCase& c : success_cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 0);
         EXPECT_EQ(outcome.output, c.output);
@@ -446,6 +496,7 @@ TEST(GraphReader, reports_edges_listed_only_at_their_lower_end) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 1);
         EXPECT_EQ(outcome.output, c.output);
@@ -480,10 +531,27 @@ TEST(GraphReader, checks_the_count_against_six_sums) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.output, c.output);
         EXPECT_EQ(outcome.result, 0);
     }
+}
+
+// A check hands the arrays to nobody: the lists of vertices that no line reached are not
+// written, so a header that claims two billion vertices costs no memory for them.
+TEST(GraphReader, leaves_unreached_lists_unwritten_when_asked) {
+    const FullReading unwritten = read_fully("6 1\n2\n1", ReaderSettings{2, 0, false}, false);
+    EXPECT_EQ(std::vector<int>(unwritten.edge_offsets.begin(), unwritten.edge_offsets.end()),
+              (std::vector<int>{0, 1, 2, 2, 0, 0, 2}));
+    const FullReading claimed =
+        read_fully("2147483646 1\n2\n1\n", ReaderSettings{2, 0, false}, false);
+    EXPECT_EQ(claimed.result, 0);
+    EXPECT_EQ(claimed.output, "");
+    // The line after the last one read begins vertex 3, which so has its (empty) list.
+    EXPECT_EQ(claimed.edge_offsets[3], 2);
+    EXPECT_EQ(claimed.edge_offsets[4], 0);
+    EXPECT_EQ(claimed.edge_offsets[2147483646], 2);
 }
 
 TEST(GraphReader, leaves_the_arrays_absent_without_a_body) {
@@ -747,6 +815,7 @@ TEST(GraphReader, agrees_with_linear_search_on_hub_vertices) {
         }
         ReadOutcome expected = read_by_linear_search(nvtxs, nedges, has_edge_weights, lines);
         ReadOutcome outcome = read_text(text);
+        if (round % 10 == 0) expect_same_as_serial(text);
         ASSERT_EQ(outcome.output, expected.output);
         EXPECT_EQ(outcome.result, expected.result);
         const std::size_t used = expected.adjacency.size();
