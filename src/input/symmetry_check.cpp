@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/block.h"
+
 namespace {
 
 // A range holds this many lower vertices (as a power of two): the counts of a range and the
@@ -25,6 +27,27 @@ struct Arc {
     int position;
 };
 
+// The gathered entries: a block like the reader's arrays, whose fresh pages stay zero until
+// written and may be huge ones, which spares most page faults of filling it. An Arc is made of
+// ints alone, so the block's zero bytes already are Arcs.
+struct ArcBlock {
+    Arc* data = nullptr;
+    std::size_t count = 0;
+    ArcBlock() = default;
+    ArcBlock(const ArcBlock&) = delete;
+    ArcBlock& operator=(const ArcBlock&) = delete;
+    ~ArcBlock() {
+        if (data != nullptr) BlockAllocator<Arc>().deallocate(data, count);
+    }
+    void allocate(std::size_t arc_count) {
+        count = std::max<std::size_t>(arc_count, 1);
+        data = BlockAllocator<Arc>().allocate(count);
+    }
+    Arc* get() const {
+        return data;
+    }
+};
+
 struct Gathering {
     explicit Gathering(const ReadLists& read_lists) : lists(read_lists) {}
     const ReadLists& lists;
@@ -35,7 +58,7 @@ struct Gathering {
     // prefix sums, where the part's first such entry goes.
     std::vector<std::int64_t> counts;
     std::vector<std::int64_t> range_begin;  // range_count + 1 entries
-    std::unique_ptr<Arc[]> arcs;
+    ArcBlock arcs;
     std::atomic<int> next_task{0};
     std::atomic<bool> has_failed{false};
 };
@@ -254,7 +277,7 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
         run_tasks(gathering, threads, gathering.part_count,
                   [&](int, int part) { count_part(gathering, part); });
         const std::int64_t arc_count = place_counts(gathering);
-        gathering.arcs = std::make_unique_for_overwrite<Arc[]>(static_cast<std::size_t>(arc_count));
+        gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
         run_tasks(gathering, threads, gathering.part_count,
                   [&](int, int part) { place_part(gathering, part); });
         std::vector<RangeWork> works(static_cast<std::size_t>(threads));
