@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -233,10 +234,13 @@ bool writes_standard_output(const RunOptions& options) {
     MessageSink messages(stdout);
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
-    // The reader checks on as many threads as formatting uses; a check hands the arrays to no
-    // later stage, so the lists of vertices that no line reached are not written.
+    // The reader checks on as many threads as formatting uses, but on no more than there are
+    // processors: more cannot read faster, and each holds chunks in memory. A check hands the
+    // arrays to no later stage, so the lists of vertices that no line reached are not written.
     ReaderSettings reader_settings;
-    reader_settings.threads = options.threads > 0 ? options.threads : available_processors();
+    reader_settings.threads = options.threads > 0
+                                  ? std::min(options.threads, available_processors())
+                                  : available_processors();
     reader_settings.fills_unreached_lists = !options.check_only;
     if (read_graph_file(input, options.input_name.c_str(), messages, arrays.edge_offsets,
                         arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights,

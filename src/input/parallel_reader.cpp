@@ -17,9 +17,12 @@
 
 namespace {
 
-// Chunks of this size keep a few per thread in flight within a few tens of MiB, and make the
-// hand-over between threads rare.
+// Chunks of this size make the hand-over between threads rare. Each thread holds room for two
+// (the chunk and what it reads on to find a line's end), and all of them together stay within
+// the budget: with many threads the chunks get smaller, down to the smallest size.
 constexpr std::int64_t default_chunk_bytes = std::int64_t{4} << 20;
+constexpr std::int64_t chunk_budget = std::int64_t{16} << 20;
+constexpr std::int64_t smallest_chunk_bytes = std::int64_t{32} << 10;
 // More reading threads than this gain nothing: the chunks come from one stream.
 constexpr int max_threads = 64;
 
@@ -265,11 +268,13 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
     Pipeline pipeline(header, arrays);
     pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights};
     pipeline.input.file = file;
-    pipeline.input.block_bytes =
-        settings.chunk_bytes > 0 ? settings.chunk_bytes : default_chunk_bytes;
     int threads = settings.threads > 0 ? settings.threads
                                        : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, max_threads);
+    pipeline.input.block_bytes =
+        settings.chunk_bytes > 0
+            ? settings.chunk_bytes
+            : std::clamp(chunk_budget / (2 * threads), smallest_chunk_bytes, default_chunk_bytes);
     run_pipeline(pipeline, threads);
     const NoteContext context{file_name, header.nvtxs, header.nedges};
     if (pipeline.has_failed) {
