@@ -66,6 +66,8 @@ struct Pipeline {
     float excess_weight = 0.0f;
     // The chunk placed last: where the reading stopped, when it stopped.
     std::int64_t stop_chunk = 0;
+    // Started by the calling thread, which joins them.
+    std::vector<std::thread> helpers;
 };
 
 // Copies the placed part of scan into the arrays and its notes after the others.
@@ -163,13 +165,35 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
     return true;
 }
 
-// One thread's loop: take the next chunk, count its lines, scan it, place it in its turn.
-void read_chunks(Pipeline& pipeline) {
+void read_chunks(Pipeline& pipeline, int helper_count);
+
+// Starts helper_count more threads on the chunks; fewer when the system has no more to give.
+void start_helpers(Pipeline& pipeline, int helper_count) {
+    for (int i = 0; i < helper_count; ++i) {
+        try {
+            pipeline.helpers.emplace_back(read_chunks, std::ref(pipeline), 0);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: slower, not wrong
+        }
+    }
+}
+
+// One thread's loop: take the next chunk, count its lines, scan it, place it in its turn. The
+// calling thread starts the helpers once it has taken the first chunk and more input follows:
+// a file of one chunk is read without starting a thread.
+void read_chunks(Pipeline& pipeline, int helper_count) {
     Chunk chunk;
     ChunkScan scan;
     std::int64_t first_vertex = 0;
     bool is_wanted = false;
     while (take_chunk(pipeline, chunk, first_vertex, is_wanted)) {
+        if (helper_count > 0) {
+            std::unique_lock<std::mutex> guard(pipeline.lock);
+            const bool has_more = !pipeline.input.is_at_end || !pipeline.input.carried.empty();
+            guard.unlock();
+            if (has_more) start_helpers(pipeline, helper_count);
+            helper_count = 0;
+        }
         bool has_scanned = false;
         if (is_wanted) {
             try {
@@ -195,16 +219,8 @@ void read_chunks(Pipeline& pipeline) {
 
 // Runs read_chunks on threads threads, the calling thread among them.
 void run_pipeline(Pipeline& pipeline, int threads) {
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < threads; ++i) {
-        try {
-            helpers.emplace_back(read_chunks, std::ref(pipeline));
-        } catch (const std::system_error&) {
-            break;  // fewer threads: slower, not wrong
-        }
-    }
-    read_chunks(pipeline);
-    for (std::thread& helper : helpers)
+    read_chunks(pipeline, threads - 1);
+    for (std::thread& helper : pipeline.helpers)
         helper.join();
 }
 

@@ -19,6 +19,7 @@ constexpr int range_size = 1 << range_shift;
 // The vertices are cut into this many parts per thread for gathering, so that a thread that
 // drew lighter parts takes more of them.
 constexpr int parts_per_thread = 4;
+constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
 
 // An entry towards a lower vertex: lower is listed by higher at position.
 struct Arc {
@@ -267,7 +268,9 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
     line_notes.clear();
     if (lower_end_notes != nullptr) lower_end_notes->clear();
     if (lists.last_vertex < 1 || lists.adjacency == nullptr) return 0;
-    threads = std::max(threads, 1);
+    // A thread of its own pays for itself only with this many entries to gather.
+    threads = static_cast<int>(std::clamp<std::int64_t>(
+        list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
     try {
         Gathering gathering(lists);
         gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
