@@ -194,12 +194,35 @@ void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<i
     }
 }
 
+// The case of a sound file, taken first: lower's list is in increasing order, and its entries
+// above lower are exactly the entries towards it, with the same weights.
+bool matches_exactly(const ReadLists& lists, int lower, std::int64_t begin, std::int64_t end,
+                     const Arc* arcs, const Arc* arcs_end) {
+    const int* adjacency = lists.adjacency;
+    for (std::int64_t position = begin + 1; position < end; ++position) {
+        if (adjacency[position - 1] >= adjacency[position]) return false;
+    }
+    std::int64_t position = begin;
+    while (position < end && adjacency[position] < lower)
+        ++position;
+    if (end - position != arcs_end - arcs) return false;
+    for (const Arc* arc = arcs; arc != arcs_end; ++arc, ++position) {
+        if (adjacency[position] != arc->higher) return false;
+        if (lists.edge_weights != nullptr &&
+            lists.edge_weights[arc->position] != lists.edge_weights[position]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Compares the entries towards lower with lower's own list: both in increasing order of the
 // higher vertex, merged in one pass.
 void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc* arcs_end,
                   RangeWork& work) {
     const std::int64_t begin = list_begin(lists, lower);
     const std::int64_t end = list_end(lists, lower);
+    if (matches_exactly(lists, lower, begin, end, arcs, arcs_end)) return;
     work.higher_entries.clear();
     for (std::int64_t position = begin; position < end; ++position) {
         const int higher = lists.adjacency[position];

@@ -547,6 +547,46 @@ TEST(GraphReader, checks_the_count_against_six_sums) {
     }
 }
 
+// A graph of more vertices than one range of the symmetry check holds, its edges between
+// random vertices, some listed at one end only, some weighing differently at the two ends,
+// some lists out of order: the readers must agree across the ranges' borders too.
+TEST(GraphReader, agrees_with_the_serial_reader_across_symmetry_ranges) {
+    std::mt19937 random(20261208);
+    constexpr int nvtxs = 9000;
+    std::vector<std::vector<std::pair<int, int>>> lists(nvtxs + 1);
+    int entries = 0;
+    for (int i = 0; i < 3 * nvtxs; ++i) {
+        const int u = 1 + static_cast<int>(random() % nvtxs);
+        const int v = 1 + static_cast<int>(random() % nvtxs);
+        if (u == v) continue;
+        const int weight = 1 + static_cast<int>(random() % 3);
+        lists[u].push_back({v, weight});
+        ++entries;
+        if (random() % 500 == 0) continue;  // listed at one end only
+        lists[v].push_back({u, random() % 500 == 0 ? weight + 1 : weight});
+        ++entries;
+    }
+    std::string text = std::to_string(nvtxs) + " " + std::to_string(entries / 2) + " 1\n";
+    for (int v = 1; v <= nvtxs; ++v) {
+        if (random() % 4 != 0) std::sort(lists[v].begin(), lists[v].end());
+        for (const auto& [u, weight] : lists[v]) {
+            text += std::to_string(u);
+            text += ' ';
+            text += std::to_string(weight);
+            text += ' ';
+        }
+        text += '\n';
+    }
+    for (int threads = 1; threads <= 4; ++threads) {
+        SCOPED_TRACE(threads);
+        const ReaderSettings settings{threads, threads * 1000, threads % 2 == 0};
+        const FullReading serial = read_fully(text, settings, true);
+        EXPECT_EQ(serial.result, 1);
+        EXPECT_NE(serial.output.find("weighs"), std::string::npos);
+        EXPECT_TRUE(read_fully(text, settings, false) == serial);
+    }
+}
+
 // A check hands the arrays to nobody: the lists of vertices that no line reached are not
 // written, so a header that claims two billion vertices costs no memory for them.
 TEST(GraphReader, leaves_unreached_lists_unwritten_when_asked) {
