@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
-
-#include "common/block.h"
 
 namespace {
 
@@ -28,9 +27,9 @@ struct Arc {
     int position;
 };
 
-// The gathered entries: a block like the reader's arrays, whose fresh pages stay zero until
-// written and may be huge ones, which spares most page faults of filling it. An Arc is made of
-// ints alone, so the block's zero bytes already are Arcs.
+// The gathered entries, left unwritten until placed. Not a Block: the entries live only
+// until the check ends, and asking for huge pages would make the kernel compact memory for
+// them now and then, which costs more than the page faults it spares.
 struct ArcBlock {
     Arc* data = nullptr;
     std::size_t count = 0;
@@ -38,11 +37,12 @@ struct ArcBlock {
     ArcBlock(const ArcBlock&) = delete;
     ArcBlock& operator=(const ArcBlock&) = delete;
     ~ArcBlock() {
-        if (data != nullptr) BlockAllocator<Arc>().deallocate(data, count);
+        std::free(data);
     }
     void allocate(std::size_t arc_count) {
         count = std::max<std::size_t>(arc_count, 1);
-        data = BlockAllocator<Arc>().allocate(count);
+        data = static_cast<Arc*>(std::malloc(count * sizeof(Arc)));
+        if (data == nullptr) throw std::bad_alloc();
     }
     Arc* get() const {
         return data;
