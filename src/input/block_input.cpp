@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Room kept past a chunk's bytes: the stopping newline.
@@ -63,22 +67,27 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
 
 std::int64_t count_lines(const Chunk& chunk) {
     const char* text = chunk.bytes.data();
-    // Eight bytes at a time: a byte of the word x ^ newlines is zero where a newline stands,
-    // and adding 0x7f to its low seven bits sets the high bit of every byte but a zero one.
-    constexpr std::uint64_t newlines = 0x0a0a0a0a0a0a0a0aULL;
-    constexpr std::uint64_t low_bits = 0x7f7f7f7f7f7f7f7fULL;
-    constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
-    constexpr std::uint64_t per_byte_ones = 0x0101010101010101ULL;
     std::int64_t lines = 0;
     std::int64_t position = 0;
-    for (; position + 8 <= chunk.size; position += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, text + position, sizeof word);
-        const std::uint64_t x = word ^ newlines;
-        const std::uint64_t non_zero = (((x & low_bits) + low_bits) | x) & high_bits;
-        // One bit per byte that is not a newline, summed into the top byte by the multiply.
-        lines += 8 - static_cast<std::int64_t>(((non_zero >> 7) * per_byte_ones) >> 56);
+#ifdef __SSE2__
+    // Sixteen bytes at a time: each byte of the comparison is -1 at a newline, and subtracting
+    // it counts the newline in that byte of the sums, which are added up before any can pass
+    // 255.
+    constexpr std::int64_t block_bytes = 16;
+    constexpr int blocks_per_sum = 255;
+    const __m128i newlines = _mm_set1_epi8('\n');
+    while (position + block_bytes <= chunk.size) {
+        __m128i sums = _mm_setzero_si128();
+        for (int block = 0; block < blocks_per_sum && position + block_bytes <= chunk.size;
+             ++block, position += block_bytes) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + position));
+            sums = _mm_sub_epi8(sums, _mm_cmpeq_epi8(bytes, newlines));
+        }
+        const __m128i totals = _mm_sad_epu8(sums, _mm_setzero_si128());
+        lines += _mm_cvtsi128_si64(totals) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(totals, totals));
     }
+#endif
     lines += std::count(text + position, text + chunk.size, '\n');
     if (chunk.size > 0 && text[chunk.size - 1] != '\n') ++lines;
     return lines;
