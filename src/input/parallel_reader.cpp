@@ -209,8 +209,16 @@ void read_chunks(Pipeline& pipeline, int helper_count) {
         guard.unlock();
         // The turn makes this thread the only one placing; what it writes reaches the next
         // placing thread through the lock.
-        if (is_placed) place_scan(pipeline, scan, chunk.index);
+        bool has_placed = true;
+        if (is_placed) {
+            try {
+                place_scan(pipeline, scan, chunk.index);
+            } catch (const std::bad_alloc&) {
+                has_placed = false;
+            }
+        }
         guard.lock();
+        if (!has_placed) pipeline.has_failed = true;
         pipeline.has_stopped = pipeline.has_stopped || pipeline.placing_has_stopped;
         ++pipeline.placing_turn;
         pipeline.turn.notify_all();
@@ -219,7 +227,14 @@ void read_chunks(Pipeline& pipeline, int helper_count) {
 
 // Runs read_chunks on threads threads, the calling thread among them.
 void run_pipeline(Pipeline& pipeline, int threads) {
-    read_chunks(pipeline, threads - 1);
+    // Room for every helper first: a thread must never be left unjoined by a failing growth.
+    int helper_count = threads - 1;
+    try {
+        pipeline.helpers.reserve(static_cast<std::size_t>(helper_count));
+    } catch (const std::bad_alloc&) {
+        helper_count = 0;
+    }
+    read_chunks(pipeline, helper_count);
     for (std::thread& helper : pipeline.helpers)
         helper.join();
 }
@@ -275,6 +290,42 @@ bool has_unmatched_edge(const std::vector<Note>& notes) {
                        [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
 }
 
+// After the chunks: the end of the body, the symmetry check, and every message in file order,
+// then the summary. Throws std::bad_alloc, before printing anything, when memory runs out.
+int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, MessageSink& messages,
+                const ReaderSettings& settings, int threads) {
+    const GraphHeader& header = pipeline.header;
+    GraphArrays& arrays = pipeline.arrays;
+    const NoteContext context{file_name, header.nvtxs, header.nedges};
+    // A stream that failed past the point where the reading stopped was never read there.
+    if (pipeline.placing_has_stopped && pipeline.input.failed_chunk > pipeline.stop_chunk) {
+        std::clearerr(file);
+    }
+    BodyCounts counts = end_body(pipeline);
+    ReadLists lists{arrays.edge_offsets.data(),
+                    arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
+                    arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(),
+                    std::min(counts.current_vertex, header.nvtxs), pipeline.kept_count};
+    std::vector<Note> line_notes;
+    std::vector<Note> lower_end_notes;
+    if (check_symmetry(lists, threads, line_notes,
+                       pipeline.has_fatal_error ? nullptr : &lower_end_notes) != 0) {
+        throw std::bad_alloc();
+    }
+    check_excess_entry(pipeline, line_notes);
+    print_in_file_order(context, pipeline.notes, line_notes, messages);
+    if (pipeline.has_fatal_error) return 1;
+    end_unreached_lists(arrays, counts, settings.fills_unreached_lists);
+    for (const Note& note : lower_end_notes)
+        print_note(context, note, messages);
+    if (pipeline.has_trailing_data) {
+        messages.warning("WARNING: Possible error in graph file `%s'\n", file_name);
+        messages.print("         Data found after expected end of file\n");
+    }
+    finish_graph(header, counts, messages, arrays);
+    return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& messages,
@@ -292,37 +343,15 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
             ? settings.chunk_bytes
             : std::clamp(chunk_budget / (2 * threads), smallest_chunk_bytes, default_chunk_bytes);
     run_pipeline(pipeline, threads);
-    const NoteContext context{file_name, header.nvtxs, header.nedges};
-    if (pipeline.has_failed) {
-        report_no_memory(header, file_name, messages);
-        return 1;
+    int result = 1;
+    try {
+        if (!pipeline.has_failed)
+            result = finish_body(pipeline, file, file_name, messages, settings, threads);
+    } catch (const std::bad_alloc&) {
+        pipeline.has_failed = true;
     }
-    // A stream that failed past the point where the reading stopped was never read there.
-    if (pipeline.placing_has_stopped && pipeline.input.failed_chunk > pipeline.stop_chunk) {
-        std::clearerr(file);
-    }
-    BodyCounts counts = end_body(pipeline);
-    ReadLists lists{arrays.edge_offsets.data(),
-                    arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
-                    arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(),
-                    std::min(counts.current_vertex, header.nvtxs), pipeline.kept_count};
-    std::vector<Note> line_notes;
-    std::vector<Note> lower_end_notes;
-    if (check_symmetry(lists, threads, line_notes,
-                       pipeline.has_fatal_error ? nullptr : &lower_end_notes) != 0) {
-        report_no_memory(header, file_name, messages);
-        return 1;
-    }
-    check_excess_entry(pipeline, line_notes);
-    print_in_file_order(context, pipeline.notes, line_notes, messages);
-    if (pipeline.has_fatal_error) return 1;
-    end_unreached_lists(arrays, counts, settings.fills_unreached_lists);
-    for (const Note& note : lower_end_notes)
-        print_note(context, note, messages);
-    if (pipeline.has_trailing_data) {
-        messages.warning("WARNING: Possible error in graph file `%s'\n", file_name);
-        messages.print("         Data found after expected end of file\n");
-    }
-    finish_graph(header, counts, messages, arrays);
-    return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
+    // No message of the body has been printed when the memory ran out: every one is printed
+    // once all are known.
+    if (pipeline.has_failed) report_no_memory(header, file_name, messages);
+    return result;
 }
