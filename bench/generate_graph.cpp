@@ -5,6 +5,9 @@
 //   generate_graph geometric VERTICES DEGREE      random points in the unit square joined
 //                                                 when closer than the radius that gives
 //                                                 the mean degree
+//   generate_graph shuffled VERTICES DEGREE        the geometric graph with its vertices
+//                                                 numbered by a random permutation, as
+//                                                 meshes from elsewhere often are
 //   generate_graph random VERTICES DEGREE         uniform random edges of the mean degree
 //
 // The graph goes to standard output. Every edge is listed at both ends, no vertex lists
@@ -17,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -153,7 +157,9 @@ void write_hub(int nvtxs) {
     write_lists("% ring with three hubs\n", nvtxs, lists_from_edges(nvtxs, edges));
 }
 
-void write_geometric(int nvtxs, double degree, Random& random) {
+// The edges of random points in the unit square joined when closer than the radius that gives
+// the mean degree.
+std::vector<std::pair<int, int>> geometric_edges(int nvtxs, double degree, Random& random) {
     double radius = std::sqrt(degree / (3.141592653589793 * nvtxs));
     int cells = std::max(1, static_cast<int>(1.0 / radius));
     std::vector<double> x(nvtxs + 1), y(nvtxs + 1);
@@ -178,7 +184,28 @@ void write_geometric(int nvtxs, double degree, Random& random) {
             }
         }
     }
-    write_lists("% random geometric graph\n", nvtxs, lists_from_edges(nvtxs, edges));
+    return edges;
+}
+
+void write_geometric(int nvtxs, double degree, Random& random) {
+    write_lists("% random geometric graph\n", nvtxs,
+                lists_from_edges(nvtxs, geometric_edges(nvtxs, degree, random)));
+}
+
+// The geometric graph renumbered by a random permutation: neighbours lie anywhere in the file.
+void write_shuffled(int nvtxs, double degree, Random& random) {
+    std::vector<std::pair<int, int>> edges = geometric_edges(nvtxs, degree, random);
+    std::vector<int> number(static_cast<std::size_t>(nvtxs) + 1);
+    for (int v = 0; v <= nvtxs; ++v)
+        number[v] = v;
+    for (int v = nvtxs; v > 1; --v)
+        std::swap(number[v], number[1 + static_cast<int>(random.next() % v)]);
+    for (auto& [a, b] : edges) {
+        a = number[a];
+        b = number[b];
+    }
+    write_lists("% random geometric graph, randomly numbered\n", nvtxs,
+                lists_from_edges(nvtxs, edges));
 }
 
 void write_random(int nvtxs, double degree, Random& random) {
@@ -198,7 +225,8 @@ void write_random(int nvtxs, double degree, Random& random) {
 int usage() {
     std::fputs(
         "usage: generate_graph grid ROWS COLUMNS [weighted] | hub VERTICES |\n"
-        "       geometric VERTICES DEGREE | random VERTICES DEGREE\n",
+        "       geometric VERTICES DEGREE | shuffled VERTICES DEGREE |\n"
+        "       random VERTICES DEGREE\n",
         stderr);
     return 2;
 }
@@ -216,6 +244,8 @@ int main(int argc, char** argv) {
         write_hub(count);
     } else if (kind == "geometric" && argc >= 4) {
         write_geometric(count, std::atof(argv[3]), random);
+    } else if (kind == "shuffled" && argc >= 4) {
+        write_shuffled(count, std::atof(argv[3]), random);
     } else if (kind == "random" && argc >= 4) {
         write_random(count, std::atof(argv[3]), random);
     } else {

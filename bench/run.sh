@@ -22,6 +22,8 @@
 #    reads the file, splits it into numbers and writes them shifted with no check at all
 #    (its output must be graphrep's, byte for byte); and graphrep -check, which reads and
 #    checks only, against the -times 1 run.
+# 4. Checking: graphrep -check in MB/s of input, with -threads 1 and with the default, the
+#    speed-up between them, the time per input byte against the grid's, and peak memory.
 #
 # Inputs are generated once, seeded, into $BENCH_DIR (default /tmp/graphrep-bench),
 # outside the repository. Needs g++, cmake, awk, dd and GNU time (/usr/bin/time).
@@ -47,6 +49,7 @@ generate grid grid 1000 1000
 generate hub hub 1000000
 generate geometric geometric 970000 12
 generate grid-weighted grid 1000 1000 weighted
+generate shuffled shuffled 500000 12
 
 # Runs each of the given shell commands RUNS times, taking turns, and leaves the median wall
 # time of each, in seconds, in the array medians (same order).
@@ -78,7 +81,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 table1=()
 table2=()
 table3=()
-for name in grid hub geometric grid-weighted; do
+table4=()
+grid_check_per_mb=
+for name in grid hub geometric grid-weighted shuffled; do
     input=$bench_dir/$name.graph
     out1=$bench_dir/$name.x1
     out8=$bench_dir/$name.x8
@@ -89,17 +94,19 @@ for name in grid hub geometric grid-weighted; do
         "rm -f '$out1'; '$graphrep' -in '$input' -times 1 -out '$out1'" \
         "rm -f '$out1'; '$reference' '$input' 1 '$out1'" \
         "'$graphrep' -check -in '$input' -times 1 -out '$out1.check'; rm -f '$out1.check'" \
+        "'$graphrep' -check -in '$input' -threads 1" \
         "rm -f '$copy'; '$graphrep' -in '$input' -times 8 -threads 1 -out '$copy'" \
         "rm -f '$copy'; '$graphrep' -in '$input' -times 8 -out '$copy'" \
         "cat '$input' >/dev/null" \
         "rm -f '$copy'; cat '$out8' >'$copy'" \
         "rm -f '$copy'; dd if='$out8' of='$copy' bs=1M status=none"
-    t1=${medians[0]} t_reference=${medians[1]} t_check=${medians[2]}
-    t8_one=${medians[3]} t8=${medians[4]}
-    cat_in=${medians[5]} cat_out=${medians[6]} dd_out=${medians[7]}
+    t1=${medians[0]} t_reference=${medians[1]} t_check=${medians[2]} t_check_one=${medians[3]}
+    t8_one=${medians[4]} t8=${medians[5]}
+    cat_in=${medians[6]} cat_out=${medians[7]} dd_out=${medians[8]}
     m1=$(peak_mib "'$graphrep' -in '$input' -times 1 -out /dev/null")
     m8=$(peak_mib "'$graphrep' -in '$input' -times 8 -out /dev/null")
     m8_one=$(peak_mib "'$graphrep' -in '$input' -times 8 -threads 1 -out /dev/null")
+    m_check=$(peak_mib "'$graphrep' -check -in '$input'")
 
     "$graphrep" -in "$input" -times 1 -out "$out1" >/dev/null
     "$reference" "$input" 1 "$copy"
@@ -120,6 +127,12 @@ for name in grid hub geometric grid-weighted; do
     table2+=("$(printf '%-14s | %10s %9s %8s | %6s %11s %10s | %12s %11s' \
         "$name" "$t8_one" "$t8" "$(ratio "$t8_one" "$t8")" "$dd_out" "$(ratio "$t8_one" "$dd_out")" \
         "$(ratio "$t8" "$dd_out")" "$m8_one" "$m8")")
+    check_per_mb=$(awk -v s="$t_check" -v mb="$mb_in" 'BEGIN { printf "%.6f", s / mb }')
+    [ -n "$grid_check_per_mb" ] || grid_check_per_mb=$check_per_mb
+    table4+=("$(printf '%-14s %6s | %8s %7s | %8s %7s %8s | %10s | %6s' \
+        "$name" "$mb_in" "$t_check_one" "$(rate "$mb_in" "$t_check_one")" "$t_check" \
+        "$(rate "$mb_in" "$t_check")" "$(ratio "$t_check_one" "$t_check")" \
+        "$(ratio "$check_per_mb" "$grid_check_per_mb")" "$m_check")")
     table3+=("$(printf '%-14s | %6s %11s %9s | %7s %8s | %s' \
         "$name" "$t1" "$t_reference" "$(ratio "$t1" "$t_reference")" "$t_check" \
         "$(ratio "$t_check" "$t1")" "$same_reference")")
@@ -139,3 +152,7 @@ printf '\nThe floor on one thread and check-only runs, -times 1\n'
 printf '%-14s | %6s %11s %9s | %7s %8s | %s\n' input "t1 s" "reference s" "t1/ref" "check s" \
     "check/t1" "reference output"
 printf '%s\n' "${table3[@]}"
+printf '\nChecking, -check (grid first: the per-byte ratio is against it)\n'
+printf '%-14s %6s | %8s %7s | %8s %7s %8s | %10s | %6s\n' input "MB" "1 thr s" "MB/s" \
+    "default" "MB/s" "speed-up" "s/MB/grid" "MiB"
+printf '%s\n' "${table4[@]}"

@@ -36,7 +36,7 @@ inline std::FILE* stream_over(const std::uint8_t* data, std::size_t size) {
 struct HeaderCounts {
     int nvtxs = 0;
     int nedges = 0;
-    int format_code = 0;
+    int format_code = 0;  // its last three digits as written
 };
 
 // The header as the reader sees it: the first line that begins with a number.
@@ -48,7 +48,11 @@ inline HeaderCounts header_of(const std::uint8_t* data, std::size_t size) {
     while (status == scan_end_of_line)
         counts.nvtxs = next_int(scanner, stream, status);
     if (status == scan_number) counts.nedges = next_int(scanner, stream, status);
-    if (status == scan_number) counts.format_code = next_int(scanner, stream, status);
+    if (status == scan_number) {
+        (void)next_int(scanner, stream, status);
+        // The code's digits as written: a long code does not saturate into another one.
+        if (status == scan_number) counts.format_code = scanner.int_low_digits;
+    }
     std::fclose(stream);
     return counts;
 }

@@ -67,7 +67,7 @@ std::vector<std::pair<int, int>> pairs_in(const std::string& printed, const char
 // vertex's list at a higher vertex's line, every list once the last line has been read.
 void check_unmatched_reports(const std::string& printed, const Block<int>& edge_offsets,
                              const Block<int>& adjacency) {
-    for (const auto& [vertex, neighbour] : pairs_in(printed, " Edge (")) {
+    for (const auto& [vertex, neighbour] : pairs_in(printed, "': Edge (")) {
         require(neighbour >= 1 && neighbour != vertex);
         require(static_cast<std::int64_t>(edge_offsets.size()) > std::max(vertex, neighbour));
         require(!list_holds(edge_offsets, adjacency, neighbour, vertex));

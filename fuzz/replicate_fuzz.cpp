@@ -99,14 +99,20 @@ ReplicaExtras extras_for(const std::uint8_t* data, std::size_t size, const ReadG
 // taken for another's.
 constexpr float colliding_weights[] = {5.0f, 149.0f, 769.0f, 133.75f, 799.5f, 0.1f, 2.5f};
 
-// Half of the weighted runs have their edge weights redrawn among colliding_weights, entry by
-// entry: the reader takes any positive weight, and the copies must carry those drawn.
+// Half of the weighted runs have their edge weights redrawn among colliding_weights, edge by
+// edge, both ends alike (ends that differ draw a warning when the copies are read back): the
+// reader takes any positive weight, and the copies must carry those drawn.
 void draw_colliding_weights(const std::uint8_t* data, std::size_t size, ReadGraph& original) {
-    Random random{hash_of(data, size) ^ 0x5bd1e995u};
-    if (random.next() & 1) return;
+    const std::uint64_t seed = hash_of(data, size) ^ 0x5bd1e995u;
+    if (Random{seed}.next() & 1) return;
     const std::size_t count = sizeof colliding_weights / sizeof colliding_weights[0];
-    for (std::size_t i = 0; i < original.edge_weights.size(); ++i) {
-        original.edge_weights[i] = colliding_weights[random.next() % count];
+    for (int v = 1; v <= original.nvtxs && !original.edge_offsets.empty(); ++v) {
+        for (int i = original.edge_offsets[v - 1]; i < original.edge_offsets[v]; ++i) {
+            const std::uint64_t u = static_cast<std::uint64_t>(original.adjacency[i]);
+            const std::uint64_t edge =
+                std::min<std::uint64_t>(u, v) << 32 | std::max<std::uint64_t>(u, v);
+            original.edge_weights[i] = colliding_weights[Random{seed ^ edge}.next() % count];
+        }
     }
 }
 

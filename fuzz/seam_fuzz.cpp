@@ -24,9 +24,9 @@ std::uint64_t next_random(std::uint64_t& state) {
     return state >> 33;
 }
 
-// Blanks in front of the text and after each white-space byte, except after a final newline,
-// where they would make a line of their own. Most places get none, some a few, some enough
-// to move what follows past a whole segment.
+// Blanks in front of the text (unless it starts with a byte order mark) and after each
+// white-space byte, except after a final newline, where they would make a line of their own. Most
+// places get none, some a few, some enough to move what follows past a whole segment.
 std::string with_blanks(const std::uint8_t* text, std::size_t size, std::uint64_t seed) {
     std::string moved;
     std::uint64_t state = seed;
@@ -35,7 +35,10 @@ std::string with_blanks(const std::uint8_t* text, std::size_t size, std::uint64_
         const std::size_t count = choice % 4 == 0 ? (choice >> 2) % 256 : choice % 4 == 1 ? 1 : 0;
         moved.append(count, ' ');
     };
-    if (size > 0) add_blanks();
+    // Blanks in front of a byte order mark would make it a word of the first line.
+    const bool starts_with_mark =
+        size >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF;
+    if (size > 0 && !starts_with_mark) add_blanks();
     for (std::size_t i = 0; i < size; ++i) {
         const char c = static_cast<char>(text[i]);
         moved += c;

@@ -279,9 +279,13 @@ class RunProgress {
     progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
-    const int read_result =
-        read_graph_file(input, settings.input_name.c_str(), messages, arrays.edge_offsets,
-                        arrays.adjacency, arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights);
+    ReaderSettings reader_settings;
+    reader_settings.threads = settings.reading_threads;
+    // A check reads only: no later stage looks at the lists that no line reached.
+    reader_settings.fills_unreached_lists = !settings.check_only;
+    const int read_result = read_graph_file(
+        input, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
+        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
     progress.line().end_phase();
     if (read_result != 0) return 1;
     if (check_strictness(settings, messages) != 0) return 1;

@@ -1,5 +1,7 @@
 #include "driver/run_settings.h"
 
+#include <algorithm>
+
 #include "common/processors.h"
 
 namespace {
@@ -30,7 +32,9 @@ void resolve_settings(const RunOptions& options, RunSettings& settings) {
     settings.message_stream = settings.graph_to_standard_output ? stderr : stdout;
     settings.times = options.times;
     settings.nconnect = options.nconnect;
-    settings.threads = options.threads > 0 ? options.threads : available_processors();
+    const int processors = available_processors();
+    settings.threads = options.threads > 0 ? options.threads : processors;
+    settings.reading_threads = std::min(settings.threads, processors);
     settings.check_only = options.check_only;
     settings.is_strict = options.is_strict;
     settings.is_wide = options.is_wide;

@@ -34,6 +34,9 @@ struct RunSettings {
     int times = 0;
     int nconnect = 0;
     int threads = 1;  // formatting threads, at least 1
+    // Reading threads, at least 1: as many as formatting, but no more than the processors,
+    // since each holds chunks of the file in memory.
+    int reading_threads = 1;
     bool check_only = false;
     bool is_strict = false;
     bool is_wide = false;

@@ -10,10 +10,23 @@
 // nothing of the per-vertex records or of the output.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "common/block.h"
 #include "common/message_sink.h"
+
+// How a file is read; the defaults are those of a run.
+struct ReaderSettings {
+    // Threads that scan and check the vertex lines; 0: one per processor.
+    int threads = 0;
+    // The size of the line-aligned chunks the input is read and checked in; 0: the default
+    // of a few MiB. A line longer than a chunk makes its chunk longer. Tests make them tiny.
+    std::int64_t chunk_bytes = 0;
+    // Whether the vertices that no line reached get their empty lists written into
+    // edge_offsets. A check that hands the arrays to nobody leaves their memory untouched.
+    bool fills_unreached_lists = true;
+};
 
 // Reads the graph file `file` (closed before return) named `file_name` in messages, which
 // go to `messages`: each error of the file counts there as one error, each warning (the two
@@ -25,4 +38,5 @@
 // or 1 after any error message (the arrays then hold what the reading got to).
 [[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
                                   Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                  Block<int>& vertex_weights, Block<float>& edge_weights);
+                                  Block<int>& vertex_weights, Block<float>& edge_weights,
+                                  const ReaderSettings& settings = ReaderSettings{});

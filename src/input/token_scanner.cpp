@@ -8,6 +8,7 @@
 
 #include "common/line_read.h"
 #include "common/text_numbers.h"
+#include "input/number_text.h"
 
 namespace {
 
@@ -24,24 +25,14 @@ constexpr int oversized_segment = last_segment_position;
 // and its sign) before it knows where it ends; one more keeps the end of a number that ends
 // before them above position 0, since a scan_offset of 0 means that a new line is due.
 constexpr int kept_lookahead = 3;
-// A real of more digits keeps this many significant ones, and one more that stands for all
-// the later ones when any of them is not 0: the nearest double is settled by the first 767
-// significant digits and whether anything follows them.
-constexpr int kept_significant_digits = 800;
-// Past this decimal exponent a significand between 0.1 and 1 overflows or underflows.
-constexpr std::int64_t largest_decimal_exponent = 99999;
-// The sign, "0.", the kept digits, the stand-in, "e" and the exponent with its sign.
-constexpr int longest_real_text = 1 + 2 + kept_significant_digits + 1 + 1 + 1 + 5;
-// Exponent digits beyond this value change nothing, and the sum with a line's digit count
-// stays far inside 64 bits.
-constexpr std::int64_t exponent_cap = 1'000'000'000'000'000;
+// The hundreds, tens and ones digits of an integer are its value modulo this.
+constexpr int low_digits_modulus = 1000;
+
+// The UTF-8 byte order mark.
+constexpr char byte_order_mark[] = {'\xEF', '\xBB', '\xBF'};
 
 constexpr bool is_comment(char c) {
     return c == '%' || c == '#';
-}
-
-constexpr bool is_exponent_letter(char c) {
-    return c == 'e' || c == 'E' || c == 'd' || c == 'D';
 }
 
 // Bounded line read: at most limit - 1 characters, up to and including a newline, NUL
@@ -93,6 +84,29 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
     scanner.break_point = complete_segment;
 }
 
+// Passes over a byte order mark (EF BB BF) in front of the first byte of the input, which
+// some editors write there; it is no character of the first line. Bytes that begin like the
+// mark but are not it stay at the front of line_buffer as the start of the first line; gives
+// their count. line_has_ended is set when the input or the line (a newline among them) ends
+// within them.
+int pass_byte_order_mark(TokenScanner& scanner, std::FILE* stream, bool& line_has_ended) {
+    scanner.is_at_input_start = false;
+    int kept = 0;
+    for (const char mark_byte : byte_order_mark) {
+        const int c = getc_unlocked(stream);
+        if (c == EOF) {
+            line_has_ended = true;
+            return kept;
+        }
+        scanner.line_buffer[kept++] = static_cast<char>(c);
+        if (static_cast<char>(c) != mark_byte) {
+            line_has_ended = c == '\n';
+            return kept;
+        }
+    }
+    return 0;
+}
+
 // Reads the next segment: the first of a new line, or, when line_goes_on, the next one of
 // the current line after its carried tail. Gives 1 when a new line gets no character.
 // A cut segment without a whole token (only white space, or white space before a token that
@@ -100,7 +114,17 @@ void end_line_with_tail(TokenScanner& scanner, int tail_length) {
 // line goes on with the next read, so a long run of blanks never reports an end of line.
 [[nodiscard]] int read_segment(TokenScanner& scanner, std::FILE* stream, bool line_goes_on) {
     for (;;) {
-        const int tail_length = line_goes_on ? carry_tail(scanner) : 0;
+        int tail_length = line_goes_on ? carry_tail(scanner) : 0;
+        if (scanner.is_at_input_start) {
+            bool line_has_ended = false;
+            tail_length = pass_byte_order_mark(scanner, stream, line_has_ended);
+            if (line_has_ended) {
+                if (tail_length == 0) return 1;
+                end_line_with_tail(scanner, tail_length);
+                break;
+            }
+            line_goes_on = tail_length > 0;
+        }
         scanner.line_buffer[last_segment_position] = ' ';
         scanner.line_buffer[segment_limit] = ' ';
         if (!read_piece(scanner.line_buffer + tail_length, line_buffer_size - tail_length,
@@ -165,66 +189,13 @@ void end_line(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     return 1;
 }
 
-const char* skip_digits(const char* position) {
-    while (is_digit(*position))
-        ++position;
-    return position;
-}
-
-// Measures the real at text: sign, mantissa, and an exponent only when a digit follows its
-// letter and sign. Gives the count of characters, 0 when no number starts at text.
-int measure_real(const char* text) {
-    const char* position = text;
-    if (*position == '-' || *position == '+') ++position;
-    const char* mantissa = position;
-    position = skip_digits(position);
-    bool has_digits = position != mantissa;
-    if (*position == '.') {
-        const char* fraction = position + 1;
-        position = skip_digits(fraction);
-        has_digits = has_digits || position != fraction;
+// The value of the last three digits of an integer of length characters at text.
+int low_digits_of(const char* text, int length) {
+    int low_digits = 0;
+    for (int i = std::max(0, length - 3); i < length; ++i) {
+        if (is_digit(text[i])) low_digits = low_digits * 10 + (text[i] - '0');
     }
-    if (!has_digits) return 0;
-    if (is_exponent_letter(*position)) {
-        const char* exponent = position + 1;
-        if (*exponent == '-' || *exponent == '+') ++exponent;
-        if (is_digit(*exponent)) position = skip_digits(exponent);
-    }
-    return static_cast<int>(position - text);
-}
-
-// The nearest double to a real written as from_chars reads it: no "+", and e as the only
-// exponent letter.
-double nearest_double(const char* text, int length, bool has_negative_exponent) {
-    double value = 0.0;
-    const std::from_chars_result result = std::from_chars(text, text + length, value);
-    if (result.ec != std::errc::result_out_of_range) return value;
-    // A number of at most 199 characters lies between 1e-199 and 1e199 before its exponent,
-    // and a shortened long one between 0.1 and 1, so only a negative exponent can take it
-    // below the smallest double, and only a positive one above the largest.
-    const bool is_negative = text[0] == '-';
-    if (has_negative_exponent) return is_negative ? -0.0 : 0.0;
-    const double infinity = std::numeric_limits<double>::infinity();
-    return is_negative ? -infinity : infinity;
-}
-
-// Converts a measured real of length characters to the nearest double. from_chars takes no
-// leading "+" and knows only e as the exponent letter, so it reads a copy without the one
-// and with the other; having been measured first, the copy holds no form it would read
-// differently (hexadecimal, inf, nan).
-double convert_real(const char* text, int length) {
-    char normalised[line_buffer_size];  // a number read in place never outgrows its segment
-    int copied = 0;
-    bool has_negative_exponent = false;
-    for (int i = text[0] == '+' ? 1 : 0; i < length; ++i) {
-        char c = text[i];
-        if (is_exponent_letter(c)) {
-            c = 'e';
-            has_negative_exponent = text[i + 1] == '-';
-        }
-        normalised[copied++] = c;
-    }
-    return nearest_double(normalised, copied, has_negative_exponent);
+    return low_digits;
 }
 
 // The characters of a number in an oversized segment, which may run on past the buffer.
@@ -234,118 +205,46 @@ struct NumberCursor {
     int position;
     // Where a real ends when its exponent letter has no digits after it; moved with the text.
     int exponent_letter = 0;
+
+    char current() const {
+        return scanner.line_buffer[position];
+    }
+    // Steps to the next character. At the end of a segment whose line goes on, the last
+    // characters move to the front and the next piece of the line is read after them.
+    void step() {
+        ++position;
+        if (position < segment_limit || scanner.break_point == complete_segment) return;
+        const int shift = segment_limit - kept_lookahead;
+        scanner.save_point = shift;
+        // Reading on in a line never meets the end of the input as a failure: the line ends.
+        (void)read_segment(scanner, stream, true);
+        position -= shift;
+        exponent_letter -= shift;
+    }
+    void mark_exponent_letter() {
+        exponent_letter = position;
+    }
+    void return_to_exponent_letter() {
+        position = exponent_letter;
+    }
 };
-
-char current(const NumberCursor& cursor) {
-    return cursor.scanner.line_buffer[cursor.position];
-}
-
-// Steps to the next character. At the end of a segment whose line goes on, the last
-// characters move to the front and the next piece of the line is read after them.
-void step(NumberCursor& cursor) {
-    ++cursor.position;
-    if (cursor.position < segment_limit || cursor.scanner.break_point == complete_segment) return;
-    const int shift = segment_limit - kept_lookahead;
-    cursor.scanner.save_point = shift;
-    // Reading on in a line never meets the end of the input as a failure: the line just ends.
-    (void)read_segment(cursor.scanner, cursor.stream, true);
-    cursor.position -= shift;
-    cursor.exponent_letter -= shift;
-}
 
 // Reads an integer at the cursor, however many digits it has; 1 when no digit follows the
 // sign.
 [[nodiscard]] int read_long_int(NumberCursor& cursor, int& value) {
-    const bool is_negative = current(cursor) == '-';
-    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
-    if (!is_digit(current(cursor))) return 1;
+    const bool is_negative = cursor.current() == '-';
+    if (cursor.current() == '-' || cursor.current() == '+') cursor.step();
+    if (!is_digit(cursor.current())) return 1;
     std::int64_t magnitude = 0;
-    for (; is_digit(current(cursor)); step(cursor))
-        add_digit(magnitude, current(cursor));
+    int low_digits = 0;
+    for (; is_digit(cursor.current()); cursor.step()) {
+        add_digit(magnitude, cursor.current());
+        low_digits = (low_digits * 10 + (cursor.current() - '0')) % low_digits_modulus;
+    }
     value = clamped_int(is_negative, magnitude);
+    cursor.scanner.int_is_past_limit = magnitude == magnitude_limit;
+    cursor.scanner.int_low_digits = low_digits;
     return 0;
-}
-
-// The significant digits of a long real, as many as decide its nearest double.
-struct Significand {
-    char digits[kept_significant_digits];
-    int kept_count = 0;
-    bool has_later_non_zero = false;
-    // The value is 0.digits times 10 to this power, before the number's own exponent.
-    std::int64_t point_exponent = 0;
-};
-
-void take_digit(Significand& significand, char digit) {
-    if (significand.kept_count < kept_significant_digits) {
-        significand.digits[significand.kept_count++] = digit;
-    } else if (digit != '0') {
-        significand.has_later_non_zero = true;
-    }
-}
-
-// Reads the mantissa of a real at the cursor; false when it holds no digit.
-bool read_long_mantissa(NumberCursor& cursor, Significand& significand) {
-    bool has_digits = false;
-    for (; is_digit(current(cursor)); step(cursor)) {
-        has_digits = true;
-        // Leading zeros hold no place.
-        if (significand.kept_count == 0 && current(cursor) == '0') continue;
-        take_digit(significand, current(cursor));
-        ++significand.point_exponent;
-    }
-    if (current(cursor) != '.') return has_digits;
-    step(cursor);
-    for (; is_digit(current(cursor)); step(cursor)) {
-        has_digits = true;
-        if (significand.kept_count == 0 && current(cursor) == '0') {
-            --significand.point_exponent;
-        } else {
-            take_digit(significand, current(cursor));
-        }
-    }
-    return has_digits;
-}
-
-// Reads the exponent of a real at the cursor, 0 when there is none. Without a digit after
-// the letter and its sign, the number ends before the letter.
-std::int64_t read_long_exponent(NumberCursor& cursor) {
-    if (!is_exponent_letter(current(cursor))) return 0;
-    cursor.exponent_letter = cursor.position;
-    step(cursor);
-    const bool is_negative = current(cursor) == '-';
-    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
-    if (!is_digit(current(cursor))) {
-        cursor.position = cursor.exponent_letter;
-        return 0;
-    }
-    std::int64_t exponent = 0;
-    for (; is_digit(current(cursor)); step(cursor))
-        exponent = std::min(exponent * 10 + (current(cursor) - '0'), exponent_cap);
-    return is_negative ? -exponent : exponent;
-}
-
-// Reads a real at the cursor, however many characters it has, and writes the same value to
-// text in at most longest_real_text characters, as from_chars reads it: its sign, then 0 or
-// 0.DIGITSeN. Gives the text's length, 0 when no number starts at the cursor.
-int read_long_real(NumberCursor& cursor, char* text, bool& has_negative_exponent) {
-    const bool is_negative = current(cursor) == '-';
-    if (current(cursor) == '-' || current(cursor) == '+') step(cursor);
-    Significand significand;
-    if (!read_long_mantissa(cursor, significand)) return 0;
-    const std::int64_t exponent = read_long_exponent(cursor);
-    char* end = text;
-    if (is_negative) *end++ = '-';
-    *end++ = '0';
-    if (significand.kept_count == 0) return static_cast<int>(end - text);
-    *end++ = '.';
-    end = std::copy(significand.digits, significand.digits + significand.kept_count, end);
-    if (significand.has_later_non_zero) *end++ = '1';
-    *end++ = 'e';
-    const std::int64_t decimal_exponent = std::clamp(
-        significand.point_exponent + exponent, -largest_decimal_exponent, largest_decimal_exponent);
-    has_negative_exponent = decimal_exponent < 0;
-    end = std::to_chars(end, text + longest_real_text, decimal_exponent).ptr;
-    return static_cast<int>(end - text);
 }
 
 }  // namespace
@@ -363,11 +262,14 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
         return value;
     }
     std::int64_t magnitude = 0;
-    const int length = read_integer(scanner.line_buffer + scanner.scan_offset, value, magnitude);
+    const char* text = scanner.line_buffer + scanner.scan_offset;
+    const int length = read_integer(text, value, magnitude);
     if (length == 0) {
         end_line(scanner, stream, status);
         return 0;
     }
+    scanner.int_is_past_limit = magnitude == magnitude_limit;
+    scanner.int_low_digits = low_digits_of(text, length);
     scanner.scan_offset += length;
     return value;
 }
@@ -387,7 +289,7 @@ double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
         return nearest_double(text, length, has_negative_exponent);
     }
     const char* text = scanner.line_buffer + scanner.scan_offset;
-    const int length = measure_real(text);
+    const int length = static_cast<int>(measure_real(text));
     if (length == 0) {
         end_line(scanner, stream, status);
         return 0.0;

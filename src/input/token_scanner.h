@@ -35,6 +35,12 @@ struct TokenScanner {
     int break_point = line_buffer_size;
     // First position of the carried tail of a cut segment; 199 means an empty tail.
     int save_point = 0;
+    // No byte has been read yet: a byte order mark in front of the first line is passed over.
+    bool is_at_input_start = true;
+    // Of the last integer read: whether its digits pass 2147483647 (its value then saturated),
+    // and the value of its last three digits as written, whatever its length and sign.
+    bool int_is_past_limit = false;
+    int int_low_digits = 0;
 };
 
 // Reads the next number of the current line as a 32-bit integer (saturating at the limits,

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/weight_text.h"
+#include "input/serial_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -48,6 +50,46 @@ ReadOutcome read_stream(std::FILE* file, std::int64_t* warning_count = nullptr) 
 
 ReadOutcome read_text(const std::string& text) {
     return read_stream(test_support::stream_with(text));
+}
+
+// What a reading leaves, every array entry and count included, for comparing two readers.
+struct FullReading {
+    int result = -1;
+    std::string output;
+    std::int64_t errors = 0;
+    std::int64_t warnings = 0;
+    int nvtxs = 0;
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
+    bool operator==(const FullReading&) const = default;
+};
+
+FullReading read_fully(const std::string& text, const ReaderSettings& settings, bool serially) {
+    FullReading reading;
+    std::FILE* file = test_support::stream_with(text);
+    test_support::MemoryMessages messages;
+    auto read = serially ? read_graph_file_serially : read_graph_file;
+    reading.result = read(file, "g.graph", messages.sink(), reading.edge_offsets, reading.adjacency,
+                          reading.nvtxs, reading.vertex_weights, reading.edge_weights, settings);
+    reading.output = messages.text();
+    reading.errors = messages.sink().error_count();
+    reading.warnings = messages.sink().warning_count();
+    return reading;
+}
+
+// The reader against the serial reader on text, with one to four threads and chunks so small
+// that their borders fall inside numbers, comments and line ends, and with and without the
+// lists of unreached vertices.
+void expect_same_as_serial(const std::string& text) {
+    for (int threads = 1; threads <= 4; ++threads) {
+        for (std::int64_t chunk_bytes : {1, 2, 3, 16, 0}) {
+            const bool fills = (threads + chunk_bytes) % 2 == 0;
+            SCOPED_TRACE(testing::Message() << threads << " threads, chunks of " << chunk_bytes
+                                            << (fills ? "" : ", unreached lists unwritten"));
+            const ReaderSettings settings{threads, chunk_bytes, fills};
+            EXPECT_TRUE(read_fully(text, settings, false) == read_fully(text, settings, true));
+        }
+    }
 }
 
 // A stream that delivers text and then reports a read error instead of its end.
@@ -111,6 +153,18 @@ const FailureCase failure_cases[] = {
      "ERROR in graph file `g.graph': no weight for vertex 2.\n", 2},
     {"zero vertex weight", "2 1 10\n0 2\n",
      "ERROR in graph file `g.graph': zero or negative weight entered for vertex 1.\n", 2},
+    // Digits past 2147483647 are refused whatever the sign, before the sign is looked at.
+    {"vertex weight past the limit", "2 1 10\n99999999999 2\n3 1\n",
+     "ERROR in graph file `g.graph': too large weight entered for vertex 1.\n", 2},
+    {"negative vertex weight past the limit", "2 1 10\n1 2\n-2147483648 1\n",
+     "ERROR in graph file `g.graph': too large weight entered for vertex 2.\n", 2},
+    // A byte order mark anywhere but in front of the file is a word that ends its line.
+    {"byte order mark on a later line",
+     "2 1\n\xEF\xBB\xBF"
+     "2\n1\n",
+     "ERROR in graph file `g.graph': Edge (2, 1) entered but not (1, 2)\n"
+     "WARNING: I expected 1 edges entered twice, but I only count 1.\n",
+     2},
     {"neighbour above nvtxs", "3 2\n2 4\n",
      "ERROR in graph file `g.graph': nvtxs=3, but edge (1,4) was input.\n", 3},
     {"neighbour below 1", "3 2\n2 -2\n",
@@ -126,6 +180,7 @@ const FailureCase failure_cases[] = {
 TEST(GraphReader, reports_each_error_and_stops) {
     for (const FailureCase& c : failure_cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 1);
         EXPECT_EQ(outcome.output, c.output);
@@ -160,7 +215,8 @@ const SuccessCase success_cases[] = {
      {}},
     {"all weights",
      "% c\n3 2 11 7 8\n5 2 1.5 3 2.0\n1 1 0.25\n2 1 1e-50\n",
-     "",
+     "WARNING: Edge (2,1) weighs 0.25, but (1,2) weighs 1.5.\n"
+     "WARNING: Edge (3,1) weighs 1e-46, but (1,3) weighs 2.\n",
      {0, 2, 3, 4},
      {2, 3, 1, 1},
      {5, 1, 2},
@@ -173,8 +229,81 @@ const SuccessCase success_cases[] = {
      {4, 1, 1},
      {}},
     {"thousands digit ignored", "2 1 1000\n2\n1\n", "", {0, 1, 2}, {2, 1}, {}, {}},
-    {"negative code", "2 1 -11\n3 2 1\n4 1 2\n", "", {0, 1, 2}, {2, 1}, {3, 4}, {1.0f, 2.0f}},
+    {"code of eleven digits read as written",
+     "2 1 10000000000\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"code past the limit keeps its last digits",
+     "2 1 -99999999010\n3 2\n4 1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {3, 4},
+     {}},
+    {"byte order mark in front of the file",
+     "\xEF\xBB\xBF% c\n3 2\n2\n1 3\n2\n",
+     "",
+     {0, 1, 3, 4},
+     {2, 1, 3, 2},
+     {},
+     {}},
+    {"byte order mark in front of the header",
+     "\xEF\xBB\xBF"
+     "2 1\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"first bytes that only begin like a byte order mark",
+     "\xEF\xBB\n2 1\n2\n1\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"edge weighing differently at its two ends",
+     "3 2 1\n2 1 3 0.1\n1 3\n1 1e-50\n",
+     "WARNING: Edge (2,1) weighs 3, but (1,2) weighs 1.\n"
+     "WARNING: Edge (3,1) weighs 1e-46, but (1,3) weighs 0.1.\n",
+     {0, 2, 3, 4},
+     {2, 3, 1, 1},
+     {},
+     {1.0f, 0.1f, 3.0f, 0.0f}},
+    {"weights that differ as written but not as stored",
+     "2 1 1\n2 0.1\n1 0.100000001\n",
+     "",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {0.1f, 0.1f}},
+    {"negative code",
+     "2 1 -11\n3 2 1\n4 1 2\n",
+     "WARNING: Edge (2,1) weighs 2, but (1,2) weighs 1.\n",
+     {0, 1, 2},
+     {2, 1},
+     {3, 4},
+     {1.0f, 2.0f}},
     {"comment line in the body", "3 1\n% none\n3\n2\n", "", {0, 0, 1, 2}, {3, 2}, {}, {}},
+    {"empty lines in the body", "4 1\n\n4\n\n2\n", "", {0, 0, 1, 1, 2}, {4, 2}, {}, {}},
+    {"self edges on two lines",
+     "2 1\n1 2\n1 2\n",
+     "WARNING: Self edge (1, 1) being ignored.\n"
+     "WARNING: 2 self edges were read and ignored.\n",
+     {0, 1, 2},
+     {2, 1},
+     {},
+     {}},
+    {"carriage returns, comments and form feeds",
+     "% c\r\n3 2 1\r\n2 1.5 % 3 1\r\n1 1.5\f3 2 #\r\n2 2\r\n",
+     "",
+     {0, 1, 3, 4},
+     {2, 1, 3, 2},
+     {},
+     {1.5f, 1.5f, 2.0f, 2.0f}},
     {"file ending two vertices early",
      "4 2\n2\n1\n",
      "WARNING: I expected 2 edges entered twice, but I only count 2.\n",
@@ -216,12 +345,12 @@ const SuccessCase success_cases[] = {
      {},
      {1.0f, 1.0f}},
     {"weight dropped, later equal entry kept",
-     "2 1 1\n2 -1 2 5\n1 1\n",
+     "2 1 1\n2 -1 2 5\n1 5\n",
      "WARNING: Bad weight entered for edge (1,2).  Edge ignored.\n",
      {0, 1, 2},
      {2, 1},
      {},
-     {5.0f, 1.0f}},
+     {5.0f, 5.0f}},
     {"data after the last vertex",
      "2 1\n2\n1\n\n% c\n7\n",
      "WARNING: Possible error in graph file `g.graph'\n"
@@ -252,6 +381,7 @@ const SuccessCase success_cases[] = {
 TEST(GraphReader, fills_the_arrays_of_a_good_file) {
     for (const SuccessCase& c : success_cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 0);
         EXPECT_EQ(outcome.output, c.output);
@@ -375,6 +505,7 @@ TEST(GraphReader, reports_edges_listed_only_at_their_lower_end) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.result, 1);
         EXPECT_EQ(outcome.output, c.output);
@@ -409,10 +540,67 @@ TEST(GraphReader, checks_the_count_against_six_sums) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        expect_same_as_serial(c.text);
         ReadOutcome outcome = read_text(c.text);
         EXPECT_EQ(outcome.output, c.output);
         EXPECT_EQ(outcome.result, 0);
     }
+}
+
+// A graph of more vertices than one range of the symmetry check holds, its edges between
+// random vertices, some listed at one end only, some weighing differently at the two ends,
+// some lists out of order: the readers must agree across the ranges' borders too.
+TEST(GraphReader, agrees_with_the_serial_reader_across_symmetry_ranges) {
+    std::mt19937 random(20261208);
+    constexpr int nvtxs = 9000;
+    std::vector<std::vector<std::pair<int, int>>> lists(nvtxs + 1);
+    int entries = 0;
+    for (int i = 0; i < 3 * nvtxs; ++i) {
+        const int u = 1 + static_cast<int>(random() % nvtxs);
+        const int v = 1 + static_cast<int>(random() % nvtxs);
+        if (u == v) continue;
+        const int weight = 1 + static_cast<int>(random() % 3);
+        lists[u].push_back({v, weight});
+        ++entries;
+        if (random() % 500 == 0) continue;  // listed at one end only
+        lists[v].push_back({u, random() % 500 == 0 ? weight + 1 : weight});
+        ++entries;
+    }
+    std::string text = std::to_string(nvtxs) + " " + std::to_string(entries / 2) + " 1\n";
+    for (int v = 1; v <= nvtxs; ++v) {
+        if (random() % 4 != 0) std::sort(lists[v].begin(), lists[v].end());
+        for (const auto& [u, weight] : lists[v]) {
+            text += std::to_string(u);
+            text += ' ';
+            text += std::to_string(weight);
+            text += ' ';
+        }
+        text += '\n';
+    }
+    for (int threads = 1; threads <= 4; ++threads) {
+        SCOPED_TRACE(threads);
+        const ReaderSettings settings{threads, threads * 1000, threads % 2 == 0};
+        const FullReading serial = read_fully(text, settings, true);
+        EXPECT_EQ(serial.result, 1);
+        EXPECT_NE(serial.output.find("weighs"), std::string::npos);
+        EXPECT_TRUE(read_fully(text, settings, false) == serial);
+    }
+}
+
+// A check hands the arrays to nobody: the lists of vertices that no line reached are not
+// written, so a header that claims a hundred million vertices costs no memory for them.
+TEST(GraphReader, leaves_unreached_lists_unwritten_when_asked) {
+    const FullReading unwritten = read_fully("6 1\n2\n1", ReaderSettings{2, 0, false}, false);
+    EXPECT_EQ(std::vector<int>(unwritten.edge_offsets.begin(), unwritten.edge_offsets.end()),
+              (std::vector<int>{0, 1, 2, 2, 0, 0, 2}));
+    const FullReading claimed =
+        read_fully("100000000 1\n2\n1\n", ReaderSettings{2, 0, false}, false);
+    EXPECT_EQ(claimed.result, 0);
+    EXPECT_EQ(claimed.output, "");
+    // The line after the last one read begins vertex 3, which so has its (empty) list.
+    EXPECT_EQ(claimed.edge_offsets[3], 2);
+    EXPECT_EQ(claimed.edge_offsets[4], 0);
+    EXPECT_EQ(claimed.edge_offsets[100000000], 2);
 }
 
 TEST(GraphReader, leaves_the_arrays_absent_without_a_body) {
@@ -552,11 +740,21 @@ ReadOutcome read_by_linear_search(int nvtxs, int nedges, bool has_edge_weights,
             }
             if (dropped) continue;
             if (u < v) {
-                bool found = false;
+                int found_at = -1;
                 for (int p = outcome.edge_offsets[u - 1]; p < outcome.edge_offsets[u]; ++p) {
-                    found = found || outcome.adjacency[p] == v;
+                    if (outcome.adjacency[p] == v) found_at = p;
                 }
-                if (!found) {
+                if (found_at >= 0 && has_edge_weights &&
+                    static_cast<float>(x) != outcome.edge_weights[found_at]) {
+                    char mine[32] = {}, theirs[32] = {};
+                    form_weight_digits(static_cast<float>(x), mine);
+                    form_weight_digits(outcome.edge_weights[found_at], theirs);
+                    std::snprintf(text, sizeof text,
+                                  "WARNING: Edge (%d,%d) weighs %s, but (%d,%d) weighs %s.\n", v, u,
+                                  mine, u, v, theirs);
+                    out += text;
+                }
+                if (found_at < 0) {
                     std::snprintf(text, sizeof text, " Edge (%d, %d) entered but not (%d, %d)\n", v,
                                   u, u, v);
                     out += prefix + text;
@@ -666,6 +864,7 @@ TEST(GraphReader, agrees_with_linear_search_on_hub_vertices) {
         }
         ReadOutcome expected = read_by_linear_search(nvtxs, nedges, has_edge_weights, lines);
         ReadOutcome outcome = read_text(text);
+        if (round % 10 == 0) expect_same_as_serial(text);
         ASSERT_EQ(outcome.output, expected.output);
         EXPECT_EQ(outcome.result, expected.result);
         const std::size_t used = expected.adjacency.size();

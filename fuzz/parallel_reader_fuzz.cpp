@@ -1,0 +1,99 @@
+// The parallel reader against the serial one on arbitrary bytes: whatever the thread count
+// and however small the chunks (so that chunk borders fall inside tokens, between a carriage
+// return and its newline, inside comments and long lines), both must print the same
+// messages byte for byte, count the same errors and warnings, return the same status and
+// leave the same arrays, entries that neither wrote included. A hash of the bytes chooses 1
+// to 4 threads, a chunk size from 1 to 64 bytes or the default, and whether the lists of
+// vertices no line reached are written.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "input/graph_reader.h"
+#include "input/serial_reader.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+struct Reading {
+    int result = -1;
+    std::string messages;
+    std::int64_t errors = 0;
+    std::int64_t warnings = 0;
+    int nvtxs = 0;
+    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<float> edge_weights;
+};
+
+template <class Reader>
+void read_with(const std::uint8_t* data, std::size_t size, Reader reader, Reading& reading) {
+    std::FILE* file = fuzz_support::stream_over(data, size);
+    fuzz_support::MemoryMessages messages;
+    reading.result = reader(file, messages.sink(), reading);
+    reading.messages = messages.text();
+    reading.errors = messages.sink().error_count();
+    reading.warnings = messages.sink().warning_count();
+}
+
+template <class T>
+bool same_entries(const Block<T>& a, const Block<T>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        // Compared as bits: a weight stored as -0.0 or 0.0 must be the same one.
+        if (std::memcmp(&a[i], &b[i], sizeof(T)) != 0) return false;
+    }
+    return true;
+}
+
+std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 1099511628211ULL;
+    return hash;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (!fuzz_support::is_small(fuzz_support::header_of(data, size))) return -1;
+    const std::uint64_t choice = hash_of(data, size);
+    ReaderSettings settings;
+    settings.threads = 1 + static_cast<int>(choice % 4);
+    settings.chunk_bytes =
+        (choice >> 2) % 8 == 0 ? 0 : 1 + static_cast<std::int64_t>((choice >> 5) % 64);
+    settings.fills_unreached_lists = (choice >> 11) % 4 != 0;
+
+    Reading serial;
+    read_with(
+        data, size,
+        [&](std::FILE* file, MessageSink& sink, Reading& r) {
+            return read_graph_file_serially(file, "fuzz", sink, r.edge_offsets, r.adjacency,
+                                            r.nvtxs, r.vertex_weights, r.edge_weights, settings);
+        },
+        serial);
+    Reading parallel;
+    read_with(
+        data, size,
+        [&](std::FILE* file, MessageSink& sink, Reading& r) {
+            return read_graph_file(file, "fuzz", sink, r.edge_offsets, r.adjacency, r.nvtxs,
+                                   r.vertex_weights, r.edge_weights, settings);
+        },
+        parallel);
+
+    require(parallel.messages == serial.messages);
+    require(parallel.result == serial.result);
+    require(parallel.errors == serial.errors);
+    require(parallel.warnings == serial.warnings);
+    require(parallel.nvtxs == serial.nvtxs);
+    require(same_entries(parallel.edge_offsets, serial.edge_offsets));
+    require(same_entries(parallel.adjacency, serial.adjacency));
+    require(same_entries(parallel.vertex_weights, serial.vertex_weights));
+    require(same_entries(parallel.edge_weights, serial.edge_weights));
+    return 0;
+}

@@ -1,0 +1,37 @@
+// Block input: the rest of a graph file in large line-aligned chunks.
+//
+// Reads the stream in blocks of a given size (a regular file in big chunks, a pipe as its
+// data arrives), cuts each block after its last line end and carries the piece of line
+// after it to the front of the next chunk, so every chunk but the last ends with a newline
+// and holds whole lines only. A line longer than a block makes its chunk longer: a line of
+// any length reads whole. Every chunk is followed in memory by a newline of its own, which
+// stops any scan of a number or a line at the chunk's end. The caller serialises the calls.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+struct Chunk {
+    std::vector<char> bytes;  // the chunk's bytes, then the stopping newline, then spare room
+    std::int64_t size = 0;    // the chunk's bytes, without the stopping newline
+    std::int64_t index = 0;   // chunks count from 0 in file order
+};
+
+struct BlockInput {
+    std::FILE* file = nullptr;
+    std::int64_t block_bytes = 0;
+    // The bytes after the last line end of the block read last: the start of the next chunk.
+    std::vector<char> carried;
+    bool is_at_end = false;
+    std::int64_t next_index = 0;
+    // The chunk whose read the stream failed, or -1: the stream counts as ended there.
+    std::int64_t failed_chunk = -1;
+};
+
+// Fills chunk with the next line-aligned chunk of input and numbers it; false when the input
+// holds no further byte. Throws std::bad_alloc when a chunk's memory is not there.
+bool read_chunk(BlockInput& input, Chunk& chunk);
+
+// The number of lines in a chunk: its newlines, and one more for a last line without one.
+std::int64_t count_lines(const Chunk& chunk);

@@ -1,0 +1,374 @@
+#include "input/parallel_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "input/block_input.h"
+#include "input/chunk_scan.h"
+#include "input/note_output.h"
+#include "input/symmetry_check.h"
+
+namespace {
+
+// Chunks of this size make the hand-over between threads rare. Each thread holds room for two
+// (the chunk and what it reads on to find a line's end), and all of them together stay within
+// the budget: with many threads the chunks get smaller, down to the smallest size.
+constexpr std::int64_t default_chunk_bytes = std::int64_t{4} << 20;
+constexpr std::int64_t chunk_budget = std::int64_t{16} << 20;
+constexpr std::int64_t smallest_chunk_bytes = std::int64_t{32} << 10;
+// The smallest block of a small file.
+constexpr std::int64_t smallest_block_bytes = std::int64_t{4} << 10;
+// More reading threads than this gain nothing: the chunks come from one stream.
+constexpr int max_threads = 64;
+
+// What the threads share. The input, the line counts and the placing of chunks each go in
+// chunk order, under one lock.
+struct Pipeline {
+    Pipeline(const GraphHeader& file_header, GraphArrays& read_arrays)
+        : header(file_header), arrays(read_arrays) {}
+    const GraphHeader& header;
+    GraphArrays& arrays;
+    ScanFormat format;
+    std::mutex lock;
+    std::condition_variable turn;
+    BlockInput input;
+    bool input_is_done = false;
+    bool has_failed = false;  // some chunk's memory was not there
+    // Chunks whose line counts are in, and the lines in them.
+    std::int64_t counted_chunks = 0;
+    std::int64_t counted_lines = 0;
+    // The chunk to be placed next.
+    std::int64_t placing_turn = 0;
+    // No chunk is scanned once a chunk placed before it has stopped the reading.
+    bool has_stopped = false;
+
+    // Written by the placing thread alone, in chunk order.
+    std::int64_t kept_count = 0;
+    std::int64_t self_edge_count = 0;
+    std::int64_t ignored_count = 0;
+    std::int64_t placed_lines = 0;
+    std::vector<Note> notes;
+    // The reading stops: an error that ends it, or a number after the body. The placing
+    // thread notes it, and hands it on to has_stopped under the lock.
+    bool placing_has_stopped = false;
+    bool has_fatal_error = false;
+    bool is_body_over = false;
+    bool has_trailing_data = false;
+    // The vertex whose line the reading stopped in, and the entry that passed 2 * nedges.
+    int stop_vertex = 0;
+    bool has_excess_entry = false;
+    Note excess_entry{};
+    float excess_weight = 0.0f;
+    // The chunk placed last: where the reading stopped, when it stopped.
+    std::int64_t stop_chunk = 0;
+    // Started by the calling thread, which joins them.
+    std::vector<std::thread> helpers;
+};
+
+// Copies the placed part of scan into the arrays and its notes after the others.
+void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_index) {
+    if (pipeline.placing_has_stopped) return;
+    pipeline.stop_chunk = chunk_index;
+    const std::int64_t base = pipeline.kept_count;
+    const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    const std::int64_t entry_count = static_cast<std::int64_t>(scan.entries.size());
+    // Past 2 * nedges the entry is refused before it is written, and the reading stops.
+    const bool has_excess = base + entry_count > entry_limit;
+    const std::int64_t written = has_excess ? entry_limit - base : entry_count;
+    GraphArrays& arrays = pipeline.arrays;
+    // An array the file does not call for is empty, and then nothing goes there.
+    if (written > 0) {
+        std::copy_n(scan.entries.data(), written, arrays.adjacency.data() + base);
+        if (pipeline.format.has_edge_weights) {
+            std::copy_n(scan.entry_weights.data(), written, arrays.edge_weights.data() + base);
+        }
+    }
+    std::int64_t lines = 0;
+    const std::int64_t first = scan.first_vertex;
+    for (; lines < static_cast<std::int64_t>(scan.line_ends.size()) &&
+           scan.line_ends[lines] <= written;
+         ++lines) {
+        arrays.edge_offsets[first + lines] = static_cast<int>(base + scan.line_ends[lines]);
+    }
+    // The line that an excess entry stops was begun: its vertex weight is in.
+    const std::int64_t weighted =
+        has_excess ? std::min(lines + 1, static_cast<std::int64_t>(scan.vertex_weights.size()))
+                   : static_cast<std::int64_t>(scan.vertex_weights.size());
+    if (weighted > 0) {
+        std::copy_n(scan.vertex_weights.data(), weighted, arrays.vertex_weights.data() + first - 1);
+    }
+    for (const Note& note : scan.notes) {
+        if (note.kept_before > written) break;
+        // Only the file's first self edge is named.
+        if (note.kind == NoteKind::self_edge && pipeline.self_edge_count > 0) continue;
+        Note placed = note;
+        placed.kept_before += base;
+        pipeline.notes.push_back(placed);
+    }
+    pipeline.placed_lines += lines;
+    if (has_excess) {
+        const int vertex = static_cast<int>(first + lines);
+        pipeline.excess_entry = {entry_limit, NoteKind::unmatched_edge, vertex,
+                                 scan.entries[written]};
+        if (pipeline.format.has_edge_weights) pipeline.excess_weight = scan.entry_weights[written];
+        pipeline.has_excess_entry = true;
+        pipeline.notes.push_back({entry_limit + 1, NoteKind::too_many_entries, vertex, 0});
+        pipeline.kept_count = entry_limit;
+        pipeline.stop_vertex = vertex;
+        pipeline.has_fatal_error = true;
+        pipeline.placing_has_stopped = true;
+        return;
+    }
+    pipeline.kept_count += entry_count;
+    pipeline.self_edge_count += scan.self_edge_count;
+    pipeline.ignored_count += scan.ignored_count;
+    if (scan.has_fatal_error) {
+        pipeline.stop_vertex = scan.notes.back().vertex;
+        pipeline.has_fatal_error = true;
+        pipeline.placing_has_stopped = true;
+    } else if (scan.reaches_body_end) {
+        pipeline.is_body_over = true;
+        pipeline.has_trailing_data = scan.has_trailing_data;
+        pipeline.placing_has_stopped = scan.has_trailing_data;
+    }
+}
+
+// Takes the next chunk and numbers its first vertex; false when there is none to take.
+[[nodiscard]] bool take_chunk(Pipeline& pipeline, Chunk& chunk, std::int64_t& first_vertex,
+                              bool& is_wanted) {
+    std::unique_lock<std::mutex> guard(pipeline.lock);
+    if (pipeline.input_is_done || pipeline.has_stopped || pipeline.has_failed) return false;
+    try {
+        if (!read_chunk(pipeline.input, chunk)) {
+            pipeline.input_is_done = true;
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        pipeline.has_failed = true;
+        return false;
+    }
+    guard.unlock();
+    // Counted outside the lock, by every thread at once; only the sums go in chunk order.
+    const std::int64_t lines = count_lines(chunk);
+    guard.lock();
+    pipeline.turn.wait(guard, [&] { return pipeline.counted_chunks == chunk.index; });
+    first_vertex = pipeline.counted_lines + 1;
+    pipeline.counted_lines += lines;
+    ++pipeline.counted_chunks;
+    pipeline.turn.notify_all();
+    is_wanted = !pipeline.has_stopped;
+    return true;
+}
+
+void read_chunks(Pipeline& pipeline, int helper_count);
+
+// Starts helper_count more threads on the chunks; fewer when the system has no more to give.
+void start_helpers(Pipeline& pipeline, int helper_count) {
+    for (int i = 0; i < helper_count; ++i) {
+        try {
+            pipeline.helpers.emplace_back(read_chunks, std::ref(pipeline), 0);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: slower, not wrong
+        }
+    }
+}
+
+// One thread's loop: take the next chunk, count its lines, scan it, place it in its turn. The
+// calling thread starts the helpers once it has taken the first chunk and more input follows:
+// a file of one chunk is read without starting a thread.
+void read_chunks(Pipeline& pipeline, int helper_count) {
+    Chunk chunk;
+    ChunkScan scan;
+    std::int64_t first_vertex = 0;
+    bool is_wanted = false;
+    while (take_chunk(pipeline, chunk, first_vertex, is_wanted)) {
+        if (helper_count > 0) {
+            std::unique_lock<std::mutex> guard(pipeline.lock);
+            const bool has_more = !pipeline.input.is_at_end || !pipeline.input.carried.empty();
+            guard.unlock();
+            if (has_more) start_helpers(pipeline, helper_count);
+            helper_count = 0;
+        }
+        bool has_scanned = false;
+        if (is_wanted) {
+            try {
+                scan_chunk(pipeline.format, chunk, first_vertex, scan);
+                has_scanned = true;
+            } catch (const std::bad_alloc&) {
+            }
+        }
+        std::unique_lock<std::mutex> guard(pipeline.lock);
+        pipeline.turn.wait(guard, [&] { return pipeline.placing_turn == chunk.index; });
+        if (is_wanted && !has_scanned) pipeline.has_failed = true;
+        const bool is_placed = has_scanned && !pipeline.has_failed;
+        guard.unlock();
+        // The turn makes this thread the only one placing; what it writes reaches the next
+        // placing thread through the lock.
+        bool has_placed = true;
+        if (is_placed) {
+            try {
+                place_scan(pipeline, scan, chunk.index);
+            } catch (const std::bad_alloc&) {
+                has_placed = false;
+            }
+        }
+        guard.lock();
+        if (!has_placed) pipeline.has_failed = true;
+        pipeline.has_stopped = pipeline.has_stopped || pipeline.placing_has_stopped;
+        ++pipeline.placing_turn;
+        pipeline.turn.notify_all();
+    }
+}
+
+// Runs read_chunks on threads threads, the calling thread among them.
+void run_pipeline(Pipeline& pipeline, int threads) {
+    // Room for every helper first: a thread must never be left unjoined by a failing growth.
+    int helper_count = threads - 1;
+    try {
+        pipeline.helpers.reserve(static_cast<std::size_t>(helper_count));
+    } catch (const std::bad_alloc&) {
+        helper_count = 0;
+    }
+    read_chunks(pipeline, helper_count);
+    for (std::thread& helper : pipeline.helpers)
+        helper.join();
+}
+
+// The end of the body in file order: the line after the last one read begins a vertex when
+// the file ran out before vertex nvtxs; a missing weight stops the reading there.
+BodyCounts end_body(Pipeline& pipeline) {
+    BodyCounts counts{pipeline.self_edge_count, pipeline.ignored_count,
+                      static_cast<int>(pipeline.kept_count), 0};
+    if (pipeline.has_fatal_error) {
+        counts.current_vertex = pipeline.stop_vertex;
+        return counts;
+    }
+    // The input may end right after the last vertex's line: the line after it ends the body.
+    if (pipeline.is_body_over || pipeline.placed_lines >= pipeline.header.nvtxs) {
+        counts.current_vertex = pipeline.header.nvtxs + 1;
+        return counts;
+    }
+    const int vertex = static_cast<int>(pipeline.placed_lines + 1);
+    counts.current_vertex = vertex;
+    if (pipeline.format.has_vertex_weights) {
+        pipeline.notes.push_back({pipeline.kept_count, NoteKind::no_vertex_weight, vertex, 0});
+        pipeline.has_fatal_error = true;
+        pipeline.stop_vertex = vertex;
+        return counts;
+    }
+    pipeline.arrays.edge_offsets[vertex] = static_cast<int>(pipeline.kept_count);
+    return counts;
+}
+
+// The symmetry notes of an entry that passed 2 * nedges: never written, but checked first.
+void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes) {
+    if (!pipeline.has_excess_entry) return;
+    const Note& entry = pipeline.excess_entry;
+    if (entry.neighbour >= entry.vertex) return;
+    const int* offsets = pipeline.arrays.edge_offsets.data();
+    for (int position = offsets[entry.neighbour - 1]; position < offsets[entry.neighbour];
+         ++position) {
+        if (pipeline.arrays.adjacency[position] != entry.vertex) continue;
+        if (pipeline.format.has_edge_weights &&
+            pipeline.arrays.edge_weights[position] != pipeline.excess_weight) {
+            line_notes.push_back({entry.kept_before, NoteKind::weights_differ, entry.vertex,
+                                  entry.neighbour, pipeline.excess_weight,
+                                  pipeline.arrays.edge_weights[position]});
+        }
+        return;
+    }
+    line_notes.push_back(entry);
+}
+
+bool has_unmatched_edge(const std::vector<Note>& notes) {
+    return std::any_of(notes.begin(), notes.end(),
+                       [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
+}
+
+// After the chunks: the end of the body, the symmetry check, and every message in file order,
+// then the summary. Throws std::bad_alloc, before printing anything, when memory runs out.
+int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, MessageSink& messages,
+                const ReaderSettings& settings, int threads) {
+    const GraphHeader& header = pipeline.header;
+    GraphArrays& arrays = pipeline.arrays;
+    const NoteContext context{file_name, header.nvtxs, header.nedges};
+    // A stream that failed past the point where the reading stopped was never read there.
+    if (pipeline.placing_has_stopped && pipeline.input.failed_chunk > pipeline.stop_chunk) {
+        std::clearerr(file);
+    }
+    BodyCounts counts = end_body(pipeline);
+    ReadLists lists{arrays.edge_offsets.data(),
+                    arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
+                    arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(),
+                    std::min(counts.current_vertex, header.nvtxs), pipeline.kept_count};
+    std::vector<Note> line_notes;
+    std::vector<Note> lower_end_notes;
+    if (check_symmetry(lists, threads, line_notes,
+                       pipeline.has_fatal_error ? nullptr : &lower_end_notes) != 0) {
+        throw std::bad_alloc();
+    }
+    check_excess_entry(pipeline, line_notes);
+    print_in_file_order(context, pipeline.notes, line_notes, messages);
+    if (pipeline.has_fatal_error) return 1;
+    end_unreached_lists(arrays, counts, settings.fills_unreached_lists);
+    for (const Note& note : lower_end_notes)
+        print_note(context, note, messages);
+    if (pipeline.has_trailing_data) {
+        messages.warning("WARNING: Possible error in graph file `%s'\n", file_name);
+        messages.print("         Data found after expected end of file\n");
+    }
+    finish_graph(header, counts, messages, arrays);
+    return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
+}
+
+// A block that holds the rest of a regular file, and no more: a small file is read in one
+// block of its own size, not in a block sized for large ones. Anything else may grow
+// without end, and gets the largest block.
+std::int64_t block_bytes_for_rest_of(std::FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return default_chunk_bytes;
+    const std::int64_t position = ftello(file);
+    if (position < 0 || position > status.st_size) return default_chunk_bytes;
+    return std::max<std::int64_t>(status.st_size - position + 1, smallest_block_bytes);
+}
+
+}  // namespace
+
+int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& messages,
+                          const GraphHeader& header, GraphArrays& arrays,
+                          const ReaderSettings& settings) {
+    if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
+    Pipeline pipeline(header, arrays);
+    pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights};
+    pipeline.input.file = file;
+    int threads = settings.threads > 0 ? settings.threads
+                                       : static_cast<int>(std::thread::hardware_concurrency());
+    threads = std::clamp(threads, 1, max_threads);
+    pipeline.input.block_bytes =
+        settings.chunk_bytes > 0 ? settings.chunk_bytes
+                                 : std::min(std::clamp(chunk_budget / (2 * threads),
+                                                       smallest_chunk_bytes, default_chunk_bytes),
+                                            block_bytes_for_rest_of(file));
+    run_pipeline(pipeline, threads);
+    int result = 1;
+    try {
+        if (!pipeline.has_failed)
+            result = finish_body(pipeline, file, file_name, messages, settings, threads);
+    } catch (const std::bad_alloc&) {
+        pipeline.has_failed = true;
+    }
+    // No message of the body has been printed when the memory ran out: every one is printed
+    // once all are known.
+    if (pipeline.has_failed) report_no_memory(header, file_name, messages);
+    return result;
+}

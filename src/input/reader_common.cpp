@@ -1,0 +1,161 @@
+#include "input/reader_common.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// edge_offsets holds nvtxs + 1 entries, and that count has to stay a signed 32-bit value.
+constexpr int max_nvtxs = 2147483646;
+// adjacency holds 2 * nedges + 1 entries, and kept_count may run one past 2 * nedges before
+// the entry is refused: both have to stay signed 32-bit values.
+constexpr int max_nedges = 1073741823;
+
+// 2 * nedges may match the kept entries with or without the self edges (once or twice) and
+// with or without the ignored entries.
+bool counts_agree(const GraphHeader& header, const BodyCounts& counts) {
+    const std::int64_t listed_entries = 2 * std::int64_t{header.nedges};
+    for (std::int64_t self_edge_share = 0; self_edge_share <= 2; ++self_edge_share) {
+        for (std::int64_t ignored_share = 0; ignored_share <= 1; ++ignored_share) {
+            if (counts.kept_count + self_edge_share * counts.self_edge_count +
+                    ignored_share * counts.ignored_count ==
+                listed_entries) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void release_graph_arrays(GraphArrays& arrays) {
+    Block<int>().swap(arrays.edge_offsets);
+    Block<int>().swap(arrays.adjacency);
+    Block<int>().swap(arrays.vertex_weights);
+    Block<float>().swap(arrays.edge_weights);
+}
+
+void print_error_prefix(MessageSink& messages, const char* file_name) {
+    messages.error("ERROR in graph file `%s':", file_name);
+}
+
+int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
+                      MessageSink& messages, GraphHeader& header, GraphArrays& arrays) {
+    // Lines that hold no number are skipped, but they count in the line numbers.
+    header.line_number = 0;
+    do {
+        header.nvtxs = next_int(scanner, file, header.status);
+        ++header.line_number;
+    } while (header.status == scan_end_of_line);
+    arrays.nvtxs = header.nvtxs;
+    if (header.nvtxs < 1 || header.nvtxs > max_nvtxs) {
+        print_error_prefix(messages, file_name);
+        messages.print(" Invalid number of vertices (%d).\n", header.nvtxs);
+        return 1;
+    }
+
+    // A header line without a second number gives 0 with the end-of-line status.
+    header.nedges = next_int(scanner, file, header.status);
+    if (header.nedges < 0 || header.nedges > max_nedges) {
+        print_error_prefix(messages, file_name);
+        messages.print(" Invalid number of expected edges (%d).\n", header.nedges);
+        return 1;
+    }
+
+    int format_code = 0;
+    if (header.status == scan_number) {
+        (void)next_int(scanner, file, header.status);
+        // The digits that switch the format on are those of the code as written, however
+        // many there are: a code past 2147483647 must not saturate into one with all three.
+        if (header.status == scan_number) format_code = scanner.int_low_digits;
+        // Numbers after the format code are read and ignored.
+        while (header.status == scan_number) {
+            (void)next_int(scanner, file, header.status);
+        }
+    }
+    // The sign and the digits from the thousands up are ignored.
+    header.has_edge_weights = format_code % 10 != 0;
+    header.has_vertex_weights = (format_code / 10) % 10 != 0;
+    header.has_vertex_numbers = (format_code / 100) % 10 != 0;
+    return 0;
+}
+
+bool file_has_body(const GraphHeader& header) {
+    return header.nedges > 0 || header.has_vertex_weights || header.has_vertex_numbers;
+}
+
+void report_no_memory(const GraphHeader& header, const char* file_name, MessageSink& messages) {
+    print_error_prefix(messages, file_name);
+    messages.print(" not enough memory for %d vertices and %d edges.\n", header.nvtxs,
+                   header.nedges);
+}
+
+int allocate_graph_arrays(const GraphHeader& header, const char* file_name, MessageSink& messages,
+                          GraphArrays& arrays) {
+    const std::int64_t offset_count = std::int64_t{header.nvtxs} + 1;
+    const std::int64_t entry_count = 2 * std::int64_t{header.nedges} + 1;
+    try {
+        arrays.edge_offsets.resize(static_cast<std::size_t>(offset_count));
+        if (header.nedges > 0) arrays.adjacency.resize(static_cast<std::size_t>(entry_count));
+        if (header.has_vertex_weights) {
+            arrays.vertex_weights.resize(static_cast<std::size_t>(header.nvtxs));
+        }
+        if (header.has_edge_weights && header.nedges > 0) {
+            arrays.edge_weights.resize(static_cast<std::size_t>(entry_count));
+        }
+    } catch (const std::bad_alloc&) {
+        report_no_memory(header, file_name, messages);
+        return 1;
+    } catch (const std::length_error&) {
+        report_no_memory(header, file_name, messages);
+        return 1;
+    }
+    arrays.edge_offsets[0] = 0;
+    return 0;
+}
+
+void end_unreached_lists(GraphArrays& arrays, const BodyCounts& counts,
+                         bool fills_unreached_lists) {
+    if (counts.current_vertex == 0) return;
+    if (fills_unreached_lists) {
+        for (std::int64_t vertex = std::int64_t{counts.current_vertex} + 1; vertex < arrays.nvtxs;
+             ++vertex) {
+            arrays.edge_offsets[static_cast<std::size_t>(vertex)] = counts.kept_count;
+        }
+    }
+    arrays.edge_offsets[arrays.nvtxs] = counts.kept_count;
+}
+
+void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSink& messages,
+                  GraphArrays& arrays) {
+    // A single self edge already had its warning.
+    if (counts.self_edge_count > 1) {
+        messages.warning("WARNING: %lld self edges were read and ignored.\n",
+                         static_cast<long long>(counts.self_edge_count));
+    }
+    if (counts.current_vertex != 0) {
+        if (!counts_agree(header, counts)) {
+            messages.warning("WARNING: I expected %d edges entered twice, but I only count %d.\n",
+                             header.nedges, counts.kept_count);
+        }
+    } else {
+        // No vertex line was begun: the graph has no edges, and the arrays say so by being
+        // absent. The vertex weights stay as they are.
+        Block<int>().swap(arrays.edge_offsets);
+        Block<int>().swap(arrays.adjacency);
+        Block<float>().swap(arrays.edge_weights);
+    }
+}
+
+int close_graph_file(std::FILE* file, const char* file_name, MessageSink& messages, int result) {
+    // The scanner reads a failing stream as one that has ended; only the stream can tell
+    // the two apart, and only until it is closed.
+    const bool has_read_error = std::ferror(file) != 0;
+    std::fclose(file);
+    if (has_read_error) {
+        messages.error("Error. Cannot read graph file: %s\n", file_name);
+        return 1;
+    }
+    return result;
+}

@@ -1,0 +1,84 @@
+// Reader common: what the serial and the parallel reader of a graph file share. The header
+// line and the fields its format code switches on, the arrays sized from it once, the end of
+// the lists that the body never reached, the summary warnings after the body, and the close
+// of the file with its read error. Both readers print through the run's message sink, so the
+// same file gives the same messages whichever reads it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common/block.h"
+#include "common/message_sink.h"
+#include "input/token_scanner.h"
+
+// The arrays a reader fills, as its caller hands them in.
+struct GraphArrays {
+    Block<int>& edge_offsets;
+    Block<int>& adjacency;
+    int& nvtxs;
+    Block<int>& vertex_weights;
+    Block<float>& edge_weights;
+};
+
+// The header line: the counts and the fields the format code switches on.
+struct GraphHeader {
+    int nvtxs = 0;
+    int nedges = 0;
+    bool has_edge_weights = false;
+    bool has_vertex_weights = false;
+    bool has_vertex_numbers = false;
+    // The header's line number, counting the lines without numbers before it.
+    std::int64_t line_number = 0;
+    // What the header's last draw left: the end of its line, or the end of the input.
+    ScanStatus status = scan_number;
+};
+
+// What the body left for the summary: the counts of the checks and the last vertex begun.
+struct BodyCounts {
+    std::int64_t self_edge_count = 0;
+    std::int64_t ignored_count = 0;
+    int kept_count = 0;
+    int current_vertex = 0;
+};
+
+// Empties every array: an array a file does not call for stays empty, which stands for absent.
+void release_graph_arrays(GraphArrays& arrays);
+
+// Counts one error of the graph file and prints its prefix; the detail line follows.
+void print_error_prefix(MessageSink& messages, const char* file_name);
+
+// Draws lines through scanner until one begins with a number and takes the header from it;
+// arrays.nvtxs holds the vertex count as drawn. Prints the error and returns 1 when a count
+// is out of range. The scanner is left at the start of the line after the header.
+[[nodiscard]] int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
+                                    MessageSink& messages, GraphHeader& header,
+                                    GraphArrays& arrays);
+
+// Without edges, vertex weights or vertex numbers there is nothing a vertex line could add,
+// and no vertex line is read.
+bool file_has_body(const GraphHeader& header);
+
+// Sizes the arrays once from the header (an array the file does not call for stays empty),
+// with edge_offsets[0] = 0. Prints the memory error and returns 1 when they cannot be had.
+[[nodiscard]] int allocate_graph_arrays(const GraphHeader& header, const char* file_name,
+                                        MessageSink& messages, GraphArrays& arrays);
+
+// Prints the memory error of the header's counts.
+void report_no_memory(const GraphHeader& header, const char* file_name, MessageSink& messages);
+
+// Gives the vertices after the last one begun no neighbours: entry nvtxs of edge_offsets
+// always, and the entries between only when fills_unreached_lists (a check that hands the
+// arrays to nobody leaves the memory of vertices no line reached untouched). Nothing is
+// written when no vertex line was begun: the arrays are then released.
+void end_unreached_lists(GraphArrays& arrays, const BodyCounts& counts, bool fills_unreached_lists);
+
+// After the body and the trailing-data check: the self-edge summary and the count check, or,
+// when no vertex line was begun, the arrays released as absent (the vertex weights stay).
+void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSink& messages,
+                  GraphArrays& arrays);
+
+// Closes the file and reports a stream that failed rather than ended, after every other
+// message; gives result, or 1 after such a failure.
+[[nodiscard]] int close_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
+                                   int result);

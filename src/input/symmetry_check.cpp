@@ -1,0 +1,329 @@
+#include "input/symmetry_check.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// A range holds this many lower vertices (as a power of two): the counts of a range and the
+// lists of its vertices stay in cache while the range is compared.
+constexpr int range_shift = 12;
+constexpr int range_size = 1 << range_shift;
+// The vertices are cut into this many parts per thread for gathering, so that a thread that
+// drew lighter parts takes more of them.
+constexpr int parts_per_thread = 4;
+constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
+
+// An entry towards a lower vertex: lower is listed by higher at position.
+struct Arc {
+    int lower;
+    int higher;
+    int position;
+};
+
+// The gathered entries, left unwritten until placed. Not a Block: the entries live only
+// until the check ends, and asking for huge pages would make the kernel compact memory for
+// them now and then, which costs more than the page faults it spares.
+struct ArcBlock {
+    Arc* data = nullptr;
+    std::size_t count = 0;
+    ArcBlock() = default;
+    ArcBlock(const ArcBlock&) = delete;
+    ArcBlock& operator=(const ArcBlock&) = delete;
+    ~ArcBlock() {
+        std::free(data);
+    }
+    void allocate(std::size_t arc_count) {
+        count = std::max<std::size_t>(arc_count, 1);
+        data = static_cast<Arc*>(std::malloc(count * sizeof(Arc)));
+        if (data == nullptr) throw std::bad_alloc();
+    }
+    Arc* get() const {
+        return data;
+    }
+};
+
+struct Gathering {
+    explicit Gathering(const ReadLists& read_lists) : lists(read_lists) {}
+    const ReadLists& lists;
+    int range_count = 0;
+    int part_count = 0;
+    std::vector<int> part_first;  // the first vertex of each part, and last_vertex + 1
+    // counts[part * range_count + range]: the part's entries into the range; then, after the
+    // prefix sums, where the part's first such entry goes.
+    std::vector<std::int64_t> counts;
+    std::vector<std::int64_t> range_begin;  // range_count + 1 entries
+    ArcBlock arcs;
+    std::atomic<int> next_task{0};
+    std::atomic<bool> has_failed{false};
+};
+
+std::int64_t list_begin(const ReadLists& lists, int vertex) {
+    return lists.edge_offsets[vertex - 1];
+}
+
+std::int64_t list_end(const ReadLists& lists, int vertex) {
+    return vertex < lists.last_vertex ? lists.edge_offsets[vertex] : lists.last_end;
+}
+
+// Cuts the vertices into parts of about equal numbers of entries.
+void cut_parts(Gathering& gathering, int wanted) {
+    const ReadLists& lists = gathering.lists;
+    const std::int64_t total = list_end(lists, lists.last_vertex);
+    gathering.part_first.push_back(1);
+    int vertex = 1;
+    for (int part = 1; part < wanted && vertex <= lists.last_vertex; ++part) {
+        const std::int64_t goal = total * part / wanted;
+        // The first vertex whose list starts at or after the goal; lists start in order.
+        int low = vertex;
+        int high = lists.last_vertex + 1;
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (list_begin(lists, middle) < goal) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        if (low > vertex && low <= lists.last_vertex) {
+            gathering.part_first.push_back(low);
+            vertex = low;
+        }
+    }
+    gathering.part_first.push_back(lists.last_vertex + 1);
+    gathering.part_count = static_cast<int>(gathering.part_first.size()) - 1;
+}
+
+// Runs task(worker, index) for every index below count on threads threads, each taking the
+// next index in turn; the calling thread is worker 0.
+template <class Task>
+void run_tasks(Gathering& gathering, int threads, int count, Task task) {
+    gathering.next_task = 0;
+    auto work = [&](int worker) {
+        try {
+            for (int index; (index = gathering.next_task++) < count;)
+                task(worker, index);
+        } catch (const std::bad_alloc&) {
+            gathering.has_failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int worker = 1; worker < std::min(threads, count); ++worker) {
+        try {
+            helpers.emplace_back(work, worker);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: slower, not wrong
+        }
+    }
+    work(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+void count_part(Gathering& gathering, int part) {
+    const ReadLists& lists = gathering.lists;
+    std::int64_t* counts = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
+    for (int higher = gathering.part_first[part]; higher < gathering.part_first[part + 1];
+         ++higher) {
+        const std::int64_t end = list_end(lists, higher);
+        for (std::int64_t position = list_begin(lists, higher); position < end; ++position) {
+            const int lower = lists.adjacency[position];
+            if (lower < higher) ++counts[(lower - 1) >> range_shift];
+        }
+    }
+}
+
+void place_part(Gathering& gathering, int part) {
+    const ReadLists& lists = gathering.lists;
+    std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
+    Arc* arcs = gathering.arcs.get();
+    for (int higher = gathering.part_first[part]; higher < gathering.part_first[part + 1];
+         ++higher) {
+        const std::int64_t end = list_end(lists, higher);
+        for (std::int64_t position = list_begin(lists, higher); position < end; ++position) {
+            const int lower = lists.adjacency[position];
+            if (lower < higher) {
+                arcs[next[(lower - 1) >> range_shift]++] = {lower, higher,
+                                                            static_cast<int>(position)};
+            }
+        }
+    }
+}
+
+// Turns the counts into the places of each part's entries: range by range, and within a
+// range part by part, so a range's entries come in increasing order of the higher vertex.
+std::int64_t place_counts(Gathering& gathering) {
+    std::int64_t total = 0;
+    gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
+    for (int range = 0; range < gathering.range_count; ++range) {
+        gathering.range_begin[range] = total;
+        for (int part = 0; part < gathering.part_count; ++part) {
+            std::int64_t& count =
+                gathering.counts[std::int64_t{part} * gathering.range_count + range];
+            const std::int64_t part_count = count;
+            count = total;
+            total += part_count;
+        }
+    }
+    gathering.range_begin[gathering.range_count] = total;
+    return total;
+}
+
+// What one thread keeps while it compares ranges.
+struct RangeWork {
+    std::vector<std::int64_t> starts;  // per lower vertex of the range, then its end
+    std::vector<std::int64_t> next;    // where the next entry of each lower vertex goes
+    std::vector<Arc> sorted;           // the range's entries by lower vertex, then higher
+    std::vector<std::pair<int, int>> higher_entries;  // (higher vertex, position) of a list
+    std::vector<Note> line_notes;
+    std::vector<Note> lower_end_notes;
+};
+
+// Reports what is left of lower's list once the entries towards it have all been matched.
+void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<int, int>* end,
+                 RangeWork& work) {
+    for (; listed != end; ++listed) {
+        work.lower_end_notes.push_back(
+            {listed->second, NoteKind::unmatched_edge, lower, listed->first});
+    }
+}
+
+// The case of a sound file, taken first: lower's list is in increasing order, and its entries
+// above lower are exactly the entries towards it, with the same weights.
+bool matches_exactly(const ReadLists& lists, int lower, std::int64_t begin, std::int64_t end,
+                     const Arc* arcs, const Arc* arcs_end) {
+    const int* adjacency = lists.adjacency;
+    for (std::int64_t position = begin + 1; position < end; ++position) {
+        if (adjacency[position - 1] >= adjacency[position]) return false;
+    }
+    std::int64_t position = begin;
+    while (position < end && adjacency[position] < lower)
+        ++position;
+    if (end - position != arcs_end - arcs) return false;
+    for (const Arc* arc = arcs; arc != arcs_end; ++arc, ++position) {
+        if (adjacency[position] != arc->higher) return false;
+        if (lists.edge_weights != nullptr &&
+            lists.edge_weights[arc->position] != lists.edge_weights[position]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Compares the entries towards lower with lower's own list: both in increasing order of the
+// higher vertex, merged in one pass.
+void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc* arcs_end,
+                  RangeWork& work) {
+    const std::int64_t begin = list_begin(lists, lower);
+    const std::int64_t end = list_end(lists, lower);
+    if (matches_exactly(lists, lower, begin, end, arcs, arcs_end)) return;
+    work.higher_entries.clear();
+    for (std::int64_t position = begin; position < end; ++position) {
+        const int higher = lists.adjacency[position];
+        if (higher > lower) work.higher_entries.emplace_back(higher, static_cast<int>(position));
+    }
+    // Many files list neighbours in increasing order already.
+    if (!std::is_sorted(work.higher_entries.begin(), work.higher_entries.end())) {
+        std::sort(work.higher_entries.begin(), work.higher_entries.end());
+    }
+    const std::pair<int, int>* listed = work.higher_entries.data();
+    const std::pair<int, int>* listed_end = listed + work.higher_entries.size();
+    for (const Arc* arc = arcs; arc != arcs_end; ++arc) {
+        const std::pair<int, int>* match = listed;
+        while (match != listed_end && match->first < arc->higher)
+            ++match;
+        if (match != listed) report_rest(lower, listed, match, work);
+        listed = match;
+        if (listed == listed_end || listed->first != arc->higher) {
+            work.line_notes.push_back(
+                {arc->position, NoteKind::unmatched_edge, arc->higher, lower});
+            continue;
+        }
+        if (lists.edge_weights != nullptr &&
+            lists.edge_weights[arc->position] != lists.edge_weights[listed->second]) {
+            work.line_notes.push_back({arc->position, NoteKind::weights_differ, arc->higher, lower,
+                                       lists.edge_weights[arc->position],
+                                       lists.edge_weights[listed->second]});
+        }
+        ++listed;
+    }
+    report_rest(lower, listed, listed_end, work);
+}
+
+void compare_range(Gathering& gathering, int range, RangeWork& work) {
+    const ReadLists& lists = gathering.lists;
+    const int first = (range << range_shift) + 1;
+    const int last = std::min(lists.last_vertex, first + range_size - 1);
+    const Arc* arcs = gathering.arcs.get();
+    const std::int64_t begin = gathering.range_begin[range];
+    const std::int64_t end = gathering.range_begin[range + 1];
+    // A counting sort by the lower vertex keeps the order of the higher ones.
+    work.starts.assign(static_cast<std::size_t>(last - first) + 2, 0);
+    for (std::int64_t i = begin; i < end; ++i)
+        ++work.starts[arcs[i].lower - first + 1];
+    for (std::size_t i = 1; i < work.starts.size(); ++i)
+        work.starts[i] += work.starts[i - 1];
+    work.sorted.resize(static_cast<std::size_t>(end - begin));
+    work.next.assign(work.starts.begin(), work.starts.end() - 1);
+    for (std::int64_t i = begin; i < end; ++i)
+        work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
+    for (int lower = first; lower <= last; ++lower) {
+        const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
+        const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        compare_list(lists, lower, lower_arcs, lower_arcs_end, work);
+    }
+}
+
+bool by_position(const Note& a, const Note& b) {
+    return a.kept_before < b.kept_before;
+}
+
+}  // namespace
+
+int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
+                   std::vector<Note>* lower_end_notes) {
+    line_notes.clear();
+    if (lower_end_notes != nullptr) lower_end_notes->clear();
+    if (lists.last_vertex < 1 || lists.adjacency == nullptr) return 0;
+    // A thread of its own pays for itself only with this many entries to gather.
+    threads = static_cast<int>(std::clamp<std::int64_t>(
+        list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
+    try {
+        Gathering gathering(lists);
+        gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
+        cut_parts(gathering, threads * parts_per_thread);
+        gathering.counts.assign(
+            static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
+        run_tasks(gathering, threads, gathering.part_count,
+                  [&](int, int part) { count_part(gathering, part); });
+        const std::int64_t arc_count = place_counts(gathering);
+        gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
+        run_tasks(gathering, threads, gathering.part_count,
+                  [&](int, int part) { place_part(gathering, part); });
+        std::vector<RangeWork> works(static_cast<std::size_t>(threads));
+        run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
+            compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
+        });
+        if (gathering.has_failed) return 1;
+        for (RangeWork& work : works) {
+            line_notes.insert(line_notes.end(), work.line_notes.begin(), work.line_notes.end());
+            if (lower_end_notes != nullptr) {
+                lower_end_notes->insert(lower_end_notes->end(), work.lower_end_notes.begin(),
+                                        work.lower_end_notes.end());
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    std::sort(line_notes.begin(), line_notes.end(), by_position);
+    if (lower_end_notes != nullptr) {
+        std::sort(lower_end_notes->begin(), lower_end_notes->end(), by_position);
+    }
+    return 0;
+}
