@@ -118,8 +118,9 @@ constexpr OptionEntry options_in_usage_order[] = {
      "(a join edge weighs 1)",
      nullptr, &RunOptions::wants_weights},
     {"-threads", "N", SynopsisPlace::optional,
-     "format the copies on N threads (default and 0: one per\n"
-     "processor); the output is the same for any N",
+     "read and check the file, and format the copies, on N\n"
+     "threads (default and 0: one per processor; reading on at\n"
+     "most one per processor); the output is the same for any N",
      set_threads},
     {"-format", "NAME", SynopsisPlace::optional,
      "text (the default) or parhip: the binary layout of 64-bit\n"
