@@ -932,6 +932,14 @@ TEST(EndToEnd, reads_and_replicates_blocks_of_exactly_two_mebibytes) {
     };
     for (const HostileCase& c : cases)
         check_hostile_case(c);
+    // The same through a pipe, whose blocks grow from small to large while the input goes on.
+    Scratch scratch;
+    ASSERT_TRUE(write_file(scratch.input, matching));
+    const test_support::ProgramRun run = run_program(
+        "-in - -times 2 -threads 2 -out " + scratch.output, "cat " + scratch.input + " |");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(file_bytes(scratch.output), "% 2 -\n" + matching_twice);
 }
 
 TEST(EndToEnd, a_failing_read_ends_the_run_without_output) {

@@ -62,6 +62,9 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
     chunk.size = cut;
     chunk.bytes[static_cast<std::size_t>(cut)] = '\n';
     ++input.next_index;
+    if (!input.is_at_end && input.block_bytes < input.largest_block_bytes) {
+        input.block_bytes = std::min(2 * input.block_bytes, input.largest_block_bytes);
+    }
     return true;
 }
 

@@ -21,6 +21,9 @@ struct Chunk {
 struct BlockInput {
     std::FILE* file = nullptr;
     std::int64_t block_bytes = 0;
+    // Above block_bytes: the blocks double up to this size while the input goes on, so that a
+    // short input of unknown length (a pipe) costs a small block, a long one large blocks.
+    std::int64_t largest_block_bytes = 0;
     // The bytes after the last line end of the block read last: the start of the next chunk.
     std::vector<char> carried;
     bool is_at_end = false;

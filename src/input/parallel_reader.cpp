@@ -331,15 +331,21 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
-// A block that holds the rest of a regular file, and no more: a small file is read in one
-// block of its own size, not in a block sized for large ones. Anything else may grow
-// without end, and gets the largest block.
-std::int64_t block_bytes_for_rest_of(std::FILE* file) {
+// The first block of the input and the largest: a block that holds the rest of a regular
+// file, and no more, so that a small file is read in one block of its own size; anything
+// else (a pipe) starts small and grows while it goes on.
+void size_blocks(std::FILE* file, std::int64_t largest, BlockInput& input) {
+    input.block_bytes = largest;
     struct stat status;
-    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return default_chunk_bytes;
     const std::int64_t position = ftello(file);
-    if (position < 0 || position > status.st_size) return default_chunk_bytes;
-    return std::max<std::int64_t>(status.st_size - position + 1, smallest_block_bytes);
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && position >= 0 &&
+        position <= status.st_size) {
+        input.block_bytes =
+            std::clamp<std::int64_t>(status.st_size - position + 1, smallest_block_bytes, largest);
+        return;
+    }
+    input.block_bytes = std::min(smallest_chunk_bytes, largest);
+    input.largest_block_bytes = largest;
 }
 
 }  // namespace
@@ -354,11 +360,14 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
     int threads = settings.threads > 0 ? settings.threads
                                        : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, max_threads);
-    pipeline.input.block_bytes =
-        settings.chunk_bytes > 0 ? settings.chunk_bytes
-                                 : std::min(std::clamp(chunk_budget / (2 * threads),
-                                                       smallest_chunk_bytes, default_chunk_bytes),
-                                            block_bytes_for_rest_of(file));
+    if (settings.chunk_bytes > 0) {
+        pipeline.input.block_bytes = settings.chunk_bytes;
+    } else {
+        size_blocks(
+            file,
+            std::clamp(chunk_budget / (2 * threads), smallest_chunk_bytes, default_chunk_bytes),
+            pipeline.input);
+    }
     run_pipeline(pipeline, threads);
     int result = 1;
     try {
