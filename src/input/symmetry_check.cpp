@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/block.h"
+
 namespace {
 
 // A range holds this many lower vertices (as a power of two): the counts of a range and the
@@ -28,8 +30,9 @@ struct Arc {
 };
 
 // The gathered entries, left unwritten until placed. Not a Block: the entries live only
-// until the check ends, and asking for huge pages would make the kernel compact memory for
-// them now and then, which costs more than the page faults it spares.
+// until the check ends and need no zeros. A large one asks for huge pages, as the arrays
+// do: all of it is written at once, and faulting it in 4 KiB at a time made -check 5 to 8 %
+// slower on the grid, the hub graph and a randomly numbered one.
 struct ArcBlock {
     Arc* data = nullptr;
     std::size_t count = 0;
@@ -43,6 +46,7 @@ struct ArcBlock {
         count = std::max<std::size_t>(arc_count, 1);
         data = static_cast<Arc*>(std::malloc(count * sizeof(Arc)));
         if (data == nullptr) throw std::bad_alloc();
+        if (count * sizeof(Arc) >= huge_page_size) hint_huge_pages(data, count * sizeof(Arc));
     }
     Arc* get() const {
         return data;
