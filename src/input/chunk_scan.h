@@ -70,6 +70,9 @@ struct ChunkScan {
     // The repeat search of long lines: stamps[u] == v when u is kept on the long line of v.
     // Sized once, at the first long line; vertex numbers start at 1, so 0 stamps nothing.
     Block<int> stamps;
+    // A bit per page of stamps that has been written: an untouched page is written before it
+    // is first read (see is_kept_on_line).
+    Block<std::uint64_t> written_pages;
 };
 
 // Scans the lines of chunk, the first of which describes first_vertex, into scan.
