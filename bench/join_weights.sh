@@ -11,16 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-bench_dir=${BENCH_DIR:-/tmp/graphrep-bench}
-mkdir -p "$bench_dir"
-
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DGRAPHREP_TESTS=OFF >/dev/null
-cmake --build build/bench --target graphrep -j2 >/dev/null
-graphrep=$PWD/build/bench/graphrep
-g++ -O2 -std=c++20 -o "$bench_dir/generate_graph" bench/generate_graph.cpp
-[ -s "$bench_dir/grid.graph" ] || "$bench_dir/generate_graph" grid 1000 1000 >"$bench_dir/grid.graph"
-[ -s "$bench_dir/grid-weighted.graph" ] ||
-    "$bench_dir/generate_graph" grid 1000 1000 weighted >"$bench_dir/grid-weighted.graph"
+source bench/common.sh
+generate grid grid 1000 1000
+generate grid-weighted grid 1000 1000 weighted
 
 # Row r's last vertex, 1000 r + 1000, joined to its first, 1000 r + 1.
 joins=$(awk 'BEGIN { for (r = 0; r < 1000; r++) printf "%s%d:%d", (r ? "," : ""), 1000 * r + 1000, 1000 * r + 1 }')
@@ -47,9 +40,6 @@ for ((round = 0; round < runs; round++)); do
 done
 
 median() { printf '%s\n' $1 | sort -n | awk '{ t[NR] = $1 } END { printf "%.3f", t[int((NR + 1) / 2)] / 1e6 }'; }
-peak_mib() {
-    /usr/bin/time -f %M bash -c "exec $1" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
-}
 
 printf '%s, %s cores; %s runs each, medians\n' "$(uname -srm)" "$(nproc)" "$runs"
 printf '%-34s %7s %7s %7s %8s\n' run "s" "out MB" "MiB" "x plain"

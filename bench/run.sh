@@ -30,53 +30,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-bench_dir=${BENCH_DIR:-/tmp/graphrep-bench}
-mkdir -p "$bench_dir"
-
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DGRAPHREP_TESTS=OFF >/dev/null
-cmake --build build/bench --target graphrep -j2 >/dev/null
-graphrep=$PWD/build/bench/graphrep
-g++ -O2 -std=c++20 -o "$bench_dir/generate_graph" bench/generate_graph.cpp
+source bench/common.sh
 g++ -O2 -std=c++20 -o "$bench_dir/reference_pass" bench/reference_pass.cpp
 reference=$bench_dir/reference_pass
 
-generate() {  # NAME ARGS...
-    local name=$1
-    shift
-    [ -s "$bench_dir/$name.graph" ] || "$bench_dir/generate_graph" "$@" >"$bench_dir/$name.graph"
-}
 generate grid grid 1000 1000
 generate hub hub 1000000
 generate geometric geometric 970000 12
 generate grid-weighted grid 1000 1000 weighted
 generate shuffled shuffled 500000 12
 
-# Runs each of the given shell commands RUNS times, taking turns, and leaves the median wall
-# time of each, in seconds, in the array medians (same order).
-medians_in_turns() {
-    local commands=("$@") count=$# samples=() start end c r
-    for ((r = 0; r < runs; r++)); do
-        for ((c = 0; c < count; c++)); do
-            start=$(date +%s%N)
-            bash -c "${commands[c]}" >/dev/null
-            end=$(date +%s%N)
-            samples[c]+="$(((end - start) / 1000)) "
-        done
-    done
-    medians=()
-    for ((c = 0; c < count; c++)); do
-        medians+=("$(printf '%s\n' ${samples[c]} | sort -n |
-            awk '{ t[NR] = $1 } END { printf "%.3f", t[int((NR + 1) / 2)] / 1e6 }')")
-    done
-}
-
-peak_mib() {
-    /usr/bin/time -f %M bash -c "exec $1" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
-}
-
-megabytes() { awk -v bytes="$(stat -L -c %s "$1")" 'BEGIN { printf "%.1f", bytes / 1e6 }'; }
 rate() { awk -v mb="$1" -v s="$2" 'BEGIN { printf "%.0f", mb / s }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 table1=()
 table2=()
