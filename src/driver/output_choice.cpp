@@ -84,6 +84,21 @@ std::int64_t front_length(const RunSettings& settings, int nvtxs, int nedges,
     return result;
 }
 
+// Opens the part file at the whole output's size (-1: past what a file offset holds) and
+// narrows extras to the part's copies. Prints the failure and returns 1.
+[[nodiscard]] int open_part(const RunSettings& settings, const PartPlan& plan, std::int64_t size,
+                            PartFile& file, ReplicaExtras& extras, MessageSink& messages) {
+    if (size < 0) {
+        print_write_failure(settings.output_name, messages);
+        return 1;
+    }
+    if (file.open(settings.output_name, size, messages) != 0) return 1;
+    extras.first_copy = plan.first_copy;
+    extras.end_copy = plan.end_copy;
+    extras.writes_front = plan.holds_front;
+    return 0;
+}
+
 [[nodiscard]] int write_text_part(const RunSettings& settings, const PartPlan& plan, int nvtxs,
                                   int nedges, const VertexGraph& graph, ReplicaExtras extras,
                                   MessageSink& messages) {
@@ -94,16 +109,11 @@ std::int64_t front_length(const RunSettings& settings, int nvtxs, int nedges,
         print_memory_shortage(messages);
         return 1;
     }
-    const std::int64_t size = text_copy_start(extent, settings.times);
-    if (size < 0) {
-        print_write_failure(settings.output_name, messages);
+    PartFile file;
+    if (open_part(settings, plan, text_copy_start(extent, settings.times), file, extras,
+                  messages) != 0) {
         return 1;
     }
-    PartFile file;
-    if (file.open(settings.output_name, size, messages) != 0) return 1;
-    extras.first_copy = plan.first_copy;
-    extras.end_copy = plan.end_copy;
-    extras.writes_front = plan.holds_front;
     const std::int64_t start = plan.holds_front ? 0 : text_copy_start(extent, plan.first_copy);
     const std::int64_t stop = text_copy_start(extent, plan.end_copy);
     return settle_part(
@@ -114,16 +124,11 @@ std::int64_t front_length(const RunSettings& settings, int nvtxs, int nedges,
 [[nodiscard]] int write_binary_part(const RunSettings& settings, const PartPlan& plan, int nvtxs,
                                     const VertexGraph& graph, ReplicaExtras extras,
                                     MessageSink& messages) {
-    const std::int64_t size = parhip_size(settings.times, nvtxs, graph, extras);
-    if (size < 0) {
-        print_write_failure(settings.output_name, messages);
+    PartFile file;
+    if (open_part(settings, plan, parhip_size(settings.times, nvtxs, graph, extras), file, extras,
+                  messages) != 0) {
         return 1;
     }
-    PartFile file;
-    if (file.open(settings.output_name, size, messages) != 0) return 1;
-    extras.first_copy = plan.first_copy;
-    extras.end_copy = plan.end_copy;
-    extras.writes_front = plan.holds_front;
     ByteTarget target;
     target.descriptor = file.descriptor();
     return settle_part(write_parhip_graph(target, settings.times, nvtxs, graph, extras), file,
