@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/progress_line.h"
 #include "output/copy_layout.h"
 #include "output/parhip_writer.h"
 #include "output/part_file.h"
@@ -116,6 +117,9 @@ std::int64_t front_length(const RunSettings& settings, int nvtxs, int nedges,
     }
     const std::int64_t start = plan.holds_front ? 0 : text_copy_start(extent, plan.first_copy);
     const std::int64_t stop = text_copy_start(extent, plan.end_copy);
+    if (extras.progress != nullptr) {
+        extras.progress->bytes_total.store(stop - start, std::memory_order_relaxed);
+    }
     return settle_part(
         write_text_range(settings, nvtxs, nedges, graph, extras, file.descriptor(), start, stop),
         file, messages);

@@ -140,6 +140,26 @@ void keep_standard_streams_open() {
     return 1;
 }
 
+// A part writes into its file while it is read, by this run or by the parts still to run:
+// parts whose output is their input would replicate a half-written graph, and say nothing.
+// The file is compared, not the name, so that a link or another path to it is caught too; a
+// whole run is safe, since it replaces the file only after reading it.
+[[nodiscard]] int check_part_input(const RunSettings& settings, std::FILE* input,
+                                   MessageSink& messages) {
+    if (settings.output.part_count == 0) return 0;
+    struct stat input_status;
+    struct stat output_status;
+    if (fstat(fileno(input), &input_status) != 0 || !S_ISREG(input_status.st_mode)) return 0;
+    if (stat(settings.output_name.c_str(), &output_status) != 0) return 0;
+    if (input_status.st_dev != output_status.st_dev ||
+        input_status.st_ino != output_status.st_ino) {
+        return 0;
+    }
+    messages.error("Error. -part cannot overwrite its input: %s is %s.\n",
+                   settings.output_name.c_str(), settings.input_name.c_str());
+    return 1;
+}
+
 // The bytes of a regular file, for the progress line; 0 for anything else (a pipe).
 std::int64_t regular_file_bytes(std::FILE* file) {
     struct stat status;
@@ -177,7 +197,13 @@ std::int64_t regular_file_bytes(std::FILE* file) {
                                const VertexGraph& graph, ReplicaExtras& extras,
                                ProgressLine& progress, MessageSink& messages) {
     if (settings.output.part_count > 0) {
-        return write_output_part(settings, nvtxs, nedges, graph, extras, messages);
+        // A part's file is a regular file, never the terminal; its writing is the run's long
+        // phase.
+        progress.begin_phase(ProgressPhase::writing, -1, 0);
+        extras.progress = progress.counters();
+        const int status = write_output_part(settings, nvtxs, nedges, graph, extras, messages);
+        progress.end_phase();
+        return status;
     }
     OutputFile output;
     if (open_output(settings, messages, output) != 0) return 1;
@@ -274,6 +300,10 @@ class RunProgress {
     std::vector<char> input_buffer;
     std::FILE* input = nullptr;
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
+    if (check_part_input(settings, input, messages) != 0) {
+        std::fclose(input);
+        return 1;
+    }
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
     progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
