@@ -180,6 +180,7 @@ constexpr RunMessage run_messages[] = {
     {"Error. Cannot write messages.", "(on standard error) a message was lost"},
     {"Error. Invalid format NAME.", "not text or parhip"},
     {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
+    {"Error. -part cannot overwrite its input: OUT is IN.", ""},
     {"Error. -part needs a regular output file.", ""},
     {"Error. Declared connections cannot be written in the parhip format.", ""},
     {"Error. Edge weight X cannot be written in the parhip format.", ""},
