@@ -151,7 +151,8 @@ constexpr OptionEntry options_in_usage_order[] = {
     {"-quiet", nullptr, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
-     "error when that is a terminal",
+     "error when that is a terminal, and standard output is a\n"
+     "terminal without the graph, a file or /dev/null",
      nullptr, &RunOptions::is_quiet},
 };
 
