@@ -153,8 +153,10 @@ int copy_partner_tables(const RingPartners& partners, int times, int copy, Partn
             copy == 0 ? PartnerTable{&partners.next, 1} : PartnerTable{&partners.previous, 0};
         return 1;
     }
-    const PartnerTable next{&partners.next, (copy + 1) % times};
-    const PartnerTable previous{&partners.previous, (copy + times - 1) % times};
+    // Formed in 64 bits: copy + times passes 2^31 from 2^30 copies on.
+    const PartnerTable next{&partners.next, static_cast<int>((std::int64_t{copy} + 1) % times)};
+    const PartnerTable previous{&partners.previous,
+                                static_cast<int>((std::int64_t{copy} + times - 1) % times)};
     const bool is_previous_first = previous.partner_copy < next.partner_copy;
     tables[0] = is_previous_first ? previous : next;
     tables[1] = is_previous_first ? next : previous;
