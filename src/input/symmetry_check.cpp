@@ -5,11 +5,10 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "common/block.h"
+#include "common/helper_threads.h"
 
 namespace {
 
@@ -117,17 +116,13 @@ void run_tasks(Gathering& gathering, int threads, int count, Task task) {
             gathering.has_failed = true;
         }
     };
-    std::vector<std::thread> helpers;
+    HelperThreads helpers;
+    helpers.make_room(std::min(threads, count) - 1);
     for (int worker = 1; worker < std::min(threads, count); ++worker) {
-        try {
-            helpers.emplace_back(work, worker);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: slower, not wrong
-        }
+        if (!helpers.start([&work, worker] { work(worker); })) break;
     }
     work(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    helpers.join();
 }
 
 void count_part(Gathering& gathering, int part) {

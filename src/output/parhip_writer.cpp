@@ -4,13 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <new>
-#include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "common/allocation.h"
+#include "common/helper_threads.h"
 #include "output/join_ring.h"
 #include "output/number_text.h"
 #include "output/part_file.h"
@@ -256,7 +253,6 @@ WriteResult combined(WriteResult a, WriteResult b) {
                                             const ByteTarget& target, int first, int end,
                                             int thread_count) {
     std::vector<WriteResult> results;
-    std::vector<std::thread> threads;
     WriteResult result = WriteResult::written;
     if (allocates_or_fails([&] {
             results.assign(static_cast<std::size_t>(thread_count), WriteResult::written);
@@ -266,23 +262,23 @@ WriteResult combined(WriteResult a, WriteResult b) {
     auto share_start = [&](int share) {
         return first + static_cast<int>(std::int64_t{end - first} * share / thread_count);
     };
+    HelperThreads threads;
+    threads.make_room(thread_count - 1);
     int share = 1;
-    try {
-        threads.reserve(static_cast<std::size_t>(thread_count - 1));
-        for (; share < thread_count; ++share) {
-            threads.emplace_back(write_share, std::cref(layout), std::cref(extras),
-                                 std::cref(target), share_start(share), share_start(share + 1),
-                                 std::ref(results[static_cast<std::size_t>(share)]));
-        }
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
+    for (; share < thread_count; ++share) {
+        WriteResult& share_result = results[static_cast<std::size_t>(share)];
+        const bool is_started =
+            threads.start([&layout, &extras, &target, &share_result,
+                           share_first = share_start(share), share_end = share_start(share + 1)] {
+                write_share(layout, extras, target, share_first, share_end, share_result);
+            });
+        if (!is_started) break;
     }
     write_share(layout, extras, target, share_start(0), share_start(1), results[0]);
     if (share < thread_count) {
         write_share(layout, extras, target, share_start(share), end, result);
     }
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.join();
     for (WriteResult share_result : results)
         result = combined(result, share_result);
     return result;

@@ -7,10 +7,9 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/helper_threads.h"
 #include "common/progress_line.h"
 
 namespace {
@@ -165,15 +164,12 @@ void format_units(Pipeline& pipeline) {
 // the pool goes and the calling thread formats alone.
 [[nodiscard]] WriteResult write_in_parallel(std::FILE* out, std::unique_ptr<Pipeline> pipeline,
                                             int thread_count) {
-    std::vector<std::thread> threads;
-    try {
-        threads.reserve(static_cast<std::size_t>(thread_count));
-        for (int t = 0; t < thread_count; ++t)
-            threads.emplace_back(format_units, std::ref(*pipeline));
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
+    HelperThreads threads;
+    threads.make_room(thread_count);
+    for (int t = 0; t < thread_count; ++t) {
+        if (!threads.start([&pipeline] { format_units(*pipeline); })) break;
     }
-    if (threads.empty()) {
+    if (threads.count() == 0) {
         const PieceLayout& layout = *pipeline->layout;
         pipeline.reset();
         return write_serially(out, layout);
@@ -184,8 +180,7 @@ void format_units(Pipeline& pipeline) {
         pipeline->is_stopped = true;
     }
     pipeline->buffer_freed.notify_all();
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.join();
     return result;
 }
 
