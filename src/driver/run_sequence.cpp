@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "common/allocation.h"
 #include "common/message_sink.h"
 #include "common/processors.h"
 #include "common/progress_line.h"
@@ -107,11 +107,9 @@ void keep_standard_streams_open() {
         messages.error("Error. Cannot open graph file: %s\n", input_name.c_str());
         return 1;
     }
-    try {
-        input_buffer.resize(input_buffer_size);
+    // Without the memory the stream keeps its default buffer: slower, not wrong.
+    if (allocates_or_fails([&] { input_buffer.resize(input_buffer_size); }) == 0) {
         std::setvbuf(input, input_buffer.data(), _IOFBF, input_buffer.size());
-    } catch (const std::bad_alloc&) {
-        // The stream keeps its default buffer: slower, not wrong.
     }
     return 0;
 }

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <stdexcept>
 #include <vector>
 
+#include "common/allocation.h"
 #include "common/helper_threads.h"
 #include "common/progress_line.h"
 
@@ -142,22 +142,22 @@ void format_units(Pipeline& pipeline) {
 // Gives the buffers and slots of thread_count threads, or 1 when the memory is not there.
 [[nodiscard]] int allocate_pipeline(int thread_count, Pipeline& pipeline) {
     const int buffer_count = buffers_per_thread * thread_count;
-    try {
+    bool has_buffers = true;
+    const int failed = allocates_or_fails([&] {
         pipeline.buffers.resize(static_cast<std::size_t>(buffer_count));
         for (std::unique_ptr<char[]>& buffer : pipeline.buffers) {
             buffer = allocate_buffer(pipeline.layout->unit_bytes);
-            if (buffer == nullptr) return 1;
+            if (buffer == nullptr) {
+                has_buffers = false;
+                return;
+            }
         }
         pipeline.slots.resize(static_cast<std::size_t>(buffer_count));
         pipeline.free_buffers.reserve(static_cast<std::size_t>(buffer_count));
         for (int b = buffer_count - 1; b >= 0; --b)
             pipeline.free_buffers.push_back(b);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    });
+    return failed != 0 || !has_buffers ? 1 : 0;
 }
 
 // Formats on the threads that start while the calling thread writes; with none started,
