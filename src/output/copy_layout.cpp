@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "common/allocation.h"
-#include "output/number_text.h"
+#include "output/entry_text.h"
 
 namespace {
 

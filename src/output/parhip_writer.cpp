@@ -8,8 +8,8 @@
 
 #include "common/allocation.h"
 #include "common/helper_threads.h"
+#include "output/entry_text.h"
 #include "output/join_ring.h"
-#include "output/number_text.h"
 #include "output/part_file.h"
 
 namespace {
