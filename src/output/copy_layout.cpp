@@ -46,42 +46,47 @@ __int128 digits_before(std::int64_t total, int nvtxs, int copy_end, const CountU
     return sum;
 }
 
-__int128 target_digits_before(const std::vector<int>& targets, int nvtxs, int copy_end) {
-    return digits_before(static_cast<std::int64_t>(targets.size()), nvtxs, copy_end,
-                         [&targets](std::int64_t highest) {
-                             return std::upper_bound(targets.begin(), targets.end(), highest) -
-                                    targets.begin();
+// The digits of the partners whose vertex numbers are the `from`s of pairs, listed once in
+// each copy below copy_end.
+__int128 target_digits_before(const std::vector<JoinPair>& pairs, int nvtxs, int copy_end) {
+    return digits_before(static_cast<std::int64_t>(pairs.size()), nvtxs, copy_end,
+                         [&pairs](std::int64_t highest) {
+                             return std::upper_bound(pairs.begin(), pairs.end(), highest,
+                                                     [](std::int64_t vertex, const JoinPair& pair) {
+                                                         return vertex < pair.from;
+                                                     }) -
+                                    pairs.begin();
                          });
 }
 
-// The digits of targets listed once in each copy from first up to end, taken round the ring:
-// first may be -1 (the last copy) and end times + 1 (copy 0 again), so both are 64-bit.
-__int128 ring_target_digits(const std::vector<int>& targets, const TextExtent& extent,
+// The same for the copies from first up to end, taken round the ring: first may be -1 (the
+// last copy) and end times + 1 (copy 0 again), so both are 64-bit.
+__int128 ring_target_digits(const std::vector<JoinPair>& pairs, const TextExtent& extent,
                             std::int64_t first, std::int64_t end) {
     if (first >= end) return 0;
     if (first < 0) {
-        return ring_target_digits(targets, extent, first + extent.times, extent.times) +
-               ring_target_digits(targets, extent, 0, end);
+        return ring_target_digits(pairs, extent, first + extent.times, extent.times) +
+               ring_target_digits(pairs, extent, 0, end);
     }
     if (end > extent.times) {
-        return ring_target_digits(targets, extent, first, extent.times) +
-               ring_target_digits(targets, extent, 0, end - extent.times);
+        return ring_target_digits(pairs, extent, first, extent.times) +
+               ring_target_digits(pairs, extent, 0, end - extent.times);
     }
-    return target_digits_before(targets, extent.nvtxs, static_cast<int>(end)) -
-           target_digits_before(targets, extent.nvtxs, static_cast<int>(first));
+    return target_digits_before(pairs, extent.nvtxs, static_cast<int>(end)) -
+           target_digits_before(pairs, extent.nvtxs, static_cast<int>(first));
 }
 
 // The digits of the join partners listed by the copies below copy_end: the copies that list
-// partners in their next copy name targets one copy on, those that list partners in their
-// previous copy one copy back.
+// partners in their next copy name the pairs' `to`s one copy on, those that list partners in
+// their previous copy the pairs' `from`s one copy back.
 __int128 partner_digits_before(const TextExtent& extent, int copy_end) {
     const ListingCopies next = copies_listing_next(extent.times);
     const ListingCopies previous = copies_listing_previous(extent.times);
     const std::int64_t next_end = std::min(next.end, copy_end);
     const std::int64_t previous_end = std::min(previous.end, copy_end);
-    return ring_target_digits(extent.next_targets, extent, next.first + std::int64_t{1},
+    return ring_target_digits(extent.ring.previous_partners, extent, next.first + std::int64_t{1},
                               next_end + 1) +
-           ring_target_digits(extent.previous_targets, extent, previous.first - std::int64_t{1},
+           ring_target_digits(extent.ring.next_partners, extent, previous.first - std::int64_t{1},
                               previous_end - 1);
 }
 
@@ -143,18 +148,11 @@ int measure_text_copies(const VertexGraph& graph, int times, int nvtxs, std::int
     extent.front_bytes = front_bytes;
     extent.fixed_copy_bytes = 0;
     if (nvtxs < 1 || times < 1) return 0;
-    const int failed = allocates_or_fails([&] {
-        extent.entries_up_to.resize(static_cast<std::size_t>(nvtxs) + 1);
-        extent.next_targets.clear();
-        extent.previous_targets.clear();
-        for (const JoinPair& pair : extras.join_pairs) {
-            extent.next_targets.push_back(pair.to);
-            extent.previous_targets.push_back(pair.from);
-        }
-    });
-    if (failed != 0) return 1;
-    std::sort(extent.next_targets.begin(), extent.next_targets.end());
-    std::sort(extent.previous_targets.begin(), extent.previous_targets.end());
+    if (allocates_or_fails(
+            [&] { extent.entries_up_to.resize(static_cast<std::size_t>(nvtxs) + 1); }) != 0 ||
+        prepare_join_ring(times, nvtxs, extras.join_pairs, extent.ring) != 0) {
+        return 1;
+    }
     const std::int64_t partner_entries =
         copy_partner_entries(times, static_cast<std::int64_t>(extras.join_pairs.size()));
     count_entries(graph, extras, partner_entries, extent);

@@ -28,8 +28,9 @@ struct TextExtent {
     // entries_up_to[u]: the neighbour entries of one copy naming vertices 1 to u; nvtxs + 1
     // entries.
     Block<std::int64_t> entries_up_to;
-    std::vector<int> next_targets;      // the partners listed in next copies, sorted
-    std::vector<int> previous_targets;  // the partners listed in previous copies, sorted
+    // The ring's pairs: the partners listed in next copies are the `from`s of its previous
+    // partners, those listed in previous copies the `from`s of its next partners, both sorted.
+    JoinRing ring;
 };
 
 // Counts what text_copy_start needs: front_bytes is the length of the comment and header
