@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <system_error>
 
 namespace {
 
@@ -166,11 +165,9 @@ void ProgressLine::start(int terminal, bool is_wanted) {
     is_dumb_ = terminal_type != nullptr && std::strcmp(terminal_type, "dumb") == 0;
     terminal_state.store(nothing_drawn);
     run_start_ = std::chrono::steady_clock::now();
-    try {
-        timer_ = std::thread(&ProgressLine::run_timer, this);
-    } catch (const std::system_error&) {
-        // The run goes on without its line.
-    }
+    // Without a thread the run goes on without its line.
+    timer_.make_room(1);
+    (void)timer_.start([this] { run_timer(); });
 }
 
 void ProgressLine::begin_phase(ProgressPhase phase, int position_source, std::int64_t bytes_total) {

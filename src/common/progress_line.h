@@ -18,7 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+
+#include "common/helper_threads.h"
 
 enum class ProgressPhase { none, reading, writing };
 
@@ -66,7 +67,7 @@ class ProgressLine {
     // thread can be started, the line stays off and every other call does nothing.
     void start(int terminal, bool is_wanted);
     bool is_on() const {
-        return timer_.joinable();
+        return timer_.count() > 0;
     }
     // The counters of the phase now under way, or null when the line is off: a stage handed
     // null counts nothing.
@@ -94,8 +95,8 @@ class ProgressLine {
     void put_on_terminal(const char* line, std::size_t length, std::size_t text_length);
     void close_position_source_locked();
 
-    std::thread timer_;
-    std::mutex mutex_;  // guards everything below but the counters
+    HelperThreads timer_;  // the one timer thread while the line is on
+    std::mutex mutex_;     // guards everything below but the counters
     std::condition_variable wake_;
     bool is_stopping_ = false;
     bool is_drawn_ = false;
