@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/run_messages.h"
 #include "output/copy_layout.h"
 #include "output/parhip_writer.h"
 #include "output/part_file.h"
@@ -17,11 +18,11 @@ constexpr const char text_format_name[] = "text";
 constexpr const char parhip_format_name[] = "parhip";
 
 void print_write_failure(const std::string& name, MessageSink& messages) {
-    messages.error("Error. Cannot write graph file: %s\n", name.c_str());
+    report_cannot_write(messages, name.c_str());
 }
 
 void print_memory_shortage(MessageSink& messages) {
-    messages.error("Error. Not enough memory to write the graph.\n");
+    report_no_memory_to_write(messages);
 }
 
 // Closes the part file after its ranges were written, or abandons it with the message of what
@@ -155,7 +156,7 @@ int choose_output(const RunOptions& options, RunSettings& settings, MessageSink&
         }
         // The parts meet in one file at their own positions: a stream has none.
         if (settings.graph_to_standard_output) {
-            messages.error("Error. -part needs a regular output file.\n");
+            report_part_needs_regular_file(messages);
             return 1;
         }
     }

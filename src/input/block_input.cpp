@@ -54,10 +54,14 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
         chunk.bytes.resize(static_cast<std::size_t>(capacity + chunk_slack));
     }
     if (input.is_at_end && cut < size) {
-        // The last line of the input, without a newline.
-        cut = size;
+        // The last line of the input, without a newline; but after a failed read, bytes after
+        // the last newline are a line cut short, whose numbers would prove nothing.
+        if (input.failed_chunk < 0) cut = size;
     }
-    if (cut == 0) return false;
+    if (cut == 0) {
+        input.carried.clear();
+        return false;
+    }
     input.carried.assign(chunk.bytes.begin() + cut, chunk.bytes.begin() + size);
     chunk.size = cut;
     chunk.bytes[static_cast<std::size_t>(cut)] = '\n';

@@ -193,8 +193,8 @@ struct RangeWork {
 void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<int, int>* end,
                  RangeWork& work) {
     for (; listed != end; ++listed) {
-        work.lower_end_notes.push_back(
-            {listed->second, NoteKind::unmatched_edge, lower, listed->first});
+        work.lower_end_notes.push_back({static_cast<std::uint32_t>(listed->second), lower,
+                                        listed->first, NoteKind::unmatched_edge});
     }
 }
 
@@ -245,15 +245,15 @@ void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc*
         if (match != listed) report_rest(lower, listed, match, work);
         listed = match;
         if (listed == listed_end || listed->first != arc->higher) {
-            work.line_notes.push_back(
-                {arc->position, NoteKind::unmatched_edge, arc->higher, lower});
+            work.line_notes.push_back({static_cast<std::uint32_t>(arc->position), arc->higher,
+                                       lower, NoteKind::unmatched_edge});
             continue;
         }
         if (lists.edge_weights != nullptr &&
             lists.edge_weights[arc->position] != lists.edge_weights[listed->second]) {
-            work.line_notes.push_back({arc->position, NoteKind::weights_differ, arc->higher, lower,
-                                       lists.edge_weights[arc->position],
-                                       lists.edge_weights[listed->second]});
+            // The note points at both ends' entries, which hold the edge and its weights.
+            work.line_notes.push_back({static_cast<std::uint32_t>(arc->position), arc->higher,
+                                       listed->second, NoteKind::weights_differ});
         }
         ++listed;
     }

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/chunk_scan.h"
+#include "input/note_list.h"
 
 // The lists as read: vertex v's list lies at the positions edge_offsets[v - 1] up to
 // edge_offsets[v] for v < last_vertex, and up to last_end for last_vertex itself (a list the

@@ -428,8 +428,9 @@ TEST(GraphReader, counts_its_warnings_and_reports_a_failing_stream) {
          "WARNING: 2 self edges were read and ignored.\n"
          "WARNING: I expected 5 edges entered twice, but I only count 3.\n",
          4},
+        // The count of a file that was not read whole proves nothing.
         {"stream failing after the first vertex lines", failing_stream_with("3 2\n2\n1\n"), 1,
-         "WARNING: I expected 2 edges entered twice, but I only count 2.\n" + read_error, 1},
+         read_error, 0},
         {"stream failing at once", failing_stream_with(""), 1,
          "ERROR in graph file `g.graph': Invalid number of vertices (0).\n" + read_error, 0},
         {"directory", std::fopen("/", "r"), 1,
