@@ -252,7 +252,7 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
     scan.fatal_vertex = 0;
     scan.reaches_body_end = false;
     scan.has_trailing_data = false;
-    const char* text = chunk.bytes.data();
+    const char* text = chunk.bytes.data;
     const char* end = text + chunk.size;
     for (std::int64_t vertex = first_vertex; text < end; ++vertex) {
         if (vertex > format.nvtxs) {
