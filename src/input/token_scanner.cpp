@@ -129,6 +129,12 @@ int pass_byte_order_mark(TokenScanner& scanner, std::FILE* stream, bool& line_ha
         scanner.line_buffer[segment_limit] = ' ';
         if (!read_piece(scanner.line_buffer + tail_length, line_buffer_size - tail_length,
                         stream)) {
+            // A failed read cuts the line short: its carried tail is no whole token, and the
+            // line has no end to report. The input ends here.
+            if (std::ferror(stream) != 0) {
+                end_line_with_tail(scanner, 0);
+                return 1;
+            }
             if (!line_goes_on) return 1;
             end_line_with_tail(scanner, tail_length);
             break;
