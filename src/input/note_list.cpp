@@ -20,6 +20,8 @@ NoteList::~NoteList() {
 }
 
 void add_note(NoteList& list, const Note& note) noexcept {
+    // Once one note is missing the others are of no use: the reading reports the shortage.
+    if (list.has_failed) return;
     if (list.last == nullptr || list.last->count == notes_per_block) {
         NoteBlock* block = list.spare;
         list.spare = nullptr;
