@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "common/printable_name.h"
 #include "common/progress_line.h"
 
 namespace {
@@ -27,12 +28,6 @@ class HiddenProgress {
     std::FILE* stream_;
     bool& has_failed_;
 };
-
-// A byte that would end or bend a message line: a control character or DEL.
-bool is_control_byte(char c) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-}
 
 }  // namespace
 
