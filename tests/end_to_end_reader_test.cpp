@@ -93,6 +93,10 @@ TEST(EndToEndReader, hostile_inputs_get_bounded_memory_and_true_messages) {
          "{ printf '2 1\\n2\\n1\\n%%'; head -c 67108864 /dev/zero | tr '\\000' x; } | "
          "{ ulimit -v 100000; {GR} -check -in -; }",
          0, ""},
+        {"a vertex line of 256 MiB of blanks through a pipe", Needs::memory_cap,
+         "{ printf '2 1\\n2 '; head -c 268435456 /dev/zero | tr '\\000' ' '; printf '\\n1\\n'; } | "
+         "{ ulimit -v 100000; {GR} -check -in -; }",
+         0, ""},
         // A name cannot end a message line early or plant one of its own.
         {"a missing input whose name holds a newline", Needs::nothing,
          "{GR} -check -in '{DIR}/x\nComponents: 9'", 1,

@@ -46,7 +46,16 @@ std::int64_t last_line_end(const char* bytes, std::int64_t searched, std::int64_
 // a word, a comment or a NUL byte ends it, whatever comes after it on the line.
 bool may_count(char c) {
     return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E' ||
-           c == 'd' || c == 'D' || c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
+           c == 'd' || c == 'D' || is_blank(c);
+}
+
+// Keeps one blank of the blanks that end bytes up to size: a run of blanks separates what is
+// around it as one blank does, so an endless run of them is read through too. Gives the size.
+std::int64_t squeeze_blank_run(const char* bytes, std::int64_t size) {
+    std::int64_t run_start = size;
+    while (run_start > 0 && is_blank(bytes[run_start - 1]))
+        --run_start;
+    return size - run_start > 1 ? run_start + 1 : size;
 }
 
 // The first byte from searched up to size at which the reading of the line ends, or -1.
@@ -110,9 +119,12 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
             cut = last_line_end(chunk.bytes.data, settled, size);
             if (cut > 0 || input.is_at_end) break;
         }
+        size = squeeze_blank_run(chunk.bytes.data, size);
         searched = size;
-        capacity = std::max(2 * capacity, size + input.block_bytes);
-        grow_bytes(chunk.bytes, capacity + chunk_slack);
+        if (capacity - size < input.block_bytes) {
+            capacity = std::max(2 * capacity, size + input.block_bytes);
+            grow_bytes(chunk.bytes, capacity + chunk_slack);
+        }
     }
     if (input.is_at_end && cut < size) {
         // The last line of the input, without a newline; but after a failed read, bytes after

@@ -6,15 +6,21 @@
 // and holds whole lines only. A line longer than a block makes its chunk longer, as long as
 // what it holds can count: once a byte that no number or white space holds shows where the
 // reading of the line ends (a word, a comment, a NUL byte), the rest of the line is read
-// through in blocks and never held. So a line of numbers reads whole, at about its own length
-// in memory, and endless bytes that cannot count read as cat would read them. Every chunk is
-// followed in memory by a newline of its own, which stops any scan of a number or a line at
-// the chunk's end. The caller serialises the calls.
+// through in blocks and never held, and a run of blanks is held as one blank. So a line of numbers
+// reads whole, at about its own length in memory, and endless bytes that cannot count read as cat
+// would read them. Every chunk is followed in memory by a newline of its own, which stops any scan
+// of a number or a line at the chunk's end. The caller serialises the calls.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+// White space inside a line: everything the scanner passes over but the newline, which ends
+// the line.
+inline bool is_blank(char c) {
+    return c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
+}
 
 // A chunk's memory: one block that grows without being filled with zeros, and in place where
 // the system can (a large block is moved by remapping its pages, not copied), so that a long

@@ -16,12 +16,6 @@ constexpr bool is_comment(char c) {
     return c == '%' || c == '#';
 }
 
-// White space inside a line: everything the scanner passes over but the newline, which ends
-// the line.
-inline bool is_blank(char c) {
-    return c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
-}
-
 inline const char* skip_blanks(const char* text) {
     while (is_blank(*text))
         ++text;

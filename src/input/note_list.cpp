@@ -41,17 +41,20 @@ void add_note(NoteList& list, const Note& note) noexcept {
     ++list.size;
 }
 
+void recycle_block(NoteList& list, NoteBlock* block) noexcept {
+    block->next = nullptr;
+    block->count = 0;
+    if (list.spare == nullptr) {
+        list.spare = block;
+    } else {
+        delete block;
+    }
+}
+
 void clear_notes(NoteList& list) noexcept {
-    NoteBlock* kept = list.first;
-    if (kept != nullptr) {
-        delete_blocks(kept->next);
-        kept->next = nullptr;
-        kept->count = 0;
-        if (list.spare == nullptr) {
-            list.spare = kept;
-        } else {
-            delete kept;
-        }
+    if (list.first != nullptr) {
+        delete_blocks(list.first->next);
+        recycle_block(list, list.first);
     }
     list.first = nullptr;
     list.last = nullptr;

@@ -52,6 +52,9 @@ void add_note(NoteList& list, const Note& note) noexcept;
 // Empties the list, keeping one block for the notes to come.
 void clear_notes(NoteList& list) noexcept;
 
+// Takes an emptied block as the list's spare, or frees it when the list has one.
+void recycle_block(NoteList& list, NoteBlock* block) noexcept;
+
 // Visits every note in order.
 template <class Visit>
 void for_each_note(const NoteList& list, Visit visit) {
@@ -79,13 +82,7 @@ void move_notes(NoteList& from, NoteList& to, Keep keep) noexcept {
             if (keep(note)) add_note(to, note);
         }
         NoteBlock* next = block->next;
-        block->next = nullptr;
-        block->count = 0;
-        if (to.spare == nullptr) {
-            to.spare = block;
-        } else {
-            delete block;
-        }
+        recycle_block(to, block);
         block = next;
     }
 }

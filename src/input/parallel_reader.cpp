@@ -79,6 +79,18 @@ struct Pipeline {
     std::vector<std::thread> helpers;
 };
 
+// Moves the notes of scan's first written entries after the others, counted in the file.
+void place_notes(Pipeline& pipeline, ChunkScan& scan, std::int64_t base, std::int64_t written) {
+    const bool has_self_edge = pipeline.self_edge_count > 0;
+    move_notes(scan.notes, pipeline.notes, [&](Note& note) {
+        if (note.kept_before > written) return false;
+        // Only the file's first self edge is named.
+        if (note.kind == NoteKind::self_edge && has_self_edge) return false;
+        note.kept_before += static_cast<std::uint32_t>(base);
+        return true;
+    });
+}
+
 // Copies the placed part of scan into the arrays and moves its notes after the others.
 void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     if (pipeline.placing_has_stopped) return;
@@ -111,14 +123,7 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     if (weighted > 0) {
         std::copy_n(scan.vertex_weights.data(), weighted, arrays.vertex_weights.data() + first - 1);
     }
-    const bool has_self_edge = pipeline.self_edge_count > 0;
-    move_notes(scan.notes, pipeline.notes, [&](Note& note) {
-        if (note.kept_before > written) return false;
-        // Only the file's first self edge is named.
-        if (note.kind == NoteKind::self_edge && has_self_edge) return false;
-        note.kept_before += static_cast<std::uint32_t>(base);
-        return true;
-    });
+    place_notes(pipeline, scan, base, written);
     pipeline.placed_lines += lines;
     if (has_excess) {
         const int vertex = static_cast<int>(first + lines);

@@ -28,7 +28,8 @@ struct ReadLists {
 
 // Checks every entry (V, U) with U < V of lists. line_notes receives, ordered by the entry's
 // position (as kept_before), an unmatched-edge note for each such entry that U's list lacks
-// and a weights-differ note for each whose two weights differ. When lower_end_notes is not
+// and a weights-differ note for each whose two weights differ (its neighbour field the
+// position of U's entry for V). When lower_end_notes is not
 // null it receives, in order of the lower vertex and then of its list, an unmatched-edge note
 // (lower vertex first) for each entry that only the lower end lists. Returns 1 when the
 // memory for the gathered entries is not there.
