@@ -13,7 +13,7 @@
 #include "output/graph_writer.h"
 
 // Reads -format and -part into settings.output. Prints "Error. Invalid format NAME.", "Error.
-// Invalid part VALUE.", "Error. -part needs a regular output file." (when writes_standard_output)
+// Invalid part VALUE.", the message of report_part_needs_regular_file (when writes_standard_output)
 // or "Error. Declared connections cannot be written in the parhip format." and returns 1.
 // A check takes no choice.
 [[nodiscard]] int choose_output(const RunOptions& options, RunSettings& settings,

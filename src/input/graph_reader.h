@@ -31,7 +31,7 @@ struct ReaderSettings {
 // Reads the graph file `file` (closed before return) named `file_name` in messages, which
 // go to `messages`: each error of the file counts there as one error, each warning (the two
 // lines of the trailing-data warning together) as one warning, and a stream that failed
-// rather than ended as one more error, "Error. Cannot read graph file: NAME", after all the
+// rather than ended as one more error, the message of report_cannot_read, after all the
 // others, which then tell only what the lines read whole prove: a line the failure cut
 // short, the lines never read and the count of the whole file prove nothing. Fills edge_offsets
 // (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights (nvtxs) and edge_weights (2 *
