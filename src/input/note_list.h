@@ -64,6 +64,23 @@ void for_each_note(const NoteList& list, Visit visit) {
     }
 }
 
+// Visits every note in order and frees each block once visited, so that the notes never
+// stand twice in memory while they are handed on. The list ends empty.
+template <class Visit>
+void drain_notes(NoteList& list, Visit visit) {
+    NoteBlock* block = list.first;
+    list.first = nullptr;
+    list.last = nullptr;
+    list.size = 0;
+    while (block != nullptr) {
+        for (int i = 0; i < block->count; ++i)
+            visit(block->notes[i]);
+        NoteBlock* next = block->next;
+        delete block;
+        block = next;
+    }
+}
+
 // Moves every note of from after those of to, in order, each through keep(note), which may
 // change it and gives false to drop it. from's blocks serve to as they empty, so the two
 // lists together never take more than a block or two beyond their notes. from ends empty,

@@ -355,10 +355,9 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
                     std::min(counts.current_vertex, header.nvtxs), pipeline.kept_count};
     std::vector<Note> line_notes;
     std::vector<Note> lower_end_notes;
-    if (check_symmetry(lists, threads, line_notes,
-                       pipeline.has_fatal_error ? nullptr : &lower_end_notes) != 0) {
-        return out_of_memory;
-    }
+    const int checked = check_symmetry(lists, threads, line_notes,
+                                       pipeline.has_fatal_error ? nullptr : &lower_end_notes);
+    if (checked != 0) return checked == 2 ? out_of_memory_for_notes : out_of_memory;
     if (allocates_or_fails([&] { check_excess_entry(pipeline, line_notes); }) != 0) {
         return out_of_memory;
     }

@@ -32,6 +32,6 @@ struct ReadLists {
 // position of U's entry for V). When lower_end_notes is not
 // null it receives, in order of the lower vertex and then of its list, an unmatched-edge note
 // (lower vertex first) for each entry that only the lower end lists. Returns 1 when the
-// memory for the gathered entries is not there.
+// memory for the gathered entries is not there, 2 when the memory for the notes is not.
 [[nodiscard]] int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
                                  std::vector<Note>* lower_end_notes);
