@@ -50,7 +50,8 @@ bool may_count(char c) {
 }
 
 // Keeps one blank of the blanks that end bytes up to size: a run of blanks separates what is
-// around it as one blank does, so an endless run of them is read through too. Gives the size.
+// around it as one blank does, so an endless run of them costs no more than a block. Gives
+// the size.
 std::int64_t squeeze_blank_run(const char* bytes, std::int64_t size) {
     std::int64_t run_start = size;
     while (run_start > 0 && is_blank(bytes[run_start - 1]))
@@ -58,9 +59,41 @@ std::int64_t squeeze_blank_run(const char* bytes, std::int64_t size) {
     return size - run_start > 1 ? run_start + 1 : size;
 }
 
-// The first byte from searched up to size at which the reading of the line ends, or -1.
+#ifdef __SSE2__
+// 0xFF in each byte of bytes that lies from low to low + count - 1.
+inline __m128i in_range(__m128i bytes, char low, char count) {
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(count - 1))),
+                          offset);
+}
+
+// A bit for each of the sixteen bytes at text that may count, as may_count tells.
+inline int counting_bytes(const char* text) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    __m128i counts = _mm_or_si128(in_range(bytes, '0', 10), in_range(bytes, '\t', 5));
+    counts = _mm_or_si128(counts, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+    counts = _mm_or_si128(counts, in_range(bytes, '-', 2));
+    counts = _mm_or_si128(counts, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')));
+    counts = _mm_or_si128(counts, _mm_cmpeq_epi8(lower, _mm_set1_epi8('e')));
+    counts = _mm_or_si128(counts, _mm_cmpeq_epi8(lower, _mm_set1_epi8('d')));
+    return _mm_movemask_epi8(counts);
+}
+#endif
+
+// The first byte from searched up to size at which the reading of the line ends, or -1. A
+// long line of numbers is tested sixteen bytes at a time: the test must cost next to nothing
+// against reading and scanning the line.
 std::int64_t settle_point(const char* bytes, std::int64_t searched, std::int64_t size) {
-    for (std::int64_t position = searched; position < size; ++position) {
+    std::int64_t position = searched;
+#ifdef __SSE2__
+    constexpr int all_count = 0xffff;
+    for (; position + 16 <= size; position += 16) {
+        const int counting = counting_bytes(bytes + position);
+        if (counting != all_count) return position + __builtin_ctz(~counting & all_count);
+    }
+#endif
+    for (; position < size; ++position) {
         if (!may_count(bytes[position])) return position;
     }
     return -1;

@@ -6,7 +6,7 @@
 // and holds whole lines only. A line longer than a block makes its chunk longer, as long as
 // what it holds can count: once a byte that no number or white space holds shows where the
 // reading of the line ends (a word, a comment, a NUL byte), the rest of the line is read
-// through in blocks and never held, and a run of blanks is held as one blank. So a line of numbers
+// through in blocks and never held, and a run of blanks costs a block at most. So a line of numbers
 // reads whole, at about its own length in memory, and endless bytes that cannot count read as cat
 // would read them. Every chunk is followed in memory by a newline of its own, which stops any scan
 // of a number or a line at the chunk's end. The caller serialises the calls.
