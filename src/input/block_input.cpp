@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/text_numbers.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -45,8 +47,8 @@ std::int64_t last_line_end(const char* bytes, std::int64_t searched, std::int64_
 // a point, an exponent letter, or a blank. At any other byte the reading of a line ends, as
 // a word, a comment or a NUL byte ends it, whatever comes after it on the line.
 bool may_count(char c) {
-    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E' ||
-           c == 'd' || c == 'D' || is_blank(c);
+    return is_digit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E' || c == 'd' ||
+           c == 'D' || is_blank(c);
 }
 
 // Keeps one blank of the blanks that end bytes up to size: a run of blanks separates what is

@@ -16,12 +16,6 @@
 #include <cstdio>
 #include <vector>
 
-// White space inside a line: everything the scanner passes over but the newline, which ends
-// the line.
-inline bool is_blank(char c) {
-    return c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
-}
-
 // A chunk's memory: one block that grows without being filled with zeros, and in place where
 // the system can (a large block is moved by remapping its pages, not copied), so that a long
 // line costs memory for the bytes read and no more.

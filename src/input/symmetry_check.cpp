@@ -5,12 +5,11 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "common/allocation.h"
 #include "common/block.h"
+#include "common/helper_threads.h"
 
 namespace {
 
@@ -111,24 +110,20 @@ template <class Task>
 void run_tasks(Gathering& gathering, int threads, int count, Task task) {
     gathering.next_task = 0;
     auto work = [&](int worker) {
-        try {
-            for (int index; (index = gathering.next_task++) < count;)
-                task(worker, index);
-        } catch (const std::bad_alloc&) {
+        if (allocates_or_fails([&] {
+                for (int index; (index = gathering.next_task++) < count;)
+                    task(worker, index);
+            }) != 0) {
             gathering.has_failed = true;
         }
     };
-    std::vector<std::thread> helpers;
+    HelperThreads helpers;
+    helpers.make_room(std::min(threads, count) - 1);
     for (int worker = 1; worker < std::min(threads, count); ++worker) {
-        try {
-            helpers.emplace_back(work, worker);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: slower, not wrong
-        }
+        if (!helpers.start([&work, worker] { work(worker); })) break;
     }
     work(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    helpers.join();
 }
 
 void count_part(Gathering& gathering, int part) {
@@ -292,24 +287,27 @@ bool by_position(const Note& a, const Note& b) {
 // Gathers the entries towards lower vertices and compares each range with its lists, the
 // notes of each thread going to its work. Returns 1 when memory runs out.
 int compare_all(const ReadLists& lists, int threads, RangeWork* works) {
-    try {
-        Gathering gathering(lists);
-        gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
-        cut_parts(gathering, threads * parts_per_thread);
-        gathering.counts.assign(
-            static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
-        run_tasks(gathering, threads, gathering.part_count,
-                  [&](int, int part) { count_part(gathering, part); });
-        const std::int64_t arc_count = place_counts(gathering);
-        gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
-        run_tasks(gathering, threads, gathering.part_count,
-                  [&](int, int part) { place_part(gathering, part); });
-        run_tasks(gathering, threads, gathering.range_count,
-                  [&](int worker, int range) { compare_range(gathering, range, works[worker]); });
-        return gathering.has_failed ? 1 : 0;
-    } catch (const std::bad_alloc&) {
+    bool has_failed = false;
+    if (allocates_or_fails([&] {
+            Gathering gathering(lists);
+            gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
+            cut_parts(gathering, threads * parts_per_thread);
+            gathering.counts.assign(
+                static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
+            run_tasks(gathering, threads, gathering.part_count,
+                      [&](int, int part) { count_part(gathering, part); });
+            const std::int64_t arc_count = place_counts(gathering);
+            gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
+            run_tasks(gathering, threads, gathering.part_count,
+                      [&](int, int part) { place_part(gathering, part); });
+            run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
+                compare_range(gathering, range, works[worker]);
+            });
+            has_failed = gathering.has_failed;
+        }) != 0) {
         return 1;
     }
+    return has_failed ? 1 : 0;
 }
 
 // Hands the notes of every work to notes, in one array of about their count, freeing them
