@@ -238,6 +238,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     // A dropped entry still owns its weight, which has been consumed with it.
     if (state.has_edge_weights) {
         if (entry.weight_status != scan_number) {
+            if (is_cut_short(state)) return 1;
             report_now(state, {NoteKind::no_edge_weight, vertex, neighbour});
             return 1;
         }

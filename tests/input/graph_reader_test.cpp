@@ -459,6 +459,8 @@ TEST(GraphReader, after_a_failed_read_reports_only_what_whole_lines_prove) {
         {"edge whose higher end was never read", "3 2\n2 3\n1\n", read_error},
         {"line cut short by the failure", "3 2\n2\n1 3\n2 1", read_error},
         {"long line cut short", "3 2\n2\n1 3\n" + std::string(500, ' ') + "2 1", read_error},
+        {"long number cut short", "3 2\n2\n1 3\n2 " + std::string(300, '1'), read_error},
+        {"long weight cut short", "3 2 1\n2 1\n1 1 3 1\n2 " + std::string(300, '1'), read_error},
         {"faults of whole lines stay", "3 2\n2\n1 1 3 2\n",
          "WARNING: Multiple occurences of edge (2,1) ignored\n"
          "WARNING: Self edge (2, 2) being ignored.\n" +
