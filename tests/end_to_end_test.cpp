@@ -1233,10 +1233,11 @@ TEST(EndToEnd, parts_spare_their_input_and_the_progress_line_leaves_the_terminal
         {"a part named as its input", false,
          "cp sq.graph keep && $G -in sq.graph -times 2 -out sq.graph -part 0/2" + unchanged, 0,
          "Error. -part cannot overwrite its input: sq.graph is sq.graph.\n1\nunchanged\n"},
-        {"a part through a symbolic link to its input", false,
-         "cp sq.graph keep && ln -s sq.graph l && $G -in sq.graph -times 2 -out l -part 1/2" +
+        {"a part through a symbolic link to its input, a newline in its name", false,
+         "cp sq.graph keep && l=$(printf 'l\\nVertices: 9') && ln -s sq.graph \"$l\" && "
+         "$G -in sq.graph -times 2 -out \"$l\" -part 1/2" +
              unchanged,
-         0, "Error. -part cannot overwrite its input: l is sq.graph.\n1\nunchanged\n"},
+         0, "Error. -part cannot overwrite its input: l?Vertices: 9 is sq.graph.\n1\nunchanged\n"},
         {"a part through a hard link to its input", false,
          "cp sq.graph keep && ln sq.graph h && $G -in ./sq.graph -times 2 -format parhip -out h "
          "-part 0/1" +
