@@ -138,6 +138,21 @@ constexpr OptionEntry options_in_usage_order[] = {
      nullptr, &RunOptions::check_only},
     {"-strict", nullptr, SynopsisPlace::optional, "a warning fails the run as an error does",
      nullptr, &RunOptions::is_strict},
+    {"-repair", nullptr, SynopsisPlace::optional,
+     "mend what has one sound repair instead of refusing it: an\n"
+     "edge listed at one end only gets its other entry, self\n"
+     "edges and repeated neighbours are dropped, an edge whose\n"
+     "ends weigh differently takes the weight listed first, the\n"
+     "header's edge count becomes the count written, entries past\n"
+     "it are all read; lines after the last vertex are counted,\n"
+     "not read. A line \"Repaired: ...\" per kind follows the\n"
+     "file's messages. Not repaired, since no one repair is sure:\n"
+     "a bad number, a neighbour outside 1..nvtxs, a bad or\n"
+     "missing vertex weight, a missing edge weight, a file that\n"
+     "ends early, an unreadable file. With -strict, a bad edge\n"
+     "weight (its entry is dropped) or lines after the last\n"
+     "vertex still fail the run",
+     nullptr, &RunOptions::repairs},
     {"-wide", nullptr, SynopsisPlace::optional,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
@@ -170,6 +185,9 @@ constexpr RunMessage run_messages[] = {
     {"Error. Cannot open graph file: FILE", "input or output cannot be opened"},
     {"Error. Cannot read graph file: FILE", "reading the input failed"},
     {"Error. Warnings are not accepted with -strict.", ""},
+    {"Error. Unrepaired warnings are not accepted with -strict.", "(with -repair)"},
+    {"Error. Not enough memory to repair the graph.", "(with -repair)"},
+    {"Error. Repaired graph too large: more than 1073741823 edges.", "(with -repair)"},
     {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
     {"Error. Join U:V is given twice.", ""},
     {"Error. Not enough memory to build the graph.", ""},
@@ -218,7 +236,7 @@ void append_synopsis(std::string& text) {
         line += " " + item;
     }
     text += line + "\n";
-    text += "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n";
+    text += "       graphrep -check -in FILE [-repair] [-strict] [-stats] [-quiet]\n";
 }
 
 void append_option(std::string& text, const std::string& name, std::string_view usage) {

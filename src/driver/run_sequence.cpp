@@ -19,6 +19,7 @@
 #include "driver/join_list.h"
 #include "driver/option_table.h"
 #include "driver/output_choice.h"
+#include "driver/repair_step.h"
 #include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
@@ -133,9 +134,18 @@ void keep_standard_streams_open() {
     return 0;
 }
 
-// Under -strict a warning fails the run: a file that draws one is not taken as good.
-[[nodiscard]] int check_strictness(const RunSettings& settings, MessageSink& messages) {
-    if (!settings.is_strict || messages.warning_count() == 0) return 0;
+// Under -strict a warning fails the run: a file that draws one is not taken as good. With
+// -repair only the faults the repair left as they were do: the repaired graph is valid, but
+// a dropped entry or unread lines may not be what the file meant.
+[[nodiscard]] int check_strictness(const RunSettings& settings, const ReadFindings& findings,
+                                   MessageSink& messages) {
+    if (!settings.is_strict) return 0;
+    if (settings.repairs) {
+        if (!has_unrepaired_fault(findings)) return 0;
+        messages.error("Error. Unrepaired warnings are not accepted with -strict.\n");
+        return 1;
+    }
+    if (messages.warning_count() == 0) return 0;
     messages.error("Error. Warnings are not accepted with -strict.\n");
     return 1;
 }
@@ -281,14 +291,23 @@ class RunProgress {
     // graph the file did not mean, and a graph written from them would pass for a good one.
     ReaderSettings reader_settings;
     reader_settings.threads = settings.reading_threads;
-    // A check reads only: no later stage looks at the lists that no line reached.
-    reader_settings.fills_unreached_lists = !settings.check_only;
+    // A check reads only: no later stage looks at the lists that no line reached, unless
+    // they are repaired.
+    reader_settings.fills_unreached_lists = !settings.check_only || settings.repairs;
+    reader_settings.repairs = settings.repairs;
+    ReadFindings findings;
+    reader_settings.findings = &findings;
     const int read_result = read_graph_file(
         input, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    if (check_strictness(settings, messages) != 0) return 1;
+    if (settings.repairs &&
+        repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
+                          arrays.adjacency, arrays.edge_weights, messages) != 0) {
+        return 1;
+    }
+    if (check_strictness(settings, findings, messages) != 0) return 1;
     if (settings.wants_stats && print_summary(arrays, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (settings.check_only) return 0;

@@ -38,6 +38,7 @@ void resolve_settings(const RunOptions& options, RunSettings& settings) {
     settings.check_only = options.check_only;
     settings.is_strict = options.is_strict;
     settings.is_wide = options.is_wide;
+    settings.repairs = options.repairs;
     settings.carries_weights = options.wants_weights;
     settings.wants_stats = options.wants_stats;
     settings.shows_progress = !options.is_quiet;

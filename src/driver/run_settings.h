@@ -40,6 +40,7 @@ struct RunSettings {
     bool check_only = false;
     bool is_strict = false;
     bool is_wide = false;
+    bool repairs = false;          // the faults with one sound repair are mended, not refused
     bool wants_stats = false;      // a summary of the graph once it is read without error
     bool shows_progress = false;   // a progress line when standard error is a terminal
     bool carries_weights = false;  // the input's weights, whichever it has, reach the copies

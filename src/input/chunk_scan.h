@@ -49,6 +49,8 @@ struct ScanFormat {
     int nvtxs = 0;
     bool has_edge_weights = false;
     bool has_vertex_weights = false;
+    // Every line after the last vertex that holds a number is counted, not only the first.
+    bool counts_trailing_lines = false;
 };
 
 // What one chunk gave. Vectors keep their room from one chunk to the next.
@@ -64,9 +66,12 @@ struct ChunkScan {
     // when the chunk is placed.
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
-    bool has_fatal_error = false;    // the last note is an error that ends the reading
-    bool reaches_body_end = false;   // the chunk holds the line after the last vertex
-    bool has_trailing_data = false;  // and a number from that line on
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;  // from the line after the last vertex on
+    bool has_fatal_error = false;     // the last note is an error that ends the reading
+    bool reaches_body_end = false;    // the chunk holds the line after the last vertex
+    bool has_trailing_data = false;   // and a number from that line on
     // The repeat search of long lines: stamps[u] == v when u is kept on the long line of v.
     // Sized once, at the first long line; vertex numbers start at 1, so 0 stamps nothing.
     Block<int> stamps;
@@ -81,3 +86,6 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
 
 // Whether a line from text on, up to end, begins with a number (after white space).
 bool holds_trailing_number(const char* text, const char* end);
+
+// The lines from text on, up to end, that begin with a number (after white space).
+std::int64_t count_trailing_lines(const char* text, const char* end);

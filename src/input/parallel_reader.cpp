@@ -59,6 +59,9 @@ struct Pipeline {
     std::int64_t kept_count = 0;
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;
     std::int64_t placed_lines = 0;
     std::vector<Note> notes;
     // The reading stops: an error that ends it, or a number after the body. The placing
@@ -78,17 +81,46 @@ struct Pipeline {
     std::vector<std::thread> helpers;
 };
 
+// Appends the notes of scan up to those of its first written entries to the others. A
+// reading for a repair that passes 2 * nedges in this chunk notes it where the entry that
+// passes it is kept, among the chunk's notes.
+void place_notes(Pipeline& pipeline, const ChunkScan& scan, std::int64_t base,
+                 std::int64_t written) {
+    const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    const bool crosses_limit = pipeline.header.repairs && base <= entry_limit &&
+                               base + written > entry_limit && entry_limit < max_kept_entries;
+    bool is_crossing_noted = !crosses_limit;
+    auto note_crossing = [&] {
+        pipeline.notes.push_back(
+            {entry_limit + 1, NoteKind::too_many_entries, static_cast<int>(scan.first_vertex), 0});
+        is_crossing_noted = true;
+    };
+    for (const Note& note : scan.notes) {
+        if (note.kept_before > written) break;
+        if (!is_crossing_noted && base + note.kept_before > entry_limit) note_crossing();
+        // Only the file's first self edge is named.
+        if (note.kind == NoteKind::self_edge && pipeline.self_edge_count > 0) continue;
+        Note placed = note;
+        placed.kept_before += base;
+        pipeline.notes.push_back(placed);
+    }
+    if (!is_crossing_noted) note_crossing();
+}
+
 // Copies the placed part of scan into the arrays and its notes after the others.
 void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_index) {
     if (pipeline.placing_has_stopped) return;
     pipeline.stop_chunk = chunk_index;
     const std::int64_t base = pipeline.kept_count;
-    const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    // A reading for a repair reads on past 2 * nedges, up to what the arrays can count.
+    const std::int64_t entry_limit =
+        pipeline.header.repairs ? max_kept_entries : 2 * std::int64_t{pipeline.header.nedges};
     const std::int64_t entry_count = static_cast<std::int64_t>(scan.entries.size());
-    // Past 2 * nedges the entry is refused before it is written, and the reading stops.
+    // Past the limit the entry is refused before it is written, and the reading stops.
     const bool has_excess = base + entry_count > entry_limit;
     const std::int64_t written = has_excess ? entry_limit - base : entry_count;
     GraphArrays& arrays = pipeline.arrays;
+    if (pipeline.header.repairs) grow_entry_arrays(arrays, pipeline.header, base + written);
     // An array the file does not call for is empty, and then nothing goes there.
     if (written > 0) {
         std::copy_n(scan.entries.data(), written, arrays.adjacency.data() + base);
@@ -110,14 +142,7 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
     if (weighted > 0) {
         std::copy_n(scan.vertex_weights.data(), weighted, arrays.vertex_weights.data() + first - 1);
     }
-    for (const Note& note : scan.notes) {
-        if (note.kept_before > written) break;
-        // Only the file's first self edge is named.
-        if (note.kind == NoteKind::self_edge && pipeline.self_edge_count > 0) continue;
-        Note placed = note;
-        placed.kept_before += base;
-        pipeline.notes.push_back(placed);
-    }
+    place_notes(pipeline, scan, base, written);
     pipeline.placed_lines += lines;
     if (has_excess) {
         const int vertex = static_cast<int>(first + lines);
@@ -135,14 +160,19 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
     pipeline.kept_count += entry_count;
     pipeline.self_edge_count += scan.self_edge_count;
     pipeline.ignored_count += scan.ignored_count;
+    pipeline.repeated_count += scan.repeated_count;
+    pipeline.bad_weight_count += scan.bad_weight_count;
     if (scan.has_fatal_error) {
         pipeline.stop_vertex = scan.notes.back().vertex;
         pipeline.has_fatal_error = true;
         pipeline.placing_has_stopped = true;
     } else if (scan.reaches_body_end) {
+        // A reading for a repair counts the lines after the body to the end of the file.
         pipeline.is_body_over = true;
-        pipeline.has_trailing_data = scan.has_trailing_data;
-        pipeline.placing_has_stopped = scan.has_trailing_data;
+        pipeline.has_trailing_data = pipeline.has_trailing_data || scan.has_trailing_data;
+        pipeline.trailing_lines +=
+            scan.has_trailing_data ? std::max<std::int64_t>(scan.trailing_lines, 1) : 0;
+        pipeline.placing_has_stopped = scan.has_trailing_data && !pipeline.header.repairs;
     }
 }
 
@@ -331,6 +361,12 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
         messages.print("         Data found after expected end of file\n");
     }
     finish_graph(header, counts, messages, arrays);
+    counts.repeated_count = pipeline.repeated_count;
+    counts.bad_weight_count = pipeline.bad_weight_count;
+    counts.trailing_lines = pipeline.trailing_lines;
+    note_findings(header, counts, settings.findings);
+    // An edge listed at one end only is mended by a repair.
+    if (header.repairs) return 0;
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
@@ -358,7 +394,8 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
                           const ReaderSettings& settings) {
     if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
     Pipeline pipeline(header, arrays);
-    pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights};
+    pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights,
+                       header.repairs};
     pipeline.input.file = file;
     int threads = settings.threads > 0 ? settings.threads
                                        : static_cast<int>(std::thread::hardware_concurrency());
