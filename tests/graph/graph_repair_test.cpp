@@ -1,0 +1,3 @@
+#include "graph/graph_repair.h"
+
+#include <gtest/gtest.h>
