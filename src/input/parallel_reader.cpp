@@ -107,6 +107,27 @@ void place_notes(Pipeline& pipeline, const ChunkScan& scan, std::int64_t base,
     if (!is_crossing_noted) note_crossing();
 }
 
+// Adds the counts of a chunk placed whole, and notes where it stopped the reading.
+void end_placing(Pipeline& pipeline, const ChunkScan& scan) {
+    pipeline.kept_count += static_cast<std::int64_t>(scan.entries.size());
+    pipeline.self_edge_count += scan.self_edge_count;
+    pipeline.ignored_count += scan.ignored_count;
+    pipeline.repeated_count += scan.repeated_count;
+    pipeline.bad_weight_count += scan.bad_weight_count;
+    if (scan.has_fatal_error) {
+        pipeline.stop_vertex = scan.notes.back().vertex;
+        pipeline.has_fatal_error = true;
+        pipeline.placing_has_stopped = true;
+    } else if (scan.reaches_body_end) {
+        // A reading for a repair counts the lines after the body to the end of the file.
+        pipeline.is_body_over = true;
+        pipeline.has_trailing_data = pipeline.has_trailing_data || scan.has_trailing_data;
+        pipeline.trailing_lines +=
+            scan.has_trailing_data ? std::max<std::int64_t>(scan.trailing_lines, 1) : 0;
+        pipeline.placing_has_stopped = scan.has_trailing_data && !pipeline.header.repairs;
+    }
+}
+
 // Copies the placed part of scan into the arrays and its notes after the others.
 void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_index) {
     if (pipeline.placing_has_stopped) return;
@@ -157,23 +178,7 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
         pipeline.placing_has_stopped = true;
         return;
     }
-    pipeline.kept_count += entry_count;
-    pipeline.self_edge_count += scan.self_edge_count;
-    pipeline.ignored_count += scan.ignored_count;
-    pipeline.repeated_count += scan.repeated_count;
-    pipeline.bad_weight_count += scan.bad_weight_count;
-    if (scan.has_fatal_error) {
-        pipeline.stop_vertex = scan.notes.back().vertex;
-        pipeline.has_fatal_error = true;
-        pipeline.placing_has_stopped = true;
-    } else if (scan.reaches_body_end) {
-        // A reading for a repair counts the lines after the body to the end of the file.
-        pipeline.is_body_over = true;
-        pipeline.has_trailing_data = pipeline.has_trailing_data || scan.has_trailing_data;
-        pipeline.trailing_lines +=
-            scan.has_trailing_data ? std::max<std::int64_t>(scan.trailing_lines, 1) : 0;
-        pipeline.placing_has_stopped = scan.has_trailing_data && !pipeline.header.repairs;
-    }
+    end_placing(pipeline, scan);
 }
 
 // Takes the next chunk and numbers its first vertex; false when there is none to take.
