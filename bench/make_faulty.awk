@@ -17,13 +17,13 @@ BEGIN { srand(20261208) }
 }
 {
     ++vertex
-    line = ""
+    # Printed entry by entry: a line of millions of entries built up as one string would be
+    # copied once per entry.
     for (i = 1; i <= NF; i += step) {
         u = $i + 0
         if (u < vertex && rand() < one_sided) continue
-        line = line $i " "
-        if (weighted) line = line $(i + 1) " "
-        if (rand() < self) line = line vertex (weighted ? " 1 " : " ")
+        printf "%s ", (weighted ? $i " " $(i + 1) : $i)
+        if (rand() < self) printf "%s ", (weighted ? vertex " 1" : vertex)
     }
-    print line
+    printf "\n"
 }

@@ -18,6 +18,10 @@ constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
 // The vertices are cut into this many parts per thread for merging, so that a thread that
 // drew lighter parts takes more of them.
 constexpr int parts_per_thread = 4;
+// The entries towards the vertices of one block are placed in one reading of every list, and
+// their places span this many entries at most: they stay in cache while they are written,
+// where one reading for all of them wrote each entry to a place anywhere in memory.
+constexpr std::int64_t block_entries = std::int64_t{1} << 21;
 // A vertex with up to this many entries, its own and those towards it, finds a neighbour
 // among its slots by walking them; a longer one through marks, which stay linear.
 constexpr std::int64_t short_list_length = 16;
@@ -145,7 +149,8 @@ void place_towards(const RepairInput& input, int first, int last, Gathered& gath
 
 // Gathers the entries towards each vertex: each thread owns a range of target vertices, cut
 // by the lengths of their own lists (in an undirected graph, those towards them), reads
-// every list and counts, then places, the entries towards its range.
+// every list and counts the entries towards its range; then the targets are cut into blocks
+// whose entries fit in cache, and each block reads every list again and places its entries.
 void gather(Repair& repair, int threads) {
     const RepairInput& input = repair.input;
     Gathered& gathered = repair.gathered;
@@ -163,11 +168,16 @@ void gather(Repair& repair, int threads) {
     const std::int64_t total = gathered.towards[nvtxs];
     gathered.sources.resize(static_cast<std::size_t>(std::max<std::int64_t>(total, 1)));
     if (input.edge_weights != nullptr) gathered.positions.resize(gathered.sources.size());
+    std::vector<int> block_first;
+    cut_parts(
+        nvtxs, static_cast<int>(std::min<std::int64_t>(total / block_entries + 1, nvtxs)),
+        [&](int v) { return std::int64_t{gathered.towards[v]}; }, block_first);
     // Vertex v's entries go from the end of v - 1's on; placing moves each start to its end.
     for (int v = nvtxs; v >= 1; --v)
         gathered.towards[v] = gathered.towards[v - 1];
-    run_tasks(repair, threads, ranges, [&](int, int range) {
-        place_towards(input, range_first[range], range_first[range + 1], gathered);
+    const int blocks = static_cast<int>(block_first.size()) - 1;
+    run_tasks(repair, threads, blocks, [&](int, int block) {
+        place_towards(input, block_first[block], block_first[block + 1], gathered);
     });
 }
 
@@ -201,9 +211,36 @@ void answer_slot(const RepairInput& input, int vertex, int position, Slot& slot,
     if (order_of(input, position) < order_of(input, slot.position)) slot.position = position;
 }
 
+// The case of a sound list, taken first: the vertex's own entries rise, and are exactly the
+// entries towards it (which come in the order of their vertices, and never from the vertex
+// itself). Then there is nothing to drop or add, and only the weights may differ.
+bool merge_sound_list(const Repair& repair, int vertex, MergeWork& work) {
+    const RepairInput& input = repair.input;
+    const Gathered& gathered = repair.gathered;
+    const int own_begin = input.edge_offsets[vertex - 1];
+    const int towards_begin = gathered.towards[vertex - 1];
+    const int count = input.edge_offsets[vertex] - own_begin;
+    if (gathered.towards[vertex] - towards_begin != count) return false;
+    const int* own = input.adjacency + own_begin;
+    const int* sources = gathered.sources.data() + towards_begin;
+    for (int i = 0; i < count; ++i) {
+        if (own[i] != sources[i] || (i > 0 && own[i] <= own[i - 1])) return false;
+    }
+    work.slots.clear();
+    for (int i = 0; i < count; ++i) {
+        work.slots.push_back({own[i], own_begin + i, true, false});
+        if (!gathered.positions.empty()) {
+            answer_slot(input, vertex, gathered.positions[towards_begin + i], work.slots.back(),
+                        work.counts);
+        }
+    }
+    return true;
+}
+
 // Merges the vertex's own entries with those towards it into work.slots: its own first, in
 // their order, without self entries and repeats, then the neighbours that list it alone.
 void merge_vertex(const Repair& repair, int vertex, MergeWork& work) {
+    if (merge_sound_list(repair, vertex, work)) return;
     const RepairInput& input = repair.input;
     const Gathered& gathered = repair.gathered;
     const int own_begin = input.edge_offsets[vertex - 1];
