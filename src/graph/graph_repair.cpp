@@ -2,68 +2,96 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/allocation.h"
 
 namespace {
 
-// Each gathering thread reads every entry and keeps those towards its own vertices, so more
-// threads than this read more than they gain.
-constexpr int max_gathering_threads = 4;
 // A thread of its own pays for itself only with this many entries.
 constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
-// The vertices are cut into this many parts per thread for merging, so that a thread that
-// drew lighter parts takes more of them.
+// The vertices are cut into this many parts per thread, so that a thread that drew lighter
+// parts takes more of them.
 constexpr int parts_per_thread = 4;
-// The entries towards the vertices of one block are placed in one reading of every list, and
-// their places span this many entries at most: they stay in cache while they are written,
-// where one reading for all of them wrote each entry to a place anywhere in memory.
-constexpr std::int64_t block_entries = std::int64_t{1} << 21;
-// A vertex with up to this many entries, its own and those towards it, finds a neighbour
-// among its slots by walking them; a longer one through marks, which stay linear.
-constexpr std::int64_t short_list_length = 16;
+// A range holds this many lower vertices (as a power of two): the entries towards a range and
+// the lists of its vertices stay in cache while the range is compared.
+constexpr int range_shift = 12;
+constexpr int range_size = 1 << range_shift;
+// A list up to this long finds its repeats by walking its earlier entries; a longer one
+// through stamps, which stay linear.
+constexpr int short_list_length = 32;
 // edge_offsets holds the repaired entry count, which has to stay a signed 32-bit value.
 constexpr std::int64_t max_entries = 2147483646;
 
-// The entries towards each vertex, gathered by counting: those towards v lie at positions
-// towards[v - 1] up to towards[v] of sources (the vertex that lists it) and, with edge
-// weights, of positions (where the entry lies in the input).
-struct Gathered {
-    Block<int> towards;
-    Block<int> sources;
-    Block<int> positions;
+// An entry towards a lower vertex: lower is listed by higher at position.
+struct Arc {
+    int lower;
+    int higher;
+    int position;
 };
 
-// One neighbour of the vertex being merged: where its weight comes from, whether the vertex
-// lists it itself, and whether the neighbour's own entry has been met.
-struct Slot {
+// An entry the repair adds: target lists neighbour, with the weight at position.
+struct Addition {
+    int target;
     int neighbour;
     int position;
-    bool is_own;
-    bool is_answered;
 };
 
-// What one merging thread keeps from one vertex to the next.
-struct MergeWork {
-    std::vector<Slot> slots;
-    // marks[u]: one more than u's slot while the vertex being merged is long, else 0.
-    Block<int> marks;
+// The weight of the entry at position is that at source: the edge's first entry.
+struct Override {
+    int position;
+    int source;
+};
+
+// What one thread finds while it compares ranges.
+struct RangeWork {
+    std::vector<std::int64_t> starts;        // per lower vertex of the range, then its end
+    std::vector<std::int64_t> next;          // where the next arc of each lower vertex goes
+    std::vector<Arc> sorted;                 // the range's arcs by lower, then higher
+    std::vector<std::pair<int, int>> upper;  // (higher neighbour, position) of a list
+    std::vector<Addition> additions;
+    std::vector<Override> overrides;
+    RepairCounts counts;
+};
+
+// What one thread keeps while it measures and writes lists.
+struct ListWork {
+    Block<int> stamps;  // stamps[u] == v: u is kept on the long list of v
+    // The list being read rises: it repeats no neighbour, and only a self entry is dropped.
+    bool list_rises = false;
     RepairCounts counts;
 };
 
 struct Repair {
     explicit Repair(const RepairInput& repair_input) : input(repair_input) {}
     const RepairInput& input;
-    Gathered gathered;
+    int range_count = 0;
     std::vector<int> part_first;  // the first vertex of each part, and nvtxs + 1
+    // counts[part * range_count + range]: the part's arcs into the range, then where the
+    // first of them goes.
+    std::vector<std::int64_t> counts;
+    std::vector<std::int64_t> range_begin;
+    // Left unwritten until placed: the arcs live only until the lists are compared.
+    std::unique_ptr<Arc[]> arcs;
+    std::vector<Addition> additions;  // by target, then position
+    std::vector<Override> overrides;  // by position
     std::atomic<bool> has_failed{false};
 };
 
-std::int64_t entry_count(const RepairInput& input) {
-    return input.edge_offsets[input.nvtxs];
+int list_begin(const RepairInput& input, int vertex) {
+    return input.edge_offsets[vertex - 1];
+}
+
+int list_end(const RepairInput& input, int vertex) {
+    return input.edge_offsets[vertex];
+}
+
+std::int64_t order_of(const RepairInput& input, int position) {
+    return input.entry_order == nullptr ? position : input.entry_order[position];
 }
 
 // Runs task(worker, index) for every index below count on up to threads threads, each taking
@@ -95,212 +123,280 @@ void run_tasks(Repair& repair, int threads, int count, Task task) {
         helper.join();
 }
 
-// Cuts the vertices into up to wanted parts of about equal cost, where cost_until(v) is the
-// cost of vertices 1 to v and never decreases.
-template <class Cost>
-void cut_parts(int nvtxs, int wanted, Cost cost_until, std::vector<int>& part_first) {
+// Cuts the vertices into up to wanted parts of about equal numbers of entries.
+void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_first) {
     part_first.assign(1, 1);
-    const std::int64_t total = cost_until(nvtxs);
+    const std::int64_t total = list_end(input, input.nvtxs);
     for (int part = 1; part < wanted; ++part) {
         const std::int64_t goal = total * part / wanted;
-        int low = part_first.back();
-        int high = nvtxs + 1;
-        while (low < high) {
-            const int middle = low + (high - low) / 2;
-            if (cost_until(middle) < goal) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
-        }
-        if (low > part_first.back() && low <= nvtxs) part_first.push_back(low);
+        const int* first = input.edge_offsets + part_first.back();
+        const int* found = std::lower_bound(first, input.edge_offsets + input.nvtxs + 1, goal);
+        const int vertex = static_cast<int>(found - input.edge_offsets);
+        if (vertex > part_first.back() && vertex <= input.nvtxs) part_first.push_back(vertex);
     }
-    part_first.push_back(nvtxs + 1);
+    part_first.push_back(input.nvtxs + 1);
 }
 
-// Counts the entries towards the vertices first to last - 1 into towards[v], reading every
-// list; self entries are not gathered.
-void count_towards(const RepairInput& input, int first, int last, int* towards) {
-    for (int vertex = 1; vertex <= input.nvtxs; ++vertex) {
-        for (int position = input.edge_offsets[vertex - 1]; position < input.edge_offsets[vertex];
-             ++position) {
-            const int target = input.adjacency[position];
-            if (target >= first && target < last && target != vertex) ++towards[target];
-        }
-    }
-}
-
-// Places the entries towards the vertices first to last - 1 in the order of their positions;
-// towards[v] is the next free place of v's entries and ends as the end of them.
-void place_towards(const RepairInput& input, int first, int last, Gathered& gathered) {
-    int* towards = gathered.towards.data();
-    const bool keeps_positions = !gathered.positions.empty();
-    for (int vertex = 1; vertex <= input.nvtxs; ++vertex) {
-        for (int position = input.edge_offsets[vertex - 1]; position < input.edge_offsets[vertex];
-             ++position) {
-            const int target = input.adjacency[position];
-            if (target < first || target >= last || target == vertex) continue;
-            const int place = towards[target]++;
-            gathered.sources[place] = vertex;
-            if (keeps_positions) gathered.positions[place] = position;
-        }
-    }
-}
-
-// Gathers the entries towards each vertex: each thread owns a range of target vertices, cut
-// by the lengths of their own lists (in an undirected graph, those towards them), reads
-// every list and counts the entries towards its range; then the targets are cut into blocks
-// whose entries fit in cache, and each block reads every list again and places its entries.
-void gather(Repair& repair, int threads) {
+// Counts, then places, the arcs of part by the range of their lower vertex: range by range,
+// and within a range part by part, so that a range's arcs come by higher vertex and position.
+void count_arcs(Repair& repair, int part) {
     const RepairInput& input = repair.input;
-    Gathered& gathered = repair.gathered;
-    const int nvtxs = input.nvtxs;
-    gathered.towards.resize(static_cast<std::size_t>(nvtxs) + 1);
-    std::vector<int> range_first;
-    cut_parts(
-        nvtxs, threads, [&](int v) { return std::int64_t{input.edge_offsets[v]}; }, range_first);
-    const int ranges = static_cast<int>(range_first.size()) - 1;
-    run_tasks(repair, threads, ranges, [&](int, int range) {
-        count_towards(input, range_first[range], range_first[range + 1], gathered.towards.data());
-    });
-    for (int v = 1; v <= nvtxs; ++v)
-        gathered.towards[v] += gathered.towards[v - 1];
-    const std::int64_t total = gathered.towards[nvtxs];
-    gathered.sources.resize(static_cast<std::size_t>(std::max<std::int64_t>(total, 1)));
-    if (input.edge_weights != nullptr) gathered.positions.resize(gathered.sources.size());
-    std::vector<int> block_first;
-    cut_parts(
-        nvtxs, static_cast<int>(std::min<std::int64_t>(total / block_entries + 1, nvtxs)),
-        [&](int v) { return std::int64_t{gathered.towards[v]}; }, block_first);
-    // Vertex v's entries go from the end of v - 1's on; placing moves each start to its end.
-    for (int v = nvtxs; v >= 1; --v)
-        gathered.towards[v] = gathered.towards[v - 1];
-    const int blocks = static_cast<int>(block_first.size()) - 1;
-    run_tasks(repair, threads, blocks, [&](int, int block) {
-        place_towards(input, block_first[block], block_first[block + 1], gathered);
-    });
-}
-
-// The slot of neighbour among those of the vertex being merged, or -1.
-int find_slot(const MergeWork& work, bool is_long, int neighbour) {
-    if (is_long) return work.marks[neighbour] - 1;
-    for (std::size_t i = 0; i < work.slots.size(); ++i) {
-        if (work.slots[i].neighbour == neighbour) return static_cast<int>(i);
+    std::int64_t* counts = repair.counts.data() + std::int64_t{part} * repair.range_count;
+    for (int higher = repair.part_first[part]; higher < repair.part_first[part + 1]; ++higher) {
+        for (int position = list_begin(input, higher); position < list_end(input, higher);
+             ++position) {
+            const int lower = input.adjacency[position];
+            if (lower < higher) ++counts[(lower - 1) >> range_shift];
+        }
     }
-    return -1;
 }
 
-void add_slot(MergeWork& work, bool is_long, const Slot& slot) {
-    work.slots.push_back(slot);
-    if (is_long) work.marks[slot.neighbour] = static_cast<int>(work.slots.size());
+void place_arcs(Repair& repair, int part) {
+    const RepairInput& input = repair.input;
+    std::int64_t* next = repair.counts.data() + std::int64_t{part} * repair.range_count;
+    for (int higher = repair.part_first[part]; higher < repair.part_first[part + 1]; ++higher) {
+        for (int position = list_begin(input, higher); position < list_end(input, higher);
+             ++position) {
+            const int lower = input.adjacency[position];
+            if (lower < higher)
+                repair.arcs[next[(lower - 1) >> range_shift]++] = {lower, higher, position};
+        }
+    }
 }
 
-std::int64_t order_of(const RepairInput& input, int position) {
-    return input.entry_order == nullptr ? position : input.entry_order[position];
+void place_counts(Repair& repair, int parts) {
+    std::int64_t total = 0;
+    repair.range_begin.assign(static_cast<std::size_t>(repair.range_count) + 1, 0);
+    for (int range = 0; range < repair.range_count; ++range) {
+        repair.range_begin[range] = total;
+        for (int part = 0; part < parts; ++part) {
+            std::int64_t& count = repair.counts[std::int64_t{part} * repair.range_count + range];
+            const std::int64_t part_count = count;
+            count = total;
+            total += part_count;
+        }
+    }
+    repair.range_begin[repair.range_count] = total;
 }
 
-// The neighbour's own entry towards the vertex, found at position, answers the vertex's
-// entry in slot: the edge is listed at both ends, and takes the weight of the earlier entry.
-void answer_slot(const RepairInput& input, int vertex, int position, Slot& slot,
-                 RepairCounts& counts) {
-    slot.is_answered = true;
+// The entries of lower's list towards higher vertices, each neighbour once at its first
+// entry, by neighbour: the list itself when it rises, else sorted.
+void take_upper_entries(const RepairInput& input, int lower, RangeWork& work) {
+    work.upper.clear();
+    bool rises = true;
+    for (int position = list_begin(input, lower); position < list_end(input, lower); ++position) {
+        const int neighbour = input.adjacency[position];
+        if (neighbour <= lower) continue;
+        if (!work.upper.empty() && neighbour <= work.upper.back().first) rises = false;
+        work.upper.emplace_back(neighbour, position);
+    }
+    if (rises) return;
+    std::sort(work.upper.begin(), work.upper.end());
+    work.upper.erase(std::unique(work.upper.begin(), work.upper.end(),
+                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
+                     work.upper.end());
+}
+
+// An edge listed at both ends: when the weights of its first entries differ, each end takes
+// the weight of the earlier one; the edge is counted once, here at its lower end.
+void match_ends(const RepairInput& input, int lower_position, int higher_position,
+                RangeWork& work) {
     if (input.edge_weights == nullptr) return;
-    if (input.edge_weights[slot.position] == input.edge_weights[position]) return;
-    // Each edge is counted at its lower end only.
-    if (vertex < slot.neighbour) ++counts.weight_differences;
-    if (order_of(input, position) < order_of(input, slot.position)) slot.position = position;
+    if (input.edge_weights[lower_position] == input.edge_weights[higher_position]) return;
+    ++work.counts.weight_differences;
+    if (order_of(input, higher_position) < order_of(input, lower_position)) {
+        work.overrides.push_back({lower_position, higher_position});
+    } else {
+        work.overrides.push_back({higher_position, lower_position});
+    }
 }
 
-// The case of a sound list, taken first: the vertex's own entries rise, and are exactly the
-// entries towards it (which come in the order of their vertices, and never from the vertex
-// itself). Then there is nothing to drop or add, and only the weights may differ.
-bool merge_sound_list(const Repair& repair, int vertex, MergeWork& work) {
-    const RepairInput& input = repair.input;
-    const Gathered& gathered = repair.gathered;
-    const int own_begin = input.edge_offsets[vertex - 1];
-    const int towards_begin = gathered.towards[vertex - 1];
-    const int count = input.edge_offsets[vertex] - own_begin;
-    if (gathered.towards[vertex] - towards_begin != count) return false;
-    const int* own = input.adjacency + own_begin;
-    const int* sources = gathered.sources.data() + towards_begin;
-    for (int i = 0; i < count; ++i) {
-        if (own[i] != sources[i] || (i > 0 && own[i] <= own[i - 1])) return false;
-    }
-    work.slots.clear();
-    for (int i = 0; i < count; ++i) {
-        work.slots.push_back({own[i], own_begin + i, true, false});
-        if (!gathered.positions.empty()) {
-            answer_slot(input, vertex, gathered.positions[towards_begin + i], work.slots.back(),
-                        work.counts);
+// Compares the arcs towards lower (by higher vertex, repeats of a vertex after its first)
+// with lower's own entries towards higher vertices, in one merge: an edge only one of them
+// lists gets its other entry.
+void compare_list(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end,
+                  RangeWork& work) {
+    take_upper_entries(input, lower, work);
+    auto listed = work.upper.begin();
+    while (arc != arcs_end || listed != work.upper.end()) {
+        const int higher = arc != arcs_end ? arc->higher : 0;
+        if (arc == arcs_end || (listed != work.upper.end() && listed->first < higher)) {
+            work.additions.push_back({listed->first, lower, listed->second});
+            ++work.counts.one_sided_edges;
+            ++listed;
+            continue;
         }
+        if (listed != work.upper.end() && listed->first == higher) {
+            match_ends(input, listed->second, arc->position, work);
+            ++listed;
+        } else {
+            work.additions.push_back({lower, higher, arc->position});
+            ++work.counts.one_sided_edges;
+        }
+        for (const int first = arc->higher; arc != arcs_end && arc->higher == first;)
+            ++arc;
+    }
+}
+
+void compare_range(Repair& repair, int range, RangeWork& work) {
+    const int first = (range << range_shift) + 1;
+    const int last = std::min(repair.input.nvtxs, first + range_size - 1);
+    const Arc* arcs = repair.arcs.get();
+    const std::int64_t begin = repair.range_begin[range];
+    const std::int64_t end = repair.range_begin[range + 1];
+    // A counting sort by the lower vertex keeps the order of the higher ones.
+    work.starts.assign(static_cast<std::size_t>(last - first) + 2, 0);
+    for (std::int64_t i = begin; i < end; ++i)
+        ++work.starts[arcs[i].lower - first + 1];
+    for (std::size_t i = 1; i < work.starts.size(); ++i)
+        work.starts[i] += work.starts[i - 1];
+    work.sorted.resize(static_cast<std::size_t>(end - begin));
+    work.next.assign(work.starts.begin(), work.starts.end() - 1);
+    for (std::int64_t i = begin; i < end; ++i)
+        work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
+    for (int lower = first; lower <= last; ++lower) {
+        const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
+        const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        compare_list(repair.input, lower, lower_arcs, lower_arcs_end, work);
+    }
+}
+
+// Finds the repairs of the lists: the arcs towards lower vertices are gathered by ranges of
+// the lower vertex, and each range is compared with its lists in one pass. Fills the additions
+// by target and position, the overrides by position, and the counts of both.
+void compare_lists(Repair& repair, int threads, RepairCounts& counts) {
+    const RepairInput& input = repair.input;
+    repair.range_count = ((input.nvtxs - 1) >> range_shift) + 1;
+    cut_parts(input, threads * parts_per_thread, repair.part_first);
+    const int parts = static_cast<int>(repair.part_first.size()) - 1;
+    repair.counts.assign(static_cast<std::size_t>(parts) * repair.range_count, 0);
+    run_tasks(repair, threads, parts, [&](int, int part) { count_arcs(repair, part); });
+    place_counts(repair, parts);
+    repair.arcs.reset(new Arc[static_cast<std::size_t>(
+        std::max<std::int64_t>(repair.range_begin[repair.range_count], 1))]);
+    run_tasks(repair, threads, parts, [&](int, int part) { place_arcs(repair, part); });
+    std::vector<RangeWork> works(static_cast<std::size_t>(threads));
+    run_tasks(repair, threads, repair.range_count, [&](int worker, int range) {
+        compare_range(repair, range, works[static_cast<std::size_t>(worker)]);
+    });
+    repair.arcs.reset();
+    for (RangeWork& work : works) {
+        repair.additions.insert(repair.additions.end(), work.additions.begin(),
+                                work.additions.end());
+        repair.overrides.insert(repair.overrides.end(), work.overrides.begin(),
+                                work.overrides.end());
+        counts.one_sided_edges += work.counts.one_sided_edges;
+        counts.weight_differences += work.counts.weight_differences;
+    }
+    std::sort(repair.additions.begin(), repair.additions.end(),
+              [](const Addition& a, const Addition& b) {
+                  return a.target != b.target ? a.target < b.target : a.position < b.position;
+              });
+    std::sort(repair.overrides.begin(), repair.overrides.end(),
+              [](const Override& a, const Override& b) { return a.position < b.position; });
+}
+
+// Whether the entry of vertex at position is kept: not a self entry, not a repeat of an
+// earlier entry of the list. A long list stamps its kept neighbours with stamp as it goes, so
+// its entries must be asked in order, and each reading of the list needs a stamp of its own.
+bool is_kept(const RepairInput& input, int vertex, int position, int stamp, ListWork& work) {
+    const int neighbour = input.adjacency[position];
+    if (neighbour == vertex) return false;
+    if (work.list_rises) return true;
+    const int begin = list_begin(input, vertex);
+    if (list_end(input, vertex) - begin <= short_list_length) {
+        return std::find(input.adjacency + begin, input.adjacency + position, neighbour) ==
+               input.adjacency + position;
+    }
+    if (work.stamps.empty()) work.stamps.resize(static_cast<std::size_t>(input.nvtxs) + 1);
+    if (work.stamps[neighbour] == stamp) return false;
+    work.stamps[neighbour] = stamp;
+    return true;
+}
+
+// Most files list each vertex's neighbours in increasing order: such a list needs no search
+// for repeats.
+bool list_rises(const RepairInput& input, int vertex) {
+    for (int position = list_begin(input, vertex) + 1; position < list_end(input, vertex);
+         ++position) {
+        if (input.adjacency[position] <= input.adjacency[position - 1]) return false;
     }
     return true;
 }
 
-// Merges the vertex's own entries with those towards it into work.slots: its own first, in
-// their order, without self entries and repeats, then the neighbours that list it alone.
-void merge_vertex(const Repair& repair, int vertex, MergeWork& work) {
-    if (merge_sound_list(repair, vertex, work)) return;
+// The additions towards vertex and the vertices after it.
+const Addition* first_addition(const Repair& repair, int vertex) {
+    return repair.additions.data() +
+           (std::lower_bound(
+                repair.additions.begin(), repair.additions.end(), vertex,
+                [](const Addition& addition, int target) { return addition.target < target; }) -
+            repair.additions.begin());
+}
+
+// The overrides of position and the positions after it.
+const Override* first_override(const Repair& repair, int position) {
+    return repair.overrides.data() +
+           (std::lower_bound(
+                repair.overrides.begin(), repair.overrides.end(), position,
+                [](const Override& entry, int value) { return entry.position < value; }) -
+            repair.overrides.begin());
+}
+
+// The vertices of part: their repaired lengths into edge_offsets[v], and the entries they drop.
+void measure_part(const Repair& repair, int part, ListWork& work, RepairedLists& lists) {
     const RepairInput& input = repair.input;
-    const Gathered& gathered = repair.gathered;
-    const int own_begin = input.edge_offsets[vertex - 1];
-    const int own_end = input.edge_offsets[vertex];
-    const int towards_begin = gathered.towards[vertex - 1];
-    const int towards_end = gathered.towards[vertex];
-    const bool is_long = own_end - own_begin + towards_end - towards_begin > short_list_length;
-    if (is_long && work.marks.empty()) work.marks.resize(static_cast<std::size_t>(input.nvtxs) + 1);
-    work.slots.clear();
-    for (int position = own_begin; position < own_end; ++position) {
-        const int neighbour = input.adjacency[position];
-        if (neighbour == vertex) {
-            ++work.counts.self_entries;
-        } else if (find_slot(work, is_long, neighbour) >= 0) {
-            ++work.counts.repeated_entries;
-        } else {
-            add_slot(work, is_long, {neighbour, position, true, false});
+    const Addition* addition = first_addition(repair, repair.part_first[part]);
+    const Addition* additions_end = repair.additions.data() + repair.additions.size();
+    for (int vertex = repair.part_first[part]; vertex < repair.part_first[part + 1]; ++vertex) {
+        int length = 0;
+        work.list_rises = list_rises(input, vertex);
+        for (int position = list_begin(input, vertex); position < list_end(input, vertex);
+             ++position) {
+            if (is_kept(input, vertex, position, vertex, work)) {
+                ++length;
+            } else if (input.adjacency[position] == vertex) {
+                ++work.counts.self_entries;
+            } else {
+                ++work.counts.repeated_entries;
+            }
         }
-    }
-    for (int place = towards_begin; place < towards_end; ++place) {
-        const int source = gathered.sources[place];
-        const int position = gathered.positions.empty() ? 0 : gathered.positions[place];
-        const int found = find_slot(work, is_long, source);
-        if (found < 0) {
-            add_slot(work, is_long, {source, position, false, false});
-            ++work.counts.one_sided_edges;
-            continue;
-        }
-        // A later entry of the same neighbour repeats one already met, and was counted there.
-        Slot& slot = work.slots[static_cast<std::size_t>(found)];
-        if (slot.is_own && !slot.is_answered)
-            answer_slot(input, vertex, position, slot, work.counts);
-    }
-    if (is_long) {
-        for (const Slot& slot : work.slots)
-            work.marks[slot.neighbour] = 0;
+        for (; addition != additions_end && addition->target == vertex; ++addition)
+            ++length;
+        lists.edge_offsets[vertex] = length;
     }
 }
 
-// The vertices of part, merged: their lengths into edge_offsets[v] and the counts into work.
-void measure_part(const Repair& repair, int part, MergeWork& work, RepairedLists& lists) {
+// The vertices of part, written at their places: the kept entries in their order, each with
+// the weight of its edge's first entry, then the additions.
+void write_part(const Repair& repair, int part, ListWork& work, RepairedLists& lists) {
+    const RepairInput& input = repair.input;
+    const float* weights = input.edge_weights;
+    const Addition* addition = first_addition(repair, repair.part_first[part]);
+    const Addition* additions_end = repair.additions.data() + repair.additions.size();
+    const Override* override_entry =
+        first_override(repair, list_begin(input, repair.part_first[part]));
+    const Override* overrides_end = repair.overrides.data() + repair.overrides.size();
     for (int vertex = repair.part_first[part]; vertex < repair.part_first[part + 1]; ++vertex) {
-        merge_vertex(repair, vertex, work);
-        lists.edge_offsets[vertex] = static_cast<int>(work.slots.size());
-    }
-}
-
-// The vertices of part, merged again and written at their places.
-void write_part(const Repair& repair, int part, MergeWork& work, RepairedLists& lists) {
-    const float* weights = repair.input.edge_weights;
-    for (int vertex = repair.part_first[part]; vertex < repair.part_first[part + 1]; ++vertex) {
-        // The counts were taken when the lengths were measured.
-        const RepairCounts counts = work.counts;
-        merge_vertex(repair, vertex, work);
-        work.counts = counts;
         std::int64_t place = lists.edge_offsets[vertex - 1];
-        for (const Slot& slot : work.slots) {
-            lists.adjacency[place] = slot.neighbour;
-            if (weights != nullptr) lists.edge_weights[place] = weights[slot.position];
+        work.list_rises = list_rises(input, vertex);
+        for (int position = list_begin(input, vertex); position < list_end(input, vertex);
+             ++position) {
+            while (override_entry != overrides_end && override_entry->position < position)
+                ++override_entry;
+            // The measuring stamped the list with vertex; the writing stamps it anew.
+            if (!is_kept(input, vertex, position, -vertex, work)) continue;
+            lists.adjacency[place] = input.adjacency[position];
+            if (weights != nullptr) {
+                const bool is_overridden =
+                    override_entry != overrides_end && override_entry->position == position;
+                lists.edge_weights[place] =
+                    weights[is_overridden ? override_entry->source : position];
+            }
             ++place;
+        }
+        for (; addition != additions_end && addition->target == vertex; ++addition, ++place) {
+            lists.adjacency[place] = addition->neighbour;
+            if (weights != nullptr) lists.edge_weights[place] = weights[addition->position];
         }
     }
 }
@@ -316,34 +412,27 @@ RepairResult sum_lengths(int nvtxs, RepairedLists& lists) {
     return RepairResult::repaired;
 }
 
-RepairResult merge(Repair& repair, int threads, RepairedLists& lists, RepairCounts& counts) {
+RepairResult write_lists(Repair& repair, int threads, RepairedLists& lists, RepairCounts& counts) {
     const RepairInput& input = repair.input;
-    const int nvtxs = input.nvtxs;
-    const int* towards = repair.gathered.towards.data();
-    cut_parts(
-        nvtxs, threads * parts_per_thread,
-        [&](int v) { return std::int64_t{input.edge_offsets[v]} + towards[v]; }, repair.part_first);
     const int parts = static_cast<int>(repair.part_first.size()) - 1;
-    std::vector<MergeWork> works(static_cast<std::size_t>(threads));
-    lists.edge_offsets.resize(static_cast<std::size_t>(nvtxs) + 1);
+    std::vector<ListWork> works(static_cast<std::size_t>(threads));
+    lists.edge_offsets.resize(static_cast<std::size_t>(input.nvtxs) + 1);
     run_tasks(repair, threads, parts, [&](int worker, int part) {
         measure_part(repair, part, works[static_cast<std::size_t>(worker)], lists);
     });
     if (repair.has_failed) return RepairResult::out_of_memory;
-    const RepairResult summed = sum_lengths(nvtxs, lists);
+    const RepairResult summed = sum_lengths(input.nvtxs, lists);
     if (summed != RepairResult::repaired) return summed;
-    const std::int64_t total = lists.edge_offsets[nvtxs];
+    const std::int64_t total = lists.edge_offsets[input.nvtxs];
     lists.adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(total, 1)));
     if (input.edge_weights != nullptr) lists.edge_weights.resize(lists.adjacency.size());
     run_tasks(repair, threads, parts, [&](int worker, int part) {
         write_part(repair, part, works[static_cast<std::size_t>(worker)], lists);
     });
     if (repair.has_failed) return RepairResult::out_of_memory;
-    for (const MergeWork& work : works) {
-        counts.one_sided_edges += work.counts.one_sided_edges;
+    for (const ListWork& work : works) {
         counts.self_entries += work.counts.self_entries;
         counts.repeated_entries += work.counts.repeated_entries;
-        counts.weight_differences += work.counts.weight_differences;
     }
     counts.edge_count = total / 2;
     return RepairResult::repaired;
@@ -355,14 +444,14 @@ RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, Repair
     lists = RepairedLists{};
     counts = RepairCounts{};
     if (input.nvtxs < 1 || input.edge_offsets == nullptr) return RepairResult::repaired;
-    const std::int64_t entries = entry_count(input);
+    const std::int64_t entries = list_end(input, input.nvtxs);
     const int threads = static_cast<int>(
         std::clamp<std::int64_t>(entries / entries_per_thread + 1, 1, std::max(input.threads, 1)));
     Repair repair(input);
     RepairResult result = RepairResult::out_of_memory;
     const int failed = allocates_or_fails([&] {
-        gather(repair, std::min(threads, max_gathering_threads));
-        if (!repair.has_failed) result = merge(repair, threads, lists, counts);
+        compare_lists(repair, threads, counts);
+        if (!repair.has_failed) result = write_lists(repair, threads, lists, counts);
     });
     if (failed != 0 || repair.has_failed) result = RepairResult::out_of_memory;
     if (result != RepairResult::repaired) {
