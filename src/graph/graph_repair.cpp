@@ -211,11 +211,34 @@ void match_ends(const RepairInput& input, int lower_position, int higher_positio
     }
 }
 
+// The case of a sound list, taken first: lower's list rises, and its entries towards higher
+// vertices are exactly the arcs towards it, with the same weights.
+bool matches_exactly(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end) {
+    const int* adjacency = input.adjacency;
+    const int end = list_end(input, lower);
+    int position = list_begin(input, lower);
+    for (int p = position + 1; p < end; ++p) {
+        if (adjacency[p] <= adjacency[p - 1]) return false;
+    }
+    while (position < end && adjacency[position] <= lower)
+        ++position;
+    if (end - position != arcs_end - arc) return false;
+    for (; arc != arcs_end; ++arc, ++position) {
+        if (adjacency[position] != arc->higher) return false;
+        if (input.edge_weights != nullptr &&
+            input.edge_weights[position] != input.edge_weights[arc->position]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Compares the arcs towards lower (by higher vertex, repeats of a vertex after its first)
 // with lower's own entries towards higher vertices, in one merge: an edge only one of them
 // lists gets its other entry.
 void compare_list(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end,
                   RangeWork& work) {
+    if (matches_exactly(input, lower, arc, arcs_end)) return;
     take_upper_entries(input, lower, work);
     auto listed = work.upper.begin();
     while (arc != arcs_end || listed != work.upper.end()) {

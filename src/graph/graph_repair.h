@@ -4,9 +4,12 @@
 // weights at its entries. The repair lists every edge once at each of its ends, drops self
 // entries and repeats, and gives each edge the weight of its first entry in file order, at
 // both ends. It reads only the arrays it is handed and allocates only its own blocks (no
-// block per vertex), in time linear in the vertices and entries: the entries towards each
-// vertex are gathered by counting, never looked up one by one. It prints nothing: the caller
-// words the counts. Vertex weights are not its concern: they pass through unchanged.
+// block per vertex), in time linear in the vertices and entries, on several threads: the
+// entries towards lower vertices are gathered by counting, by ranges of the lower vertex, and
+// each range is merged with its lists in cache, never looked up one by one; only the entries
+// that differ from their other end are kept aside, then every list is copied with them. It
+// prints nothing: the caller words the counts. Vertex weights are not its concern: they pass
+// through unchanged.
 #pragma once
 
 #include <cstdint>
