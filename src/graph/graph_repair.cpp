@@ -183,6 +183,9 @@ void place_counts(Repair& repair, int parts) {
 // entry, by neighbour: the list itself when it rises, else sorted.
 void take_upper_entries(const RepairInput& input, int lower, RangeWork& work) {
     work.upper.clear();
+    // Room for the whole list at once: a hub's list grown step by step would hold the old
+    // room and the new together.
+    work.upper.reserve(static_cast<std::size_t>(list_end(input, lower) - list_begin(input, lower)));
     bool rises = true;
     for (int position = list_begin(input, lower); position < list_end(input, lower); ++position) {
         const int neighbour = input.adjacency[position];
