@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/run_messages.h"
 #include "common/text_numbers.h"
+#include "output/output_format.h"
 
 namespace {
 
@@ -86,59 +88,91 @@ void set_format(const char* value, RunOptions& options) {
     options.format_name = value;
 }
 
+// The usage text's lines stay within this width, and the descriptions start at this column.
+constexpr std::size_t line_width = 80;
+constexpr std::size_t option_column = 18;
+constexpr std::size_t reason_column = 43;
+
+// text broken into lines of the description column's width, at blanks, '\n' between them.
+std::string wrapped(std::string_view text) {
+    constexpr std::size_t width = line_width - option_column;
+    std::string lines;
+    std::size_t line_start = 0;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(' '), text.size());
+        if (lines.size() > line_start && lines.size() - line_start + 1 + end > width) {
+            lines += '\n';
+            line_start = lines.size();
+        } else if (lines.size() > line_start) {
+            lines += ' ';
+        }
+        lines.append(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return lines;
+}
+
+// Each format in its own words: a format added to the table reaches the usage text.
+std::string format_usage() {
+    return wrapped(output_format_list(&OutputFormat::usage));
+}
+
+std::string format_refusal_reason() {
+    return "not " + output_format_list(&OutputFormat::name);
+}
+
 void set_part(const char* value, RunOptions& options) {
     options.has_part = true;
     options.part_value = value;
 }
 
 constexpr OptionEntry options_in_usage_order[] = {
-    {"-in", "FILE", SynopsisPlace::required, "the graph file to read; - reads standard input",
-     set_input},
-    {"-times", "K", SynopsisPlace::required, "the number of copies, at least 1", set_times},
-    {"-out", "FILE", SynopsisPlace::optional,
+    {"-in", "FILE", SynopsisPlace::required, SynopsisPlace::required,
+     "the graph file to read; - reads standard input", set_input},
+    {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
+     "the number of copies, at least 1", set_times},
+    {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
      "the file to write; - writes standard output (default: K_FILE,\n"
      "the count and an underscore before the input name, or\n"
      "standard output when the input is -)",
      set_output},
-    {"-nconnect", "N", SynopsisPlace::optional,
+    {"-nconnect", "N", SynopsisPlace::optional, SynopsisPlace::apart,
      "connection edges to declare: the output header counts\n"
      "2*N edges more than the copies hold",
      set_nconnect},
-    {"-connect", "LIST", SynopsisPlace::optional,
+    {"-connect", "LIST", SynopsisPlace::optional, SynopsisPlace::apart,
      "connection vertex numbers, separated by blanks or commas", set_connect},
-    {"-join", "LIST", SynopsisPlace::optional,
+    {"-join", "LIST", SynopsisPlace::optional, SynopsisPlace::apart,
      "join the copies in a ring: each item U:V (or V, short for\n"
      "V:V) adds an edge from vertex U of copy j to vertex V of\n"
      "copy j+1, and of the last copy to copy 0 (two copies have\n"
      "one link); items separated by blanks or commas, and\n"
      "several -join options add up",
      set_join},
-    {"-weights", nullptr, SynopsisPlace::optional,
+    {"-weights", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "carry the input's vertex and edge weights into every copy\n"
      "(a join edge weighs 1)",
      nullptr, &RunOptions::wants_weights},
-    {"-threads", "N", SynopsisPlace::optional,
+    {"-threads", "N", SynopsisPlace::optional, SynopsisPlace::apart,
      "read and check the file, and format the copies, on N\n"
      "threads (default and 0: one per processor; reading on at\n"
      "most one per processor); the output is the same for any N",
      set_threads},
-    {"-format", "NAME", SynopsisPlace::optional,
-     "text (the default) or parhip: the binary layout of 64-bit\n"
-     "fields that distributed partitioners read in parallel",
-     set_format},
-    {"-part", "I/P", SynopsisPlace::optional,
+    {"-format", "NAME", SynopsisPlace::optional, SynopsisPlace::apart, nullptr, set_format, nullptr,
+     format_usage},
+    {"-part", "I/P", SynopsisPlace::optional, SynopsisPlace::apart,
      "write only part I of P (0 <= I < P) of the output file, at\n"
      "its own byte positions: P runs, at the same time or not, on\n"
      "one machine or many, write the bytes of one run; the file is\n"
      "whole when all P have ended with status 0",
      set_part},
-    {"-check", nullptr, SynopsisPlace::apart,
+    {"-check", nullptr, SynopsisPlace::apart, SynopsisPlace::apart,
      "read and check only: no file is written, -times and -out\n"
      "are not needed",
      nullptr, &RunOptions::check_only},
-    {"-strict", nullptr, SynopsisPlace::optional, "a warning fails the run as an error does",
-     nullptr, &RunOptions::is_strict},
-    {"-repair", nullptr, SynopsisPlace::optional,
+    {"-strict", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
+     "a warning fails the run as an error does", nullptr, &RunOptions::is_strict},
+    {"-repair", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "mend what has one sound repair instead of refusing it: an\n"
      "edge listed at one end only gets its other entry, self\n"
      "edges and repeated neighbours are dropped, an edge whose\n"
@@ -153,17 +187,17 @@ constexpr OptionEntry options_in_usage_order[] = {
      "weight (its entry is dropped) or lines after the last\n"
      "vertex still fail the run",
      nullptr, &RunOptions::repairs},
-    {"-wide", nullptr, SynopsisPlace::optional,
+    {"-wide", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
      nullptr, &RunOptions::is_wide},
-    {"-stats", nullptr, SynopsisPlace::optional,
+    {"-stats", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "after the file's messages, when it has no error, print a\n"
      "summary of the input graph: vertices, edges, degrees,\n"
      "isolated vertices, components, weights and a histogram of\n"
      "the degrees, one figure per line",
      nullptr, &RunOptions::wants_stats},
-    {"-quiet", nullptr, SynopsisPlace::optional,
+    {"-quiet", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
      "error when that is a terminal",
@@ -171,42 +205,40 @@ constexpr OptionEntry options_in_usage_order[] = {
 };
 
 // The run's own messages, each ending the run with status 1, and when each is printed.
+// A message that one stage alone prints is written here whole; one that several stages
+// print is their shared entry.
 struct RunMessage {
-    const char* text;
-    const char* reason;  // empty when the message speaks for itself
+    RunMessageText text;
+    const char* reason;                      // empty when the message speaks for itself
+    std::string (*form_reason)() = nullptr;  // forms the reason instead, from a table
 };
 
 constexpr RunMessage run_messages[] = {
-    {"at least two times.", "no copy count, or below 1"},
-    {"Error. Invalid number of copies (K).", "K past 2147483647"},
-    {"Error. Option OPTION needs a value.", "an option is the last argument"},
-    {"Error. Invalid number of connections (N).", "-nconnect below 0"},
-    {"Error. Invalid number of threads (N).", "-threads below 0"},
-    {"Error. Cannot open graph file: FILE", "input or output cannot be opened"},
-    {"Error. Cannot read graph file: FILE", "reading the input failed"},
-    {"Error. Warnings are not accepted with -strict.", ""},
-    {"Error. Unrepaired warnings are not accepted with -strict.", "(with -repair)"},
-    {"Error. Not enough memory to repair the graph.", "(with -repair)"},
-    {"Error. Repaired graph too large: more than 1073741823 edges.", "(with -repair)"},
-    {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
-    {"Error. Join U:V is given twice.", ""},
-    {"Error. Not enough memory to build the graph.", ""},
-    {"Error. Not enough memory to write the graph.", ""},
-    {"Error. Not enough memory for the summary.", "(with -stats)"},
-    {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
-    {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
-    {"Error. Cannot write messages.", "(on standard error) a message was lost"},
-    {"Error. Invalid format NAME.", "not text or parhip"},
-    {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
-    {"Error. -part needs a regular output file.", ""},
-    {"Error. Declared connections cannot be written in the parhip format.", ""},
-    {"Error. Edge weight X cannot be written in the parhip format.", ""},
+    {{"at least two times.", nullptr}, "no copy count, or below 1"},
+    {{"Error. Invalid number of copies (K).", nullptr}, "K past 2147483647"},
+    {{"Error. Option OPTION needs a value.", nullptr}, "an option is the last argument"},
+    {{"Error. Invalid number of connections (N).", nullptr}, "-nconnect below 0"},
+    {{"Error. Invalid number of threads (N).", nullptr}, "-threads below 0"},
+    {cannot_open_graph_file, "input or output cannot be opened"},
+    {cannot_read_graph_file, "reading the input failed"},
+    {{"Error. Warnings are not accepted with -strict.", nullptr}, ""},
+    {{"Error. Unrepaired warnings are not accepted with -strict.", nullptr}, "(with -repair)"},
+    {{"Error. Not enough memory to repair the graph.", nullptr}, "(with -repair)"},
+    {{"Error. Repaired graph too large: more than 1073741823 edges.", nullptr}, "(with -repair)"},
+    {{"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", nullptr}, ""},
+    {{"Error. Join U:V is given twice.", nullptr}, ""},
+    {{"Error. Not enough memory to build the graph.", nullptr}, ""},
+    {no_memory_to_write, ""},
+    {{"Error. Not enough memory for the summary.", nullptr}, "(with -stats)"},
+    {{"Error. Replicated graph too large: V vertices, E edges.", nullptr}, "(and how -wide helps)"},
+    {cannot_write_graph_file, "a write failed (disk full, size limit)"},
+    {{"Error. Cannot write messages.", nullptr}, "(on standard error) a message was lost"},
+    {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},
+    {{"Error. Invalid part VALUE.", nullptr}, "-part not I/P with 0 <= I < P"},
+    {part_needs_regular_file, ""},
+    {{"Error. Declared connections cannot be written in the parhip format.", nullptr}, ""},
+    {{"Error. Edge weight X cannot be written in the parhip format.", nullptr}, ""},
 };
-
-// The usage text's lines stay within this width, and the descriptions start at this column.
-constexpr std::size_t line_width = 80;
-constexpr std::size_t option_column = 18;
-constexpr std::size_t reason_column = 43;
 
 // The option as the user writes it, with the name of its value: "-in FILE".
 std::string option_with_value(const OptionEntry& entry) {
@@ -221,14 +253,15 @@ void append_in_column(std::string& line, std::size_t column, std::string_view te
     line.append(text);
 }
 
-// The synopsis line of a replicating run, wrapped under its own start.
-void append_synopsis(std::string& text) {
-    const std::string lead = "Usage: graphrep";
+// One line of the synopsis, wrapped under its own start: lead, then the options that place
+// gives a place in that line.
+void append_synopsis_line(std::string& text, const std::string& lead,
+                          SynopsisPlace OptionEntry::*place) {
     std::string line = lead;
     for (const OptionEntry& entry : options_in_usage_order) {
-        if (entry.synopsis_place == SynopsisPlace::apart) continue;
+        if (entry.*place == SynopsisPlace::apart) continue;
         std::string item = option_with_value(entry);
-        if (entry.synopsis_place == SynopsisPlace::optional) item = "[" + item + "]";
+        if (entry.*place == SynopsisPlace::optional) item = "[" + item + "]";
         if (line.size() + 1 + item.size() > line_width) {
             text += line + "\n";
             line = std::string(lead.size(), ' ');
@@ -236,7 +269,17 @@ void append_synopsis(std::string& text) {
         line += " " + item;
     }
     text += line + "\n";
-    text += "       graphrep -check -in FILE [-repair] [-strict] [-stats] [-quiet]\n";
+}
+
+// The synopsis of a replicating run, then that of a check.
+void append_synopsis(std::string& text) {
+    append_synopsis_line(text, "Usage: graphrep", &OptionEntry::synopsis_place);
+    const OptionEntry* check = nullptr;
+    for (const OptionEntry& entry : options_in_usage_order) {
+        if (entry.turns_on == &RunOptions::check_only) check = &entry;
+    }
+    append_synopsis_line(text, std::string("       graphrep ") + check->name,
+                         &OptionEntry::check_synopsis_place);
 }
 
 void append_option(std::string& text, const std::string& name, std::string_view usage) {
@@ -272,8 +315,10 @@ std::string usage_text() {
         "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
         "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
         "\n";
-    for (const OptionEntry& entry : options_in_usage_order)
-        append_option(text, option_with_value(entry), entry.usage);
+    for (const OptionEntry& entry : options_in_usage_order) {
+        append_option(text, option_with_value(entry),
+                      entry.form_usage != nullptr ? entry.form_usage() : entry.usage);
+    }
     append_option(text, "-h, --help", "print this text");
     append_option(text, "--version", "print the version");
     text +=
@@ -285,8 +330,11 @@ std::string usage_text() {
         "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
         "\"WARNING:\". The run's own messages, each ending it with status 1:\n";
     for (const RunMessage& message : run_messages) {
-        std::string line = std::string("  ") + message.text;
-        if (*message.reason != '\0') append_in_column(line, reason_column, message.reason);
+        std::string line = std::string("  ") + message.text.before;
+        if (message.text.value_name != nullptr) line += message.text.value_name;
+        const std::string reason =
+            message.form_reason != nullptr ? message.form_reason() : message.reason;
+        if (!reason.empty()) append_in_column(line, reason_column, reason);
         text += line + "\n";
     }
     text +=

@@ -8,7 +8,7 @@
 
 #include "common/line_read.h"
 #include "common/text_numbers.h"
-#include "input/number_text.h"
+#include "input/real_text.h"
 
 namespace {
 
@@ -30,10 +30,6 @@ constexpr int low_digits_modulus = 1000;
 
 // The UTF-8 byte order mark.
 constexpr char byte_order_mark[] = {'\xEF', '\xBB', '\xBF'};
-
-constexpr bool is_comment(char c) {
-    return c == '%' || c == '#';
-}
 
 // Bounded line read: at most limit - 1 characters, up to and including a newline, NUL
 // terminated; false only when the stream delivers no character.
@@ -129,6 +125,14 @@ int pass_byte_order_mark(TokenScanner& scanner, std::FILE* stream, bool& line_ha
         scanner.line_buffer[segment_limit] = ' ';
         if (!read_piece(scanner.line_buffer + tail_length, line_buffer_size - tail_length,
                         stream)) {
+            // A failed read cuts the line short: its carried tail is no whole token, and the
+            // line has no end to report. The input ends here; a number being read on through
+            // the buffer stops at the tail's end.
+            if (std::ferror(stream) != 0) {
+                end_line_with_tail(scanner, tail_length);
+                scanner.scan_offset = 0;
+                return 1;
+            }
             if (!line_goes_on) return 1;
             end_line_with_tail(scanner, tail_length);
             break;
@@ -247,6 +251,14 @@ struct NumberCursor {
     return 0;
 }
 
+// A number read on through the stream that a failed read cut short is no number: the input
+// ends there instead.
+bool is_cut_by_failure(std::FILE* stream, ScanStatus& status) {
+    if (std::ferror(stream) == 0) return false;
+    status = scan_end_of_input;
+    return true;
+}
+
 }  // namespace
 
 int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
@@ -259,6 +271,7 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
             return 0;
         }
         scanner.scan_offset = cursor.position;
+        if (is_cut_by_failure(stream, status)) return 0;
         return value;
     }
     std::int64_t magnitude = 0;
@@ -286,6 +299,7 @@ double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
             return 0.0;
         }
         scanner.scan_offset = cursor.position;
+        if (is_cut_by_failure(stream, status)) return 0.0;
         return nearest_double(text, length, has_negative_exponent);
     }
     const char* text = scanner.line_buffer + scanner.scan_offset;
