@@ -27,7 +27,9 @@ struct ListWork {
 // Whether the entry of vertex at position is kept: not a self entry, not a repeat of an
 // earlier entry of the list. A long list stamps its kept neighbours with stamp as it goes, so
 // its entries must be asked in order, and each reading of the list needs a stamp of its own.
-bool is_kept(const RepairInput& input, int vertex, int position, int stamp, ListWork& work) {
+// Inlined: it is asked once per entry, and a rising list answers at once.
+[[gnu::always_inline]] inline bool is_kept(const RepairInput& input, int vertex, int position,
+                                           int stamp, ListWork& work) {
     const int neighbour = input.adjacency[position];
     if (neighbour == vertex) return false;
     if (work.list_rises) return true;
