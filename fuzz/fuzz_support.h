@@ -91,12 +91,15 @@ struct ListedEntry {
 using EdgeWeights = std::map<std::pair<int, int>, float>;
 
 // The graph a repair must make of entries listed in file order: every edge listed at either
-// end, self edges and entries with a weight not above 0 left out, each edge with the weight
-// of its first entry.
-inline EdgeWeights symmetric_closure(const std::vector<ListedEntry>& entries, bool is_weighted) {
+// end, self edges left out, each edge with the weight of its first entry. Entries as written
+// in a file lose a weight not above 0 with their entry; entries the reader kept do not (a
+// positive weight too small for a float is kept as 0).
+inline EdgeWeights symmetric_closure(const std::vector<ListedEntry>& entries, bool is_weighted,
+                                     bool drops_bad_weights = true) {
     EdgeWeights edges;
     for (const ListedEntry& entry : entries) {
-        if (entry.vertex == entry.neighbour || (is_weighted && !(entry.weight > 0.0f))) continue;
+        const bool is_bad = is_weighted && drops_bad_weights && !(entry.weight > 0.0f);
+        if (entry.vertex == entry.neighbour || is_bad) continue;
         const std::pair<int, int> edge{std::min(entry.vertex, entry.neighbour),
                                        std::max(entry.vertex, entry.neighbour)};
         edges.emplace(edge, is_weighted ? entry.weight : 1.0f);

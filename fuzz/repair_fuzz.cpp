@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader drops self entries and repeats itself.
     require(counts.self_entries == 0 && counts.repeated_entries == 0);
     const fuzz_support::EdgeWeights expected = fuzz_support::symmetric_closure(
-        entries_of(read.nvtxs, read.edge_offsets, read.adjacency, read.edge_weights), is_weighted);
+        entries_of(read.nvtxs, read.edge_offsets, read.adjacency, read.edge_weights), is_weighted,
+        false);
     require(counts.edge_count == static_cast<std::int64_t>(expected.size()));
 
     ReplicaExtras extras;
@@ -115,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(back.vertex_weights == read.vertex_weights);
     const fuzz_support::EdgeWeights found = fuzz_support::symmetric_closure(
         entries_of(back.nvtxs, back.edge_offsets, back.adjacency, back.edge_weights),
-        extras.writes_edge_weights);
+        extras.writes_edge_weights, false);
     require(found == expected);
     return 0;
 }
