@@ -92,7 +92,9 @@ void set_part(const char* value, RunOptions& options) {
 }
 
 constexpr OptionEntry options_in_usage_order[] = {
-    {"-in", "FILE", SynopsisPlace::required, "the graph file to read; - reads standard input",
+    {"-in", "FILE", SynopsisPlace::required,
+     "the graph file to read; - reads standard input; a gzip, zstd,\n"
+     "xz or bzip2 stream is decompressed as it is read",
      set_input},
     {"-times", "K", SynopsisPlace::required, "the number of copies, at least 1", set_times},
     {"-out", "FILE", SynopsisPlace::optional,
@@ -169,6 +171,11 @@ constexpr RunMessage run_messages[] = {
     {"Error. Invalid number of threads (N).", "-threads below 0"},
     {"Error. Cannot open graph file: FILE", "input or output cannot be opened"},
     {"Error. Cannot read graph file: FILE", "reading the input failed"},
+    {"Error. The CODEC stream of graph file FILE is damaged.", "gzip, zstd, xz or bzip2"},
+    {"Error. The CODEC stream of graph file FILE is cut short.", ""},
+    {"Error. Not enough memory to decode the CODEC stream of graph file FILE.", ""},
+    {"Error. Not enough memory to read graph file FILE.", ""},
+    {"Error. Graph file FILE is a tar archive: extract the graph file first.", ""},
     {"Error. Warnings are not accepted with -strict.", ""},
     {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
     {"Error. Join U:V is given twice.", ""},

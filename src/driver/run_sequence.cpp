@@ -22,6 +22,7 @@
 #include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
+#include "input/byte_source.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
@@ -276,16 +277,20 @@ class RunProgress {
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
+    // The phase begins before the first bytes are looked at: a slow pipe may take a while.
     progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
+    ByteSource source;
+    if (open_byte_source(input, settings.input_name.c_str(), messages, source) != 0) return 1;
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
     ReaderSettings reader_settings;
     reader_settings.threads = settings.reading_threads;
     // A check reads only: no later stage looks at the lists that no line reached.
     reader_settings.fills_unreached_lists = !settings.check_only;
-    const int read_result = read_graph_file(
-        input, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
-        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
+    int read_result = read_graph_file(source.stream, settings.input_name.c_str(), messages,
+                                      arrays.edge_offsets, arrays.adjacency, arrays.nvtxs,
+                                      arrays.vertex_weights, arrays.edge_weights, reader_settings);
+    read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
     if (check_strictness(settings, messages) != 0) return 1;

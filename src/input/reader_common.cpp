@@ -148,13 +148,17 @@ void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSi
     }
 }
 
+void report_read_error(const char* file_name, MessageSink& messages) {
+    messages.error("Error. Cannot read graph file: %s\n", file_name);
+}
+
 int close_graph_file(std::FILE* file, const char* file_name, MessageSink& messages, int result) {
     // The scanner reads a failing stream as one that has ended; only the stream can tell
     // the two apart, and only until it is closed.
     const bool has_read_error = std::ferror(file) != 0;
     std::fclose(file);
     if (has_read_error) {
-        messages.error("Error. Cannot read graph file: %s\n", file_name);
+        report_read_error(file_name, messages);
         return 1;
     }
     return result;

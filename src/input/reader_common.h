@@ -78,6 +78,9 @@ void end_unreached_lists(GraphArrays& arrays, const BodyCounts& counts, bool fil
 void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSink& messages,
                   GraphArrays& arrays);
 
+// Counts and prints the error of an input that failed rather than ended.
+void report_read_error(const char* file_name, MessageSink& messages);
+
 // Closes the file and reports a stream that failed rather than ended, after every other
 // message; gives result, or 1 after such a failure.
 [[nodiscard]] int close_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
