@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Times reading inputs that are not plain text files: a compressed file checked directly
+# against the same file decompressed by its own tool into a pipe (graphrep -check -in -), for
+# zstd and gzip, on the 1000 x 1000 grid and the random geometric graph; and the binary
+# layout read back (-from parhip -check) in MB/s of the binary file, against -check of the
+# text file it came from.
+#
+#   bash bench/input_formats.sh [RUNS]        (default 5 runs; the median is reported)
+#
+# Inputs are generated once, seeded, into $BENCH_DIR (default /tmp/graphrep-bench), and
+# compressed there at the tools' default levels. Needs zstd and gzip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+source bench/common.sh
+generate grid grid 1000 1000
+generate geometric geometric 970000 12
+
+printf '%s, %s cores; %s runs each, medians\n' "$(uname -srm)" "$(nproc)" "$runs"
+printf '%-10s %-6s %9s %10s %10s %8s\n' input codec "MB packed" "direct s" "pipe s" "direct/pipe"
+for name in grid geometric; do
+    input=$bench_dir/$name.graph
+    [ -s "$input.zst" ] || zstd -q -T0 -f "$input" -o "$input.zst"
+    [ -s "$input.gz" ] || gzip -c "$input" >"$input.gz"
+    for codec in zstd gzip; do
+        packed=$input.$([ "$codec" = zstd ] && echo zst || echo gz)
+        medians_in_turns \
+            "'$graphrep' -check -in '$packed'" \
+            "$codec -dc '$packed' | '$graphrep' -check -in -"
+        printf '%-10s %-6s %9s %10s %10s %8s\n' "$name" "$codec" "$(megabytes "$packed")" \
+            "${medians[0]}" "${medians[1]}" "$(ratio "${medians[0]}" "${medians[1]}")"
+    done
+done
