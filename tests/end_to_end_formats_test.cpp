@@ -103,4 +103,60 @@ TEST(EndToEndFormats, a_damaged_stream_writes_nothing) {
     }
 }
 
+// Text, written in the binary layout and read back from it, writes the same text.
+TEST(EndToEndFormats, the_binary_layout_reads_back_to_the_same_text) {
+    Scratch scratch;
+    const std::string binary = scratch_path("bin");
+    const std::string examples = std::string(GRAPHREP_SOURCE_DIR) + "/examples/";
+    struct RoundTrip {
+        const char* input;
+        const char* options;  // for the three runs
+    };
+    const RoundTrip cases[] = {
+        {"square.graph", ""},
+        {"grid.graph", " -threads 3"},
+        {"whole_weights.graph", " -weights"},
+        {"mesh.graph", " -join 4:1"},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(c.input);
+        const std::string input =
+            c.input == std::string("whole_weights.graph") ? scratch.input : examples + c.input;
+        // Vertex and edge weights, one of them past 32 bits, all whole as the layout needs.
+        ASSERT_TRUE(write_file(scratch.input,
+                               "6 7 11\n3 2 4 4 1\n1 1 4 3 9 5 2\n7 2 9 6 5000000000\n"
+                               "2 1 1 5 3\n9 4 3 2 2 6 8\n4 5 8 3 5000000000\n"));
+        ASSERT_EQ(run_program("-in " + input + " -times 2 -out " + scratch.plain_output + c.options)
+                      .exit_status,
+                  0);
+        ASSERT_EQ(
+            run_program("-in " + input + " -times 1 -format parhip -out " + binary + c.options)
+                .exit_status,
+            0);
+        test_support::ProgramRun back = run_program(
+            "-in " + binary + " -from parhip -times 2 -out " + scratch.output + c.options);
+        EXPECT_EQ(back.exit_status, 0);
+        EXPECT_EQ(back.standard_output, "");
+        EXPECT_EQ(back.standard_error, "");
+        EXPECT_EQ(after_comment(file_bytes(scratch.output)),
+                  after_comment(file_bytes(scratch.plain_output)));
+        // Compressed and through a pipe, the binary file reads the same.
+        ASSERT_TRUE(write_file(scratch.input, compression::gzip_bytes(file_bytes(binary))));
+        test_support::ProgramRun piped =
+            run_program("-in - -from parhip -times 2 -out -" + std::string(c.options),
+                        "cat " + scratch.input + " |");
+        EXPECT_EQ(piped.exit_status, 0);
+        EXPECT_EQ(after_comment(piped.standard_output),
+                  after_comment(file_bytes(scratch.plain_output)));
+    }
+    std::remove(binary.c_str());
+}
+
+TEST(EndToEndFormats, an_unknown_input_format_is_refused_before_reading) {
+    test_support::ProgramRun run = run_program("-check -in /nonexistent -from Parhip");
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_output, "Error. Invalid input format Parhip.\n");
+    EXPECT_EQ(run.standard_error, "");
+}
+
 }  // namespace

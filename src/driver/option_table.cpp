@@ -86,6 +86,10 @@ void set_format(const char* value, RunOptions& options) {
     options.format_name = value;
 }
 
+void set_from(const char* value, RunOptions& options) {
+    options.from_name = value;
+}
+
 void set_part(const char* value, RunOptions& options) {
     options.has_part = true;
     options.part_value = value;
@@ -128,6 +132,11 @@ constexpr OptionEntry options_in_usage_order[] = {
      "text (the default) or parhip: the binary layout of 64-bit\n"
      "fields that distributed partitioners read in parallel",
      set_format},
+    {"-from", "NAME", SynopsisPlace::optional,
+     "the input's format: text (the default, the graph file\n"
+     "format) or parhip (the binary layout that -format parhip\n"
+     "writes)",
+     set_from},
     {"-part", "I/P", SynopsisPlace::optional,
      "write only part I of P (0 <= I < P) of the output file, at\n"
      "its own byte positions: P runs, at the same time or not, on\n"
@@ -186,6 +195,7 @@ constexpr RunMessage run_messages[] = {
     {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
     {"Error. Cannot write messages.", "(on standard error) a message was lost"},
     {"Error. Invalid format NAME.", "not text or parhip"},
+    {"Error. Invalid input format NAME.", "-from not text or parhip"},
     {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
     {"Error. -part needs a regular output file.", ""},
     {"Error. Declared connections cannot be written in the parhip format.", ""},
@@ -225,7 +235,7 @@ void append_synopsis(std::string& text) {
         line += " " + item;
     }
     text += line + "\n";
-    text += "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n";
+    text += "       graphrep -check -in FILE [-from NAME] [-strict] [-stats] [-quiet]\n";
 }
 
 void append_option(std::string& text, const std::string& name, std::string_view usage) {

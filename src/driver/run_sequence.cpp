@@ -287,9 +287,9 @@ class RunProgress {
     reader_settings.threads = settings.reading_threads;
     // A check reads only: no later stage looks at the lists that no line reached.
     reader_settings.fills_unreached_lists = !settings.check_only;
-    int read_result = read_graph_file(source.stream, settings.input_name.c_str(), messages,
-                                      arrays.edge_offsets, arrays.adjacency, arrays.nvtxs,
-                                      arrays.vertex_weights, arrays.edge_weights, reader_settings);
+    int read_result = settings.input_format->read(
+        source.stream, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
+        arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
     read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
@@ -328,8 +328,9 @@ int run_graphrep(int argc, const char* const* argv) {
     RunSettings settings;
     resolve_settings(options, settings);
     MessageSink messages(settings.message_stream);
-    const bool is_refused =
-        check_options(options, messages) != 0 || choose_output(options, settings, messages) != 0;
+    const bool is_refused = check_options(options, messages) != 0 ||
+                            choose_output(options, settings, messages) != 0 ||
+                            choose_input(options, settings, messages) != 0;
     const int status = is_refused ? 1 : run_stages(settings, messages);
     return end_run(status, messages);
 }

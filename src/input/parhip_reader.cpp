@@ -1,0 +1,330 @@
+#include "input/parhip_reader.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "input/note_output.h"
+#include "input/parhip_layout.h"
+#include "input/parhip_scan.h"
+#include "input/reader_common.h"
+#include "input/symmetry_check.h"
+
+namespace {
+
+// More scanning threads than this gain nothing: the ranges are memory-bound.
+constexpr int max_threads = 64;
+// Fewer arcs than this per range are scanned on the calling thread alone.
+constexpr std::int64_t arcs_per_thread = std::int64_t{1} << 16;
+// A stream that cannot be mapped is read in pieces of this size.
+constexpr std::size_t read_piece_bytes = std::size_t{1} << 20;
+
+// The file's bytes: a mapping of a regular file, or a copy of a stream. Unmapped on every
+// path.
+struct FileBytes {
+    const unsigned char* data = nullptr;
+    std::int64_t size = 0;
+    void* mapping = nullptr;
+    std::size_t mapping_bytes = 0;
+    std::vector<unsigned char> copy;
+    FileBytes() = default;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes() {
+        if (mapping != nullptr) munmap(mapping, mapping_bytes);
+    }
+};
+
+// Maps the rest of a regular file from its descriptor's position; false for anything else.
+bool map_file(std::FILE* file, FileBytes& bytes) {
+    const int descriptor = fileno(file);
+    struct stat status;
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    const off_t position = lseek(descriptor, 0, SEEK_CUR);
+    if (position < 0 || position > status.st_size) return false;
+    bytes.size = status.st_size - position;
+    if (status.st_size == 0) return true;
+    bytes.mapping_bytes = static_cast<std::size_t>(status.st_size);
+    // Populated at once: the pages of a file in the page cache are mapped in one call rather
+    // than faulted in one by one by the scanning threads.
+    void* mapping =
+        mmap(nullptr, bytes.mapping_bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
+    if (mapping == MAP_FAILED) return false;
+    bytes.mapping = mapping;
+    bytes.data = static_cast<const unsigned char*>(mapping) + position;
+    return true;
+}
+
+// Reads the stream whole; false when its memory is not there. A failing stream counts as
+// ended, and the close reports it.
+bool read_whole(std::FILE* file, FileBytes& bytes) {
+    try {
+        std::size_t size = 0;
+        for (;;) {
+            bytes.copy.resize(size + read_piece_bytes);
+            const std::size_t got = std::fread(bytes.copy.data() + size, 1, read_piece_bytes, file);
+            size += got;
+            if (got < read_piece_bytes) break;
+        }
+        bytes.copy.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    bytes.data = bytes.copy.data();
+    bytes.size = static_cast<std::int64_t>(bytes.copy.size());
+    return true;
+}
+
+// The header as the text reader's summary checks see it.
+GraphHeader text_header(const ParhipLayout& layout) {
+    GraphHeader header;
+    header.nvtxs = static_cast<int>(layout.nvtxs);
+    header.nedges = static_cast<int>(layout.arcs / 2);
+    header.has_edge_weights = layout.has_edge_weights;
+    header.has_vertex_weights = layout.has_vertex_weights;
+    return header;
+}
+
+// Sizes the arrays: adjacency and the edge weights at one entry an arc, and one to spare.
+[[nodiscard]] int allocate_arrays(const ParhipLayout& layout, const char* file_name,
+                                  MessageSink& messages, GraphArrays& arrays) {
+    try {
+        arrays.edge_offsets.resize(static_cast<std::size_t>(layout.nvtxs) + 1);
+        if (layout.arcs > 0) arrays.adjacency.resize(static_cast<std::size_t>(layout.arcs) + 1);
+        if (layout.has_vertex_weights) {
+            arrays.vertex_weights.resize(static_cast<std::size_t>(layout.nvtxs));
+        }
+        if (layout.has_edge_weights && layout.arcs > 0) {
+            arrays.edge_weights.resize(static_cast<std::size_t>(layout.arcs) + 1);
+        }
+    } catch (const std::bad_alloc&) {
+        report_no_memory(text_header(layout), file_name, messages);
+        return 1;
+    }
+    arrays.edge_offsets[0] = 0;
+    return 0;
+}
+
+// Cuts the vertices into ranges of about equal arcs, one a thread, each of at least
+// smallest_range arcs.
+void cut_ranges(const unsigned char* bytes, const ParhipLayout& layout, int threads,
+                std::int64_t smallest_range, std::vector<RangeScan>& ranges) {
+    const int count = static_cast<int>(
+        std::clamp<std::int64_t>(layout.arcs / smallest_range, 1, std::max(threads, 1)));
+    ranges.resize(static_cast<std::size_t>(count));
+    std::int64_t vertex = 0;
+    for (int r = 0; r < count; ++r) {
+        RangeScan& range = ranges[static_cast<std::size_t>(r)];
+        range.first_vertex = vertex;
+        range.first_arc = first_arc(bytes, layout, vertex);
+        const std::int64_t arc_goal = layout.arcs * (r + 1) / count;
+        // The first vertex whose targets start at or past the goal ends the range.
+        std::int64_t low = vertex;
+        std::int64_t high = layout.nvtxs;
+        while (low < high) {
+            const std::int64_t middle = low + (high - low) / 2;
+            if (first_arc(bytes, layout, middle) < arc_goal) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        vertex = r + 1 == count ? layout.nvtxs : low;
+        range.end_vertex = vertex;
+    }
+}
+
+// Scans every range, on a thread each but the first; false when memory ran out.
+bool scan_ranges(const unsigned char* bytes, const ParhipLayout& layout, const ScanTargets& targets,
+                 std::vector<RangeScan>& ranges) {
+    std::vector<char> has_failed(ranges.size(), 0);
+    auto scan = [&](std::size_t r) {
+        try {
+            scan_parhip_range(bytes, layout, targets, ranges[r]);
+        } catch (const std::bad_alloc&) {
+            has_failed[r] = 1;
+        }
+    };
+    // Room for every helper first: a thread must never be left unjoined by a failing growth.
+    std::vector<std::thread> helpers;
+    bool has_room = true;
+    try {
+        helpers.reserve(ranges.size());
+    } catch (const std::bad_alloc&) {
+        has_room = false;
+    }
+    for (std::size_t r = 1; r < ranges.size(); ++r) {
+        try {
+            if (!has_room) throw std::bad_alloc();
+            helpers.emplace_back(scan, r);
+        } catch (const std::exception&) {
+            scan(r);  // no thread to be had: scanned here, slower, not wrong
+        }
+    }
+    scan(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    return std::none_of(has_failed.begin(), has_failed.end(), [](char c) { return c != 0; });
+}
+
+// What the ranges give once placed in order.
+struct PlacedBody {
+    BodyCounts counts;
+    std::vector<Note> notes;
+    const RangeScan* stop_range = nullptr;  // the range whose error ended the reading
+};
+
+// Moves each range's entries down behind the ones before it, in range order, and its notes
+// after theirs; stops after a range whose error ends the reading.
+void place_ranges(const std::vector<RangeScan>& ranges, GraphArrays& arrays, PlacedBody& body) {
+    std::int64_t base = 0;
+    for (const RangeScan& range : ranges) {
+        if (base != range.first_arc && range.kept > 0) {
+            std::memmove(arrays.adjacency.data() + base, arrays.adjacency.data() + range.first_arc,
+                         static_cast<std::size_t>(range.kept) * sizeof(int));
+            if (!arrays.edge_weights.empty()) {
+                std::memmove(arrays.edge_weights.data() + base,
+                             arrays.edge_weights.data() + range.first_arc,
+                             static_cast<std::size_t>(range.kept) * sizeof(float));
+            }
+        }
+        const std::int64_t end_vertex =
+            range.has_fatal_error ? range.stop_vertex - 1 : range.end_vertex;
+        for (std::int64_t v = range.first_vertex; v < end_vertex; ++v)
+            arrays.edge_offsets[v + 1] += static_cast<int>(base);
+        for (const Note& note : range.notes) {
+            // Only the file's first self edge is named.
+            if (note.kind == NoteKind::self_edge && body.counts.self_edge_count > 0) continue;
+            Note placed = note;
+            placed.kept_before += base;
+            body.notes.push_back(placed);
+        }
+        body.counts.self_edge_count += range.self_edge_count;
+        body.counts.ignored_count += range.ignored_count;
+        base += range.kept;
+        if (range.has_fatal_error) {
+            body.stop_range = &range;
+            body.counts.current_vertex = range.stop_vertex;
+            break;
+        }
+    }
+    body.counts.kept_count = static_cast<int>(base);
+    // Past the kept entries the arrays hold zeros, as the text reader leaves them: the entries
+    // moved down leave their old places behind.
+    if (!arrays.adjacency.empty()) {
+        std::fill(arrays.adjacency.begin() + base, arrays.adjacency.end(), 0);
+    }
+    if (!arrays.edge_weights.empty()) {
+        std::fill(arrays.edge_weights.begin() + base, arrays.edge_weights.end(), 0.0f);
+    }
+}
+
+bool has_unmatched_edge(const std::vector<Note>& notes) {
+    return std::any_of(notes.begin(), notes.end(),
+                       [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
+}
+
+// The symmetry check, every message in file order and the summary warnings, as the text
+// reader ends its body. Throws std::bad_alloc, before printing anything, when memory runs out.
+int finish_body(const ParhipLayout& layout, PlacedBody& body, const char* file_name,
+                MessageSink& messages, GraphArrays& arrays, int threads) {
+    const GraphHeader header = text_header(layout);
+    BodyCounts& counts = body.counts;
+    if (body.stop_range == nullptr) counts.current_vertex = header.nvtxs + 1;
+    ReadLists lists{arrays.edge_offsets.data(),
+                    arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
+                    arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(),
+                    std::min(counts.current_vertex, header.nvtxs), counts.kept_count};
+    std::vector<Note> line_notes;
+    std::vector<Note> lower_end_notes;
+    if (check_symmetry(lists, threads, line_notes,
+                       body.stop_range != nullptr ? nullptr : &lower_end_notes) != 0) {
+        throw std::bad_alloc();
+    }
+    const NoteContext context{file_name, header.nvtxs, header.nedges};
+    print_in_file_order(context, body.notes, line_notes, messages);
+    if (body.stop_range != nullptr) {
+        if (body.stop_range->has_bad_target) {
+            print_error_prefix(messages, file_name);
+            messages.print(" a target of vertex %d is %llu, outside 0..%lld.\n",
+                           body.stop_range->stop_vertex,
+                           static_cast<unsigned long long>(body.stop_range->bad_target),
+                           static_cast<long long>(layout.nvtxs - 1));
+        }
+        return 1;
+    }
+    arrays.edge_offsets[header.nvtxs] = counts.kept_count;
+    for (const Note& note : lower_end_notes)
+        print_note(context, note, messages);
+    // Without arcs or vertex weights there is no list to read, as for a text file without a
+    // body: the arrays are then absent.
+    if (layout.arcs == 0 && !layout.has_vertex_weights) counts.current_vertex = 0;
+    finish_graph(header, counts, messages, arrays);
+    return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
+}
+
+// Reads the checked layout's graph into arrays.
+int read_body(const unsigned char* bytes, const ParhipLayout& layout, const char* file_name,
+              MessageSink& messages, GraphArrays& arrays, const ReaderSettings& settings,
+              int threads) {
+    if (allocate_arrays(layout, file_name, messages, arrays) != 0) return 1;
+    arrays.nvtxs = static_cast<int>(layout.nvtxs);
+    const ScanTargets targets{
+        arrays.edge_offsets.data(), arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
+        arrays.vertex_weights.empty() ? nullptr : arrays.vertex_weights.data(),
+        arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data()};
+    try {
+        std::vector<RangeScan> ranges;
+        // Tests ask for tiny chunks: ranges of a target or two.
+        const std::int64_t smallest_range =
+            settings.chunk_bytes > 0 ? std::max<std::int64_t>(1, settings.chunk_bytes / 8)
+                                     : arcs_per_thread;
+        cut_ranges(bytes, layout, threads, smallest_range, ranges);
+        if (scan_ranges(bytes, layout, targets, ranges)) {
+            PlacedBody body;
+            place_ranges(ranges, arrays, body);
+            return finish_body(layout, body, file_name, messages, arrays, threads);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    report_no_memory(text_header(layout), file_name, messages);
+    return 1;
+}
+
+}  // namespace
+
+int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messages,
+                     Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                     Block<int>& vertex_weights, Block<float>& edge_weights,
+                     const ReaderSettings& settings) {
+    GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
+    release_graph_arrays(arrays);
+    nvtxs = 0;
+    int threads = settings.threads > 0 ? settings.threads
+                                       : static_cast<int>(std::thread::hardware_concurrency());
+    threads = std::clamp(threads, 1, max_threads);
+    int result = 1;
+    FileBytes bytes;
+    if (!map_file(file, bytes) && !read_whole(file, bytes)) {
+        print_error_prefix(messages, file_name);
+        messages.print(" not enough memory to hold the file.\n");
+    } else {
+        ParhipLayout layout;
+        if (read_parhip_header(bytes.data, bytes.size, file_name, messages, layout) == 0 &&
+            check_parhip_offsets(bytes.data, layout, file_name, messages, threads) == 0) {
+            result = read_body(bytes.data, layout, file_name, messages, arrays, settings, threads);
+        }
+    }
+    return close_graph_file(file, file_name, messages, result);
+}
