@@ -23,8 +23,10 @@ namespace {
 constexpr int max_threads = 64;
 // Fewer arcs than this per range are scanned on the calling thread alone.
 constexpr std::int64_t arcs_per_thread = std::int64_t{1} << 16;
-// A stream that cannot be mapped is read in pieces of this size.
-constexpr std::size_t read_piece_bytes = std::size_t{1} << 20;
+// A stream that cannot be mapped is read in pieces that start at this size and double up to
+// the largest: a small file costs a small piece, a large one few reads.
+constexpr std::size_t first_piece_bytes = std::size_t{64} << 10;
+constexpr std::size_t largest_piece_bytes = std::size_t{16} << 20;
 
 // The file's bytes: a mapping of a regular file, or a copy of a stream. Unmapped on every
 // path.
@@ -69,11 +71,12 @@ bool map_file(std::FILE* file, FileBytes& bytes) {
 bool read_whole(std::FILE* file, FileBytes& bytes) {
     try {
         std::size_t size = 0;
-        for (;;) {
-            bytes.copy.resize(size + read_piece_bytes);
-            const std::size_t got = std::fread(bytes.copy.data() + size, 1, read_piece_bytes, file);
+        for (std::size_t piece = first_piece_bytes;;
+             piece = std::min(2 * piece, largest_piece_bytes)) {
+            bytes.copy.resize(size + piece);
+            const std::size_t got = std::fread(bytes.copy.data() + size, 1, piece, file);
             size += got;
-            if (got < read_piece_bytes) break;
+            if (got < piece) break;
         }
         bytes.copy.resize(size);
     } catch (const std::bad_alloc&) {
