@@ -31,3 +31,18 @@ for name in grid geometric; do
             "${medians[0]}" "${medians[1]}" "$(ratio "${medians[0]}" "${medians[1]}")"
     done
 done
+
+echo
+printf '%-10s %9s %14s %10s %9s %13s\n' input "MB binary" "-from parhip s" "MB/s" "text s" "text MB/s"
+for name in grid geometric; do
+    input=$bench_dir/$name.graph
+    binary=$bench_dir/$name.parhip
+    [ -s "$binary" ] || "$graphrep" -in "$input" -times 1 -format parhip -out "$binary" >/dev/null
+    medians_in_turns \
+        "'$graphrep' -from parhip -check -in '$binary'" \
+        "'$graphrep' -check -in '$input'"
+    printf '%-10s %9s %14s %10s %9s %13s\n' "$name" "$(megabytes "$binary")" "${medians[0]}" \
+        "$(awk -v mb="$(megabytes "$binary")" -v s="${medians[0]}" 'BEGIN { printf "%.0f", mb / s }')" \
+        "${medians[1]}" \
+        "$(awk -v mb="$(megabytes "$input")" -v s="${medians[1]}" 'BEGIN { printf "%.0f", mb / s }')"
+done
