@@ -303,6 +303,8 @@ void report_tar(const char* input_name, MessageSink& messages) {
 ByteSource::ByteSource() = default;
 
 ByteSource::~ByteSource() {
+    // A stream the reader never had (a refused archive) is closed here, before its state goes.
+    if (stream != nullptr && stream != input) std::fclose(stream);
     if (state) stop_decoding(*state, DecodingMode::stopping);
     if (input != nullptr && input != stream) std::fclose(input);
 }

@@ -51,10 +51,10 @@ bool map_file(std::FILE* file, FileBytes& bytes) {
     if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
+    // A file of size 0 may still read as something (the system's files of processes do).
     const off_t position = lseek(descriptor, 0, SEEK_CUR);
-    if (position < 0 || position > status.st_size) return false;
+    if (status.st_size == 0 || position < 0 || position > status.st_size) return false;
     bytes.size = status.st_size - position;
-    if (status.st_size == 0) return true;
     bytes.mapping_bytes = static_cast<std::size_t>(status.st_size);
     // Populated at once: the pages of a file in the page cache are mapped in one call rather
     // than faulted in one by one by the scanning threads.
