@@ -134,6 +134,9 @@ const LayoutCase layout_cases[] = {
     {"a self edge and a repeat", binary(3, {{1, 2, 0}, {0, 2, 3, 3}, {0, 1}, {1}}), 0,
      "WARNING: Self edge (1, 1) being ignored.\n"
      "WARNING: Multiple occurences of edge (2,4) ignored\n"},
+    {"two self edges, apart", binary(3, {{1, 2, 0}, {0, 2, 3}, {0, 1}, {1, 3}}), 0,
+     "WARNING: Self edge (1, 1) being ignored.\n"
+     "WARNING: 2 self edges were read and ignored.\n"},
     {"an edge at one end only", binary(3, {{1, 2}, {0, 2, 3}, {0, 1}, {}}), 1,
      error + " Edge (2, 4) entered but not (4, 2)\n" +
          "WARNING: I expected 3 edges entered twice, but I only count 7.\n"},
