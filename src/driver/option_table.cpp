@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/text_numbers.h"
+#include "input/input_formats.h"
 
 namespace {
 
@@ -133,9 +134,8 @@ constexpr OptionEntry options_in_usage_order[] = {
      "fields that distributed partitioners read in parallel",
      set_format},
     {"-from", "NAME", SynopsisPlace::optional,
-     "the input's format: text (the default, the graph file\n"
-     "format) or parhip (the binary layout that -format parhip\n"
-     "writes)",
+     "the input's format, one of the input formats below (default:\n"
+     "text); a compressed input is decompressed in every format",
      set_from},
     {"-part", "I/P", SynopsisPlace::optional,
      "write only part I of P (0 <= I < P) of the output file, at\n"
@@ -275,6 +275,9 @@ std::string usage_text() {
         append_option(text, option_with_value(entry), entry.usage);
     append_option(text, "-h, --help", "print this text");
     append_option(text, "--version", "print the version");
+    text += "\nInput formats (-from NAME):\n";
+    for (const InputFormat& format : input_formats())
+        append_option(text, format.name, format.usage);
     text +=
         "\n"
         "Options are recognised by their leading characters (-input counts as -in).\n"

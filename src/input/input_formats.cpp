@@ -5,8 +5,11 @@
 namespace {
 
 constexpr InputFormat formats[] = {
-    {"text", "the graph file format", read_graph_file},
-    {"parhip", "the binary layout that -format parhip writes", read_parhip_file},
+    {"text", "the graph file format (the default)", read_graph_file},
+    {"parhip",
+     "the binary layout that -format parhip writes, and its variants\n"
+     "with 32-bit fields",
+     read_parhip_file},
 };
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 struct InputFormat {
     const char* name;
-    const char* usage;  // what the format is, for the usage text
+    const char* usage;  // what the format is, for the usage text; '\n' between lines
     // Reads `file` (closed before return) as read_graph_file does.
     int (*read)(std::FILE* file, const char* file_name, MessageSink& messages,
                 Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
