@@ -283,3 +283,29 @@ TEST(ByteSource, the_fuzz_corpus_reads_the_same_compressed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reader that stops early on a pipe whose writer is still there ends the decoding at once:
+// without the wake-up this test would wait for the writer forever.
+TEST(ByteSource, a_reader_stopping_early_does_not_wait_for_a_stalled_pipe) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const std::string bytes = compression::gzip_bytes("-1 0\n% " + std::string(600, 'x') + "\n");
+    ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    MemoryMessages messages;
+    {
+        ByteSource source;
+        ASSERT_EQ(open_byte_source(fdopen(ends[0], "r"), "g.graph", messages.sink(), source), 0);
+        Block<int> offsets, adjacency, vertex_weights;
+        Block<float> edge_weights;
+        int nvtxs = 0;
+        const int result = read_graph_file(source.stream, "g.graph", messages.sink(), offsets,
+                                           adjacency, nvtxs, vertex_weights, edge_weights);
+        EXPECT_EQ(finish_byte_source(source, "g.graph", messages.sink(), result), 1);
+    }
+    close(ends[1]);
+    EXPECT_EQ(messages.text(), "ERROR in graph file `g.graph': Invalid number of vertices (-1).\n");
+}
+
+}  // namespace
