@@ -133,6 +133,8 @@ TEST(EndToEndParts, refusals_come_before_any_output) {
          "Error. Cannot open graph file: /nonexistent/out\n"},
         {"declared connections", weighted + "-format parhip -nconnect 2 -out " + out,
          "Error. Declared connections cannot be written in the parhip format.\n"},
+        {"one declared connection", weighted + "-format parhip -nconnect 1 -out " + out,
+         "Error. Declared connections cannot be written in the parhip format.\n"},
         {"a fractional edge weight", fractional + "-weights -part 0/2 -out " + out,
          "Error. Edge weight 1.5 cannot be written in the parhip format.\n"},
         {"an edge weight past 2^53",
@@ -157,6 +159,12 @@ TEST(EndToEndParts, refusals_come_before_any_output) {
     // Weights a binary output cannot hold do not matter when no weight is written.
     test_support::ProgramRun unweighted = test_support::run_program(fractional + "-out " + out);
     EXPECT_EQ(unweighted.exit_status, 0);
+    EXPECT_EQ(file_bytes(out).size(), 8u * (3 + 11 + 16));
+    // No declared connection is no refusal.
+    test_support::ProgramRun unconnected =
+        test_support::run_program(fractional + "-nconnect 0 -out " + out);
+    EXPECT_EQ(unconnected.exit_status, 0);
+    EXPECT_EQ(unconnected.standard_output + unconnected.standard_error, "");
     EXPECT_EQ(file_bytes(out).size(), 8u * (3 + 11 + 16));
     for (const std::string& path : {out, fifo, inputs.weighted + ".big", inputs.weighted + ".bad"})
         std::remove(path.c_str());

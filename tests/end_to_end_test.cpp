@@ -1061,6 +1061,8 @@ TEST(EndToEnd, a_refused_join_list_or_thread_count_writes_nothing) {
          "Use -wide to write it for readers with 64-bit vertex numbers.\n"},
         {"negative thread count", "-times 2 -join 0 -threads -2",
          "Error. Invalid number of threads (-2).\n"},
+        {"thread count just below 0", "-times 2 -threads -1",
+         "Error. Invalid number of threads (-1).\n"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,7 +9,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 namespace {
 
@@ -113,11 +112,9 @@ void ProgressLine::start(int terminal, bool is_wanted) {
     if (!is_wanted || is_on() || isatty(terminal) != 1) return;
     terminal_ = terminal;
     run_start_ = std::chrono::steady_clock::now();
-    try {
-        timer_ = std::thread(&ProgressLine::run_timer, this);
-    } catch (const std::system_error&) {
-        // The run goes on without its line.
-    }
+    // Without a thread the run goes on without its line.
+    timer_.make_room(1);
+    (void)timer_.start([this] { run_timer(); });
 }
 
 void ProgressLine::begin_phase(ProgressPhase phase, int position_source, std::int64_t bytes_total) {

@@ -16,7 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+
+#include "common/helper_threads.h"
 
 enum class ProgressPhase { none, reading, writing };
 
@@ -59,7 +60,7 @@ class ProgressLine {
     // thread can be started, the line stays off and every other call does nothing.
     void start(int terminal, bool is_wanted);
     bool is_on() const {
-        return timer_.joinable();
+        return timer_.count() > 0;
     }
     // The counters of the phase now under way, or null when the line is off: a stage handed
     // null counts nothing.
@@ -86,8 +87,8 @@ class ProgressLine {
     void erase_locked();
     void close_position_source_locked();
 
-    std::thread timer_;
-    std::mutex mutex_;  // guards everything below but the counters
+    HelperThreads timer_;  // the one timer thread while the line is on
+    std::mutex mutex_;     // guards everything below but the counters
     std::condition_variable wake_;
     bool is_stopping_ = false;
     bool is_drawn_ = false;

@@ -1,5 +1,5 @@
-// Text numbers: the character classes and the saturating integer that the command line and
-// the token scanner read alike.
+// Text numbers: the character classes (white space, digits, comment marks) and the saturating
+// integer that the command line and both readers read alike.
 //
 // White space is exactly blank, tab, newline, vertical tab, form feed and carriage return;
 // no byte of value 128 or above and no NUL is white space. An integer is an optional sign and
@@ -13,6 +13,11 @@
 
 constexpr bool is_white_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A comment runs from either mark to the end of its line.
+constexpr bool is_comment(char c) {
+    return c == '%' || c == '#';
 }
 
 constexpr bool is_digit(char c) {

@@ -13,20 +13,23 @@
 #include <vector>
 
 struct RunOptions {
-    std::string input_name;
-    std::string output_name;  // empty: the default "%d_%s" of times and input_name
+    std::string input_name{};
+    std::string output_name{};  // empty: the default "%d_%s" of times and input_name
     int times = 0;
     // The -times value as written when its digits pass 2147483647: such a count is refused.
-    std::string refused_times_value;
+    std::string refused_times_value{};
     int nconnect = 0;
-    std::vector<int> connect_list;     // at most nconnect numbers; read by no later stage
-    bool check_only = false;           // -check: read and check, write nothing
-    bool is_strict = false;            // -strict: a warning fails the run
-    bool is_wide = false;              // -wide: counts and vertex numbers past 32 bits
-    std::string option_without_value;  // the last argument, as written, when it is an option
+    // At most nconnect numbers. No stage reads them: which vertices of which copies a declared
+    // connection joins is not settled, so the header only counts 2 * nconnect edges; the list
+    // is still read as given, so that a command line that names one keeps working.
+    std::vector<int> connect_list{};
+    bool check_only = false;             // -check: read and check, write nothing
+    bool is_strict = false;              // -strict: a warning fails the run
+    bool is_wide = false;                // -wide: counts and vertex numbers past 32 bits
+    std::string option_without_value{};  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;
-    std::vector<std::string> join_items;  // every -join item as written, checked once read
+    std::vector<std::string> join_items{};  // every -join item as written, checked once read
     bool wants_weights = false;
     bool wants_stats = false;  // -stats: a summary of the graph once it is read without error
     bool is_quiet = false;     // -quiet: no progress line on the terminal
@@ -34,7 +37,9 @@ struct RunOptions {
     std::string format_name = "text";  // -format as written, checked by the run
     std::string from_name = "text";    // -from as written, checked by the run
     bool has_part = false;             // -part given: the run writes one part of the file
-    std::string part_value;            // -part as written, checked by the run
+    std::string part_value{};          // -part as written, checked by the run
+
+    friend bool operator==(const RunOptions&, const RunOptions&) = default;
 };
 
 // Fills options from argv[1] to argv[argc - 1]. Prints nothing.

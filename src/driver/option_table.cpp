@@ -7,6 +7,7 @@
 
 #include "common/text_numbers.h"
 #include "input/input_formats.h"
+#include "output/output_format.h"
 
 namespace {
 
@@ -87,8 +88,51 @@ void set_format(const char* value, RunOptions& options) {
     options.format_name = value;
 }
 
+// The usage text's lines stay within this width, and the descriptions start at this column.
+constexpr std::size_t line_width = 80;
+constexpr std::size_t option_column = 18;
+constexpr std::size_t reason_column = 43;
+
+// text broken into lines of the description column's width, at blanks, '\n' between them.
+std::string wrapped(std::string_view text) {
+    constexpr std::size_t width = line_width - option_column;
+    std::string lines;
+    std::size_t line_start = 0;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(' '), text.size());
+        if (lines.size() > line_start && lines.size() - line_start + 1 + end > width) {
+            lines += '\n';
+            line_start = lines.size();
+        } else if (lines.size() > line_start) {
+            lines += ' ';
+        }
+        lines.append(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return lines;
+}
+
+// Each format in its own words: a format added to the table reaches the usage text.
+std::string format_usage() {
+    return wrapped(output_format_list(&OutputFormat::usage));
+}
+
+std::string format_refusal_reason() {
+    return "not " + output_format_list(&OutputFormat::name);
+}
+
 void set_from(const char* value, RunOptions& options) {
     options.from_name = value;
+}
+
+// Each input format in its own words, as -format's are formed.
+std::string from_usage() {
+    return wrapped("the input's format: " + input_format_list(&InputFormat::usage) +
+                   "; a compressed input is decompressed in every format");
+}
+
+std::string from_refusal_reason() {
+    return "-from not " + input_format_list(&InputFormat::name);
 }
 
 void set_part(const char* value, RunOptions& options) {
@@ -97,69 +141,68 @@ void set_part(const char* value, RunOptions& options) {
 }
 
 constexpr OptionEntry options_in_usage_order[] = {
-    {"-in", "FILE", SynopsisPlace::required,
+    {"-in", "FILE", SynopsisPlace::required, SynopsisPlace::required,
      "the graph file to read; - reads standard input; a gzip, zstd,\n"
      "xz or bzip2 stream is decompressed as it is read",
      set_input},
-    {"-times", "K", SynopsisPlace::required, "the number of copies, at least 1", set_times},
-    {"-out", "FILE", SynopsisPlace::optional,
+    // Not in the synopsis lines, which stay as they were before input formats came: the
+    // option list below them names it.
+    {"-from", "NAME", SynopsisPlace::apart, SynopsisPlace::apart, nullptr, set_from, nullptr,
+     from_usage},
+    {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
+     "the number of copies, at least 1", set_times},
+    {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
      "the file to write; - writes standard output (default: K_FILE,\n"
      "the count and an underscore before the input name, or\n"
      "standard output when the input is -)",
      set_output},
-    {"-nconnect", "N", SynopsisPlace::optional,
+    {"-nconnect", "N", SynopsisPlace::optional, SynopsisPlace::apart,
      "connection edges to declare: the output header counts\n"
      "2*N edges more than the copies hold",
      set_nconnect},
-    {"-connect", "LIST", SynopsisPlace::optional,
+    {"-connect", "LIST", SynopsisPlace::optional, SynopsisPlace::apart,
      "connection vertex numbers, separated by blanks or commas", set_connect},
-    {"-join", "LIST", SynopsisPlace::optional,
+    {"-join", "LIST", SynopsisPlace::optional, SynopsisPlace::apart,
      "join the copies in a ring: each item U:V (or V, short for\n"
      "V:V) adds an edge from vertex U of copy j to vertex V of\n"
      "copy j+1, and of the last copy to copy 0 (two copies have\n"
      "one link); items separated by blanks or commas, and\n"
      "several -join options add up",
      set_join},
-    {"-weights", nullptr, SynopsisPlace::optional,
+    {"-weights", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "carry the input's vertex and edge weights into every copy\n"
      "(a join edge weighs 1)",
      nullptr, &RunOptions::wants_weights},
-    {"-threads", "N", SynopsisPlace::optional,
+    {"-threads", "N", SynopsisPlace::optional, SynopsisPlace::apart,
      "read and check the file, and format the copies, on N\n"
      "threads (default and 0: one per processor; reading on at\n"
      "most one per processor); the output is the same for any N",
      set_threads},
-    {"-format", "NAME", SynopsisPlace::optional,
-     "text (the default) or parhip: the binary layout of 64-bit\n"
-     "fields that distributed partitioners read in parallel",
-     set_format},
-    {"-from", "NAME", SynopsisPlace::optional,
-     "the input's format, one of the input formats below (default:\n"
-     "text); a compressed input is decompressed in every format",
-     set_from},
-    {"-part", "I/P", SynopsisPlace::optional,
+    {"-format", "NAME", SynopsisPlace::optional, SynopsisPlace::apart, nullptr, set_format, nullptr,
+     format_usage},
+    {"-part", "I/P", SynopsisPlace::optional, SynopsisPlace::apart,
      "write only part I of P (0 <= I < P) of the output file, at\n"
      "its own byte positions: P runs, at the same time or not, on\n"
      "one machine or many, write the bytes of one run; the file is\n"
      "whole when all P have ended with status 0",
      set_part},
-    {"-check", nullptr, SynopsisPlace::apart,
+    {"-check", nullptr, SynopsisPlace::apart, SynopsisPlace::apart,
      "read and check only: no file is written, -times and -out\n"
      "are not needed",
      nullptr, &RunOptions::check_only},
-    {"-strict", nullptr, SynopsisPlace::optional, "a warning fails the run as an error does",
-     nullptr, &RunOptions::is_strict},
-    {"-wide", nullptr, SynopsisPlace::optional,
+    {"-strict", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
+     "a warning fails the run as an error does", nullptr, &RunOptions::is_strict},
+    {"-wide", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
      nullptr, &RunOptions::is_wide},
-    {"-stats", nullptr, SynopsisPlace::optional,
+    {"-stats", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "after the file's messages, when it has no error, print a\n"
      "summary of the input graph: vertices, edges, degrees,\n"
      "isolated vertices, components, weights and a histogram of\n"
      "the degrees, one figure per line",
      nullptr, &RunOptions::wants_stats},
-    {"-quiet", nullptr, SynopsisPlace::optional,
+    {"-quiet", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
      "error when that is a terminal",
@@ -169,7 +212,8 @@ constexpr OptionEntry options_in_usage_order[] = {
 // The run's own messages, each ending the run with status 1, and when each is printed.
 struct RunMessage {
     const char* text;
-    const char* reason;  // empty when the message speaks for itself
+    const char* reason;                      // empty when the message speaks for itself
+    std::string (*form_reason)() = nullptr;  // forms the reason instead, from a table
 };
 
 constexpr RunMessage run_messages[] = {
@@ -194,18 +238,13 @@ constexpr RunMessage run_messages[] = {
     {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
     {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
     {"Error. Cannot write messages.", "(on standard error) a message was lost"},
-    {"Error. Invalid format NAME.", "not text or parhip"},
-    {"Error. Invalid input format NAME.", "-from not text or parhip"},
+    {"Error. Invalid format NAME.", "", format_refusal_reason},
+    {"Error. Invalid input format NAME.", "", from_refusal_reason},
     {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
     {"Error. -part needs a regular output file.", ""},
     {"Error. Declared connections cannot be written in the parhip format.", ""},
     {"Error. Edge weight X cannot be written in the parhip format.", ""},
 };
-
-// The usage text's lines stay within this width, and the descriptions start at this column.
-constexpr std::size_t line_width = 80;
-constexpr std::size_t option_column = 18;
-constexpr std::size_t reason_column = 43;
 
 // The option as the user writes it, with the name of its value: "-in FILE".
 std::string option_with_value(const OptionEntry& entry) {
@@ -220,14 +259,15 @@ void append_in_column(std::string& line, std::size_t column, std::string_view te
     line.append(text);
 }
 
-// The synopsis line of a replicating run, wrapped under its own start.
-void append_synopsis(std::string& text) {
-    const std::string lead = "Usage: graphrep";
+// One line of the synopsis, wrapped under its own start: lead, then the options that place
+// gives a place in that line.
+void append_synopsis_line(std::string& text, const std::string& lead,
+                          SynopsisPlace OptionEntry::*place) {
     std::string line = lead;
     for (const OptionEntry& entry : options_in_usage_order) {
-        if (entry.synopsis_place == SynopsisPlace::apart) continue;
+        if (entry.*place == SynopsisPlace::apart) continue;
         std::string item = option_with_value(entry);
-        if (entry.synopsis_place == SynopsisPlace::optional) item = "[" + item + "]";
+        if (entry.*place == SynopsisPlace::optional) item = "[" + item + "]";
         if (line.size() + 1 + item.size() > line_width) {
             text += line + "\n";
             line = std::string(lead.size(), ' ');
@@ -235,7 +275,17 @@ void append_synopsis(std::string& text) {
         line += " " + item;
     }
     text += line + "\n";
-    text += "       graphrep -check -in FILE [-from NAME] [-strict] [-stats] [-quiet]\n";
+}
+
+// The synopsis of a replicating run, then that of a check.
+void append_synopsis(std::string& text) {
+    append_synopsis_line(text, "Usage: graphrep", &OptionEntry::synopsis_place);
+    const OptionEntry* check = nullptr;
+    for (const OptionEntry& entry : options_in_usage_order) {
+        if (entry.turns_on == &RunOptions::check_only) check = &entry;
+    }
+    append_synopsis_line(text, std::string("       graphrep ") + check->name,
+                         &OptionEntry::check_synopsis_place);
 }
 
 void append_option(std::string& text, const std::string& name, std::string_view usage) {
@@ -271,13 +321,12 @@ std::string usage_text() {
         "and writes a graph file holding K disjoint copies of the graph: vertex v of\n"
         "copy j (counted from 0) becomes vertex j*nvtxs + v.\n"
         "\n";
-    for (const OptionEntry& entry : options_in_usage_order)
-        append_option(text, option_with_value(entry), entry.usage);
+    for (const OptionEntry& entry : options_in_usage_order) {
+        append_option(text, option_with_value(entry),
+                      entry.form_usage != nullptr ? entry.form_usage() : entry.usage);
+    }
     append_option(text, "-h, --help", "print this text");
     append_option(text, "--version", "print the version");
-    text += "\nInput formats (-from NAME):\n";
-    for (const InputFormat& format : input_formats())
-        append_option(text, format.name, format.usage);
     text +=
         "\n"
         "Options are recognised by their leading characters (-input counts as -in).\n"
@@ -288,7 +337,9 @@ std::string usage_text() {
         "\"WARNING:\". The run's own messages, each ending it with status 1:\n";
     for (const RunMessage& message : run_messages) {
         std::string line = std::string("  ") + message.text;
-        if (*message.reason != '\0') append_in_column(line, reason_column, message.reason);
+        const std::string reason =
+            message.form_reason != nullptr ? message.form_reason() : message.reason;
+        if (!reason.empty()) append_in_column(line, reason_column, reason);
         text += line + "\n";
     }
     text +=

@@ -13,22 +13,26 @@
 
 #include "driver/command_line.h"
 
-// Where an option shows in the first line of the synopsis.
+// Where an option shows in a line of the synopsis.
 enum class SynopsisPlace {
     required,  // as it is: -in FILE
     optional,  // in brackets: [-out FILE]
-    apart,     // not at all: it has a synopsis line of its own (-check)
+    apart,     // not at all
 };
 
 struct OptionEntry {
-    const char* name;        // as the user writes it: "-in"
-    const char* value_name;  // as the usage text names the value: "FILE"; null for a switch
-    SynopsisPlace synopsis_place;
+    const char* name;              // as the user writes it: "-in"
+    const char* value_name;        // as the usage text names the value: "FILE"; null for a switch
+    SynopsisPlace synopsis_place;  // in the line of a replicating run
+    // In the line of a check, which begins with -check itself.
+    SynopsisPlace check_synopsis_place;
     const char* usage;  // the option's description in the usage text, '\n' between lines
     // An option with a value sets options from it; a later value replaces an earlier one.
     void (*set)(const char* value, RunOptions& options);
     // A switch turns this field on; null for an option with a value.
     bool RunOptions::*turns_on = nullptr;
+    // Forms the description instead of usage, from a table it speaks of; null for none.
+    std::string (*form_usage)() = nullptr;
 };
 
 // Every option, in the order of the usage text.

@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "common/allocation.h"
 #include "common/message_sink.h"
 #include "common/processors.h"
 #include "common/progress_line.h"
@@ -26,7 +26,9 @@
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
+#include "output/output_format.h"
 #include "output/output_signals.h"
+#include "output/part_plan.h"
 
 namespace {
 
@@ -106,11 +108,9 @@ void keep_standard_streams_open() {
         messages.error("Error. Cannot open graph file: %s\n", input_name.c_str());
         return 1;
     }
-    try {
-        input_buffer.resize(input_buffer_size);
+    // Without the memory the stream keeps its default buffer: slower, not wrong.
+    if (allocates_or_fails([&] { input_buffer.resize(input_buffer_size); }) == 0) {
         std::setvbuf(input, input_buffer.data(), _IOFBF, input_buffer.size());
-    } catch (const std::bad_alloc&) {
-        // The stream keeps its default buffer: slower, not wrong.
     }
     return 0;
 }
@@ -174,11 +174,16 @@ std::int64_t regular_file_bytes(std::FILE* file) {
 // one message, here or from the output file; an output not committed is abandoned as it goes
 // out of scope. The commit comes after the last flush of the messages: a run whose messages
 // were lost ends with status 1, and status 1 promises that no file was created or changed.
-[[nodiscard]] int write_output(const RunSettings& settings, int nvtxs, int nedges,
-                               const VertexGraph& graph, ReplicaExtras& extras,
-                               ProgressLine& progress, MessageSink& messages) {
-    if (settings.output.part_count > 0) {
-        return write_output_part(settings, nvtxs, nedges, graph, extras, messages);
+[[nodiscard]] int write_output(const RunSettings& settings, const OutputJob& job,
+                               ReplicaExtras& extras, ProgressLine& progress,
+                               MessageSink& messages) {
+    const OutputChoice& choice = settings.output;
+    if (choice.part_count > 0) {
+        // Messages still in the buffer go out before the file is touched, as for a whole
+        // output.
+        messages.flush();
+        const PartPlan plan = plan_part(choice.part_index, choice.part_count, settings.times);
+        return write_output_part(*choice.format, settings.output_name, plan, job, messages);
     }
     OutputFile output;
     if (open_output(settings, messages, output) != 0) return 1;
@@ -188,11 +193,7 @@ std::int64_t regular_file_bytes(std::FILE* file) {
         extras.progress = progress.counters();
     }
     const WriteResult result =
-        settings.output.format == OutputFormat::parhip
-            ? write_whole_binary(output.stream(), output.is_replacing(), settings.times, nvtxs,
-                                 graph, extras)
-            : write_replicated_graph(output.stream(), settings.times, settings.input_name, nvtxs,
-                                     nedges, settings.nconnect, graph, extras);
+        choice.format->write_whole(output.stream(), output.is_replacing(), job);
     progress.end_phase();
     switch (result) {
         case WriteResult::written:
@@ -234,17 +235,20 @@ std::int64_t regular_file_bytes(std::FILE* file) {
                            edge_weights, graph, messages) != 0) {
         return 1;
     }
-    // The binary layout has 64-bit fields throughout.
-    if (settings.output.format == OutputFormat::text &&
+    const OutputFormat& format = *settings.output.format;
+    if (format.counts_fit_32_bits &&
         check_replicated_size(settings, arrays.nvtxs, nedges, extras, messages) != 0) {
         return 1;
     }
-    if (check_output_graph(settings.output, arrays.nvtxs, graph, extras, messages) != 0) return 1;
+    const OutputJob job{settings.times, &settings.input_name, arrays.nvtxs,
+                        nedges,         settings.nconnect,    &graph,
+                        &extras};
+    if (format.check_graph != nullptr && format.check_graph(job, messages) != 0) return 1;
     // The messages go out before the graph, so that they come first when both reach the same
     // file; messages already lost end the run before anything is written.
     messages.flush();
     if (messages.has_failed()) return 1;
-    return write_output(settings, arrays.nvtxs, nedges, graph, extras, progress, messages);
+    return write_output(settings, job, extras, progress, messages);
 }
 
 // The progress line of a run, hooked into its messages while they go to a terminal: each

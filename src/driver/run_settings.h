@@ -13,16 +13,15 @@
 #include "common/message_sink.h"
 #include "driver/command_line.h"
 #include "input/input_formats.h"
+#include "output/output_format.h"
 
 // The name that stands for a standard stream: standard input after -in, standard output
 // after -out.
 inline constexpr const char* standard_stream_name = "-";
 
-enum class OutputFormat { text, parhip };
-
 // The format of the output file and the share of it this run writes.
 struct OutputChoice {
-    OutputFormat format = OutputFormat::text;
+    const OutputFormat* format = nullptr;  // null for a check, which writes nothing
     int part_index = 0;
     int part_count = 0;  // 0: the whole file
 };

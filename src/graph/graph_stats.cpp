@@ -5,9 +5,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
+#include "common/allocation.h"
 #include "common/block.h"
 #include "common/weight_text.h"
 
@@ -134,12 +133,10 @@ int compute_graph_stats(const int* edge_offsets, const int* adjacency, int nvtxs
     // component at a time, so it never needs more than nvtxs entries.
     Block<unsigned char> is_reached;
     Block<int> queue;
-    try {
-        is_reached.resize(static_cast<std::size_t>(nvtxs) + 1);
-        queue.resize(static_cast<std::size_t>(nvtxs));
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
+    if (allocates_or_fails([&] {
+            is_reached.resize(static_cast<std::size_t>(nvtxs) + 1);
+            queue.resize(static_cast<std::size_t>(nvtxs));
+        }) != 0) {
         return 1;
     }
     stats.vertex_count = nvtxs;

@@ -8,11 +8,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/allocation.h"
 #include "input/codecs.h"
 #include "input/decoding.h"
 #include "input/reader_common.h"
@@ -72,6 +70,10 @@ bool decodes_to_tar(DecodingState& state) {
     return is_tar_header(state.slots[0].bytes.data(), static_cast<long>(state.slots[0].size));
 }
 
+void report_no_memory(const char* input_name, MessageSink& messages) {
+    messages.error("Error. Not enough memory to read graph file %s.\n", input_name);
+}
+
 void report_tar(const char* input_name, MessageSink& messages) {
     messages.error("Error. Graph file %s is a tar archive: extract the graph file first.\n",
                    input_name);
@@ -84,14 +86,13 @@ void report_tar(const char* input_name, MessageSink& messages) {
     cookie_io_functions_t functions{codec != nullptr ? read_decoded : read_plain, nullptr, nullptr,
                                     close_stream};
     if (codec != nullptr) {
-        for (Slot& slot : state.slots)
-            slot.bytes.resize(static_cast<std::size_t>(slot_bytes));
-        if (pipe2(state.wake_pipe, O_CLOEXEC) != 0) return 1;
-        try {
-            state.thread = std::thread(run_decoding, &state);
-        } catch (const std::system_error&) {
-            return 1;
-        }
+        const int failed = allocates_or_fails([&] {
+            for (Slot& slot : state.slots)
+                slot.bytes.resize(static_cast<std::size_t>(slot_bytes));
+        });
+        if (failed != 0 || pipe2(state.wake_pipe, O_CLOEXEC) != 0) return 1;
+        state.decoder.make_room(1);
+        if (!state.decoder.start([&state] { run_decoding(&state); })) return 1;
     }
     source.stream = fopencookie(&state, "r", functions);
     return source.stream != nullptr ? 0 : 1;
@@ -138,14 +139,14 @@ int open_byte_source(std::FILE* input, const char* input_name, MessageSink& mess
                      ByteSource& source) {
     source.input = input;
     bool is_regular = false;
-    try {
-        source.state = std::make_unique<DecodingState>();
-        source.state->descriptor = fileno(input);
-        source.state->prefix.resize(static_cast<std::size_t>(prefix_bytes));
-    } catch (const std::bad_alloc&) {
-        messages.error("Error. Not enough memory to read graph file %s.\n", input_name);
+    if (allocates_or_fails([&] {
+            source.state = std::make_unique<DecodingState>();
+            source.state->prefix.resize(static_cast<std::size_t>(prefix_bytes));
+        }) != 0) {
+        report_no_memory(input_name, messages);
         return 1;
     }
+    source.state->descriptor = fileno(input);
     DecodingState& state = *source.state;
     // An input that fails this early reaches the reader as plain bytes, which fail it there,
     // with the messages of any other failing read.
@@ -165,13 +166,8 @@ int open_byte_source(std::FILE* input, const char* input_name, MessageSink& mess
         source.stream = input;
         return 0;
     }
-    int result = 1;
-    try {
-        result = start_source(source, codec);
-    } catch (const std::bad_alloc&) {
-    }
-    if (result != 0) {
-        messages.error("Error. Not enough memory to read graph file %s.\n", input_name);
+    if (start_source(source, codec) != 0) {
+        report_no_memory(input_name, messages);
         return 1;
     }
     if (codec != nullptr && decodes_to_tar(state)) {

@@ -4,17 +4,10 @@
 #include <cstring>
 
 #include "common/text_numbers.h"
-#include "input/number_text.h"
+#include "input/real_text.h"
+#include "input/repeat_search.h"
 
 namespace {
-
-// A line keeps up to this many entries before its repeat search turns from a walk over the
-// line's entries to a set: a short walk stays in one or two cache lines.
-constexpr std::int64_t short_line_length = 32;
-
-constexpr bool is_comment(char c) {
-    return c == '%' || c == '#';
-}
 
 // White space inside a line: everything the scanner passes over but the newline, which ends
 // the line.
@@ -83,7 +76,7 @@ inline void stamp(ChunkScan& scan, int neighbour, int vertex) {
 // time.
 bool is_kept_on_line(ChunkScan& scan, std::size_t line_start, int vertex, int neighbour) {
     const std::size_t count = scan.entries.size() - line_start;
-    if (static_cast<std::int64_t>(count) <= short_line_length) {
+    if (static_cast<std::int64_t>(count) <= short_list_length) {
         const int* first = scan.entries.data() + line_start;
         return std::find(first, first + count, neighbour) != first + count;
     }
@@ -99,14 +92,14 @@ bool is_kept_on_line(ChunkScan& scan, std::size_t line_start, int vertex, int ne
 // needs them.
 void note_kept(const ScanFormat& format, ChunkScan& scan, std::size_t line_start, int vertex) {
     const std::size_t count = scan.entries.size() - line_start;
-    if (static_cast<std::int64_t>(count) <= short_line_length) return;
+    if (static_cast<std::int64_t>(count) <= short_list_length) return;
     if (scan.stamps.empty()) {
         const std::size_t stamp_count = static_cast<std::size_t>(format.nvtxs) + 1;
         scan.written_pages.resize((stamp_count >> (stamps_per_page_shift + pages_per_word_shift)) +
                                   1);
         scan.stamps.resize(stamp_count);
     }
-    if (static_cast<std::int64_t>(count) > short_line_length + 1) {
+    if (static_cast<std::int64_t>(count) > short_list_length + 1) {
         stamp(scan, scan.entries.back(), vertex);
         return;
     }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 long read_raw(DecodingState& state, unsigned char* place, long count) {
     const std::int64_t prefix_left =
@@ -163,10 +162,10 @@ DecodingEnd decode(DecodingState& state, CodecState& codec_state,
 void run_decoding(DecodingState* state) {
     CodecState codec_state;
     DecodingEnd end = DecodingEnd::out_of_memory;
-    try {
-        std::vector<unsigned char> input(static_cast<std::size_t>(compressed_bytes));
+    std::vector<unsigned char> input;
+    if (allocates_or_fails([&] { input.resize(static_cast<std::size_t>(compressed_bytes)); }) ==
+        0) {
         end = decode(*state, codec_state, input);
-    } catch (const std::bad_alloc&) {
     }
     state->codec->end(codec_state);
     std::lock_guard<std::mutex> guard(state->lock);
@@ -202,7 +201,7 @@ ssize_t read_decoded(void* cookie, char* place, std::size_t count) {
 }
 
 void stop_decoding(DecodingState& state, DecodingMode mode) {
-    if (!state.thread.joinable()) return;
+    if (state.decoder.count() == 0) return;
     {
         std::lock_guard<std::mutex> guard(state.lock);
         state.mode = mode;
@@ -214,5 +213,5 @@ void stop_decoding(DecodingState& state, DecodingMode mode) {
         // The pipe is empty and has room: nothing else writes to it.
         (void)!write(state.wake_pipe[1], &wake, 1);
     }
-    state.thread.join();
+    state.decoder.join();
 }

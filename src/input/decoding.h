@@ -13,9 +13,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "common/helper_threads.h"
 #include "input/codecs.h"
 
 // The decoded bytes go over in slots of this size, a few of them, so that the decoding
@@ -64,7 +64,7 @@ struct DecodingState {
     // A byte written here wakes the decoding thread from its wait for input that may never
     // come (a stalled pipe) when the run no longer wants the rest.
     int wake_pipe[2] = {-1, -1};
-    std::thread thread;
+    HelperThreads decoder;  // the decoding thread, once started
     DecodingState() = default;
     DecodingState(const DecodingState&) = delete;
     DecodingState& operator=(const DecodingState&) = delete;

@@ -1,14 +1,14 @@
 #include "input/input_formats.h"
 
+#include <iterator>
+
 #include "input/parhip_reader.h"
 
 namespace {
 
 constexpr InputFormat formats[] = {
-    {"text", "the graph file format (the default)", read_graph_file},
-    {"parhip",
-     "the binary layout that -format parhip writes, and its variants\n"
-     "with 32-bit fields",
+    {"text", "text (the default, the graph file format)", read_graph_file},
+    {"parhip", "parhip: the binary layout that -format parhip writes, with 64- or 32-bit fields",
      read_parhip_file},
 };
 
@@ -23,4 +23,13 @@ const InputFormat* find_input_format(std::string_view name) {
         if (name == format.name) return &format;
     }
     return nullptr;
+}
+
+std::string input_format_list(const char* InputFormat::*field) {
+    std::string list;
+    for (const InputFormat& format : formats) {
+        if (!list.empty()) list += &format == &formats[std::size(formats) - 1] ? " or " : ", ";
+        list += format.*field;
+    }
+    return list;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/block.h"
@@ -15,7 +16,7 @@
 
 struct InputFormat {
     const char* name;
-    const char* usage;  // what the format is, for the usage text; '\n' between lines
+    const char* usage;  // the format in -from's usage text, one sentence
     // Reads `file` (closed before return) as read_graph_file does.
     int (*read)(std::FILE* file, const char* file_name, MessageSink& messages,
                 Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
@@ -28,3 +29,6 @@ std::span<const InputFormat> input_formats();
 
 // The format named exactly name, or nullptr.
 const InputFormat* find_input_format(std::string_view name);
+
+// One field of every format as a sentence lists them: "text or parhip" for the names.
+std::string input_format_list(const char* InputFormat::*field);

@@ -9,10 +9,10 @@
 #include <limits>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/helper_threads.h"
+#include "common/processors.h"
 #include "input/block_input.h"
 #include "input/chunk_scan.h"
 #include "input/note_output.h"
@@ -75,7 +75,7 @@ struct Pipeline {
     // The chunk placed last: where the reading stopped, when it stopped.
     std::int64_t stop_chunk = 0;
     // Started by the calling thread, which joins them.
-    std::vector<std::thread> helpers;
+    HelperThreads helpers;
 };
 
 // Copies the placed part of scan into the arrays and its notes after the others.
@@ -178,11 +178,7 @@ void read_chunks(Pipeline& pipeline, int helper_count);
 // Starts helper_count more threads on the chunks; fewer when the system has no more to give.
 void start_helpers(Pipeline& pipeline, int helper_count) {
     for (int i = 0; i < helper_count; ++i) {
-        try {
-            pipeline.helpers.emplace_back(read_chunks, std::ref(pipeline), 0);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: slower, not wrong
-        }
+        if (!pipeline.helpers.start([&pipeline] { read_chunks(pipeline, 0); })) break;
     }
 }
 
@@ -235,16 +231,9 @@ void read_chunks(Pipeline& pipeline, int helper_count) {
 
 // Runs read_chunks on threads threads, the calling thread among them.
 void run_pipeline(Pipeline& pipeline, int threads) {
-    // Room for every helper first: a thread must never be left unjoined by a failing growth.
-    int helper_count = threads - 1;
-    try {
-        pipeline.helpers.reserve(static_cast<std::size_t>(helper_count));
-    } catch (const std::bad_alloc&) {
-        helper_count = 0;
-    }
-    read_chunks(pipeline, helper_count);
-    for (std::thread& helper : pipeline.helpers)
-        helper.join();
+    pipeline.helpers.make_room(threads - 1);
+    read_chunks(pipeline, threads - 1);
+    pipeline.helpers.join();
 }
 
 // The end of the body in file order: the line after the last one read begins a vertex when
@@ -360,8 +349,7 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
     Pipeline pipeline(header, arrays);
     pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights};
     pipeline.input.file = file;
-    int threads = settings.threads > 0 ? settings.threads
-                                       : static_cast<int>(std::thread::hardware_concurrency());
+    int threads = settings.threads > 0 ? settings.threads : available_processors();
     threads = std::clamp(threads, 1, max_threads);
     if (settings.chunk_bytes > 0) {
         pipeline.input.block_bytes = settings.chunk_bytes;

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/helper_threads.h"
 #include "input/reader_common.h"
 
 namespace {
@@ -165,17 +164,14 @@ int check_parhip_offsets(const unsigned char* bytes, const ParhipLayout& layout,
         const std::int64_t end = 1 + count * (range + 1) / range_count;
         faults[static_cast<std::size_t>(range)] = first_offset_fault(bytes, layout, begin, end);
     };
-    std::vector<std::thread> helpers;
+    HelperThreads helpers;
+    helpers.make_room(range_count - 1);
     for (int range = 1; range < range_count; ++range) {
-        try {
-            helpers.emplace_back(check_range, range);
-        } catch (const std::system_error&) {
-            check_range(range);  // no thread to be had: checked here, slower, not wrong
-        }
+        // No thread to be had: the range is checked here, slower, not wrong.
+        if (!helpers.start([&check_range, range] { check_range(range); })) check_range(range);
     }
     check_range(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    helpers.join();
     for (int range = 0; range < range_count; ++range) {
         const std::int64_t end = 1 + count * (range + 1) / range_count;
         if (faults[static_cast<std::size_t>(range)] == end) continue;

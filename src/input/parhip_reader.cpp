@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/allocation.h"
+#include "common/helper_threads.h"
+#include "common/processors.h"
 #include "input/note_output.h"
 #include "input/parhip_layout.h"
 #include "input/parhip_scan.h"
@@ -69,7 +70,7 @@ bool map_file(std::FILE* file, FileBytes& bytes) {
 // Reads the stream whole; false when its memory is not there. A failing stream counts as
 // ended, and the close reports it.
 bool read_whole(std::FILE* file, FileBytes& bytes) {
-    try {
+    const int failed = allocates_or_fails([&] {
         std::size_t size = 0;
         for (std::size_t piece = first_piece_bytes;;
              piece = std::min(2 * piece, largest_piece_bytes)) {
@@ -79,11 +80,8 @@ bool read_whole(std::FILE* file, FileBytes& bytes) {
             if (got < piece) break;
         }
         bytes.copy.resize(size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
+    });
+    if (failed != 0) return false;
     bytes.data = bytes.copy.data();
     bytes.size = static_cast<std::int64_t>(bytes.copy.size());
     return true;
@@ -102,7 +100,7 @@ GraphHeader text_header(const ParhipLayout& layout) {
 // Sizes the arrays: adjacency and the edge weights at one entry an arc, and one to spare.
 [[nodiscard]] int allocate_arrays(const ParhipLayout& layout, const char* file_name,
                                   MessageSink& messages, GraphArrays& arrays) {
-    try {
+    const int failed = allocates_or_fails([&] {
         arrays.edge_offsets.resize(static_cast<std::size_t>(layout.nvtxs) + 1);
         if (layout.arcs > 0) arrays.adjacency.resize(static_cast<std::size_t>(layout.arcs) + 1);
         if (layout.has_vertex_weights) {
@@ -111,7 +109,8 @@ GraphHeader text_header(const ParhipLayout& layout) {
         if (layout.has_edge_weights && layout.arcs > 0) {
             arrays.edge_weights.resize(static_cast<std::size_t>(layout.arcs) + 1);
         }
-    } catch (const std::bad_alloc&) {
+    });
+    if (failed != 0) {
         report_no_memory(text_header(layout), file_name, messages);
         return 1;
     }
@@ -153,31 +152,17 @@ bool scan_ranges(const unsigned char* bytes, const ParhipLayout& layout, const S
                  std::vector<RangeScan>& ranges) {
     std::vector<char> has_failed(ranges.size(), 0);
     auto scan = [&](std::size_t r) {
-        try {
-            scan_parhip_range(bytes, layout, targets, ranges[r]);
-        } catch (const std::bad_alloc&) {
-            has_failed[r] = 1;
-        }
+        has_failed[r] = static_cast<char>(
+            allocates_or_fails([&] { scan_parhip_range(bytes, layout, targets, ranges[r]); }));
     };
-    // Room for every helper first: a thread must never be left unjoined by a failing growth.
-    std::vector<std::thread> helpers;
-    bool has_room = true;
-    try {
-        helpers.reserve(ranges.size());
-    } catch (const std::bad_alloc&) {
-        has_room = false;
-    }
+    HelperThreads helpers;
+    helpers.make_room(static_cast<int>(ranges.size()) - 1);
     for (std::size_t r = 1; r < ranges.size(); ++r) {
-        try {
-            if (!has_room) throw std::bad_alloc();
-            helpers.emplace_back(scan, r);
-        } catch (const std::exception&) {
-            scan(r);  // no thread to be had: scanned here, slower, not wrong
-        }
+        // No thread to be had: the range is scanned here, slower, not wrong.
+        if (!helpers.start([&scan, r] { scan(r); })) scan(r);
     }
     scan(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    helpers.join();
     return std::none_of(has_failed.begin(), has_failed.end(), [](char c) { return c != 0; });
 }
 
@@ -287,22 +272,22 @@ int read_body(const unsigned char* bytes, const ParhipLayout& layout, const char
         arrays.edge_offsets.data(), arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
         arrays.vertex_weights.empty() ? nullptr : arrays.vertex_weights.data(),
         arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data()};
-    try {
+    int result = 1;
+    const int failed = allocates_or_fails([&] {
         std::vector<RangeScan> ranges;
         // Tests ask for tiny chunks: ranges of a target or two.
         const std::int64_t smallest_range =
             settings.chunk_bytes > 0 ? std::max<std::int64_t>(1, settings.chunk_bytes / 8)
                                      : arcs_per_thread;
         cut_ranges(bytes, layout, threads, smallest_range, ranges);
-        if (scan_ranges(bytes, layout, targets, ranges)) {
-            PlacedBody body;
-            place_ranges(ranges, arrays, body);
-            return finish_body(layout, body, file_name, messages, arrays, threads);
-        }
-    } catch (const std::bad_alloc&) {
-    }
-    report_no_memory(text_header(layout), file_name, messages);
-    return 1;
+        if (!scan_ranges(bytes, layout, targets, ranges)) throw std::bad_alloc();
+        PlacedBody body;
+        place_ranges(ranges, arrays, body);
+        result = finish_body(layout, body, file_name, messages, arrays, threads);
+    });
+    // No message of the body is printed before all are known: a shortage prints only its own.
+    if (failed != 0) report_no_memory(text_header(layout), file_name, messages);
+    return failed != 0 ? 1 : result;
 }
 
 }  // namespace
@@ -314,8 +299,7 @@ int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messag
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
     release_graph_arrays(arrays);
     nvtxs = 0;
-    int threads = settings.threads > 0 ? settings.threads
-                                       : static_cast<int>(std::thread::hardware_concurrency());
+    int threads = settings.threads > 0 ? settings.threads : available_processors();
     threads = std::clamp(threads, 1, max_threads);
     int result = 1;
     FileBytes bytes;

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
+#include "input/repeat_search.h"
 
-// A list keeps up to this many entries before its repeat search turns from a walk over the
-// list's entries to stamps, as the text reader's does.
-constexpr std::int64_t short_list_length = 32;
+namespace {
 
 struct ListScan {
     const ScanTargets& targets;

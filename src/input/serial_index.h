@@ -9,13 +9,12 @@
 #pragma once
 
 #include "common/block.h"
+#include "input/repeat_search.h"
 
-// A list up to this long is searched entry by entry: it spans a few cache lines, which beats
-// a look-up in a block that lands anywhere in memory. A longer list is searched through
-// stamps while it grows, and once it is complete through a sorted copy that each later
-// search walks forward from where the last one ended, so no entry costs more than
-// log(degree) and a whole list costs time linear in its length.
-constexpr int short_list_length = 32;
+// A list longer than short_list_length is searched through stamps while it grows, and once
+// it is complete through a sorted copy that each later search walks forward from where the
+// last one ended, so no entry costs more than log(degree) and a whole list costs time linear
+// in its length.
 
 struct NeighbourIndex {
     const Block<int>& edge_offsets;

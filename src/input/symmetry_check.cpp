@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "common/allocation.h"
 #include "common/block.h"
+#include "common/helper_threads.h"
 
 namespace {
 
@@ -110,24 +110,20 @@ template <class Task>
 void run_tasks(Gathering& gathering, int threads, int count, Task task) {
     gathering.next_task = 0;
     auto work = [&](int worker) {
-        try {
-            for (int index; (index = gathering.next_task++) < count;)
-                task(worker, index);
-        } catch (const std::bad_alloc&) {
+        if (allocates_or_fails([&] {
+                for (int index; (index = gathering.next_task++) < count;)
+                    task(worker, index);
+            }) != 0) {
             gathering.has_failed = true;
         }
     };
-    std::vector<std::thread> helpers;
+    HelperThreads helpers;
+    helpers.make_room(std::min(threads, count) - 1);
     for (int worker = 1; worker < std::min(threads, count); ++worker) {
-        try {
-            helpers.emplace_back(work, worker);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: slower, not wrong
-        }
+        if (!helpers.start([&work, worker] { work(worker); })) break;
     }
     work(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    helpers.join();
 }
 
 void count_part(Gathering& gathering, int part) {
@@ -298,31 +294,36 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
     // A thread of its own pays for itself only with this many entries to gather.
     threads = static_cast<int>(std::clamp<std::int64_t>(
         list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
-    try {
-        Gathering gathering(lists);
-        gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
-        cut_parts(gathering, threads * parts_per_thread);
-        gathering.counts.assign(
-            static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
-        run_tasks(gathering, threads, gathering.part_count,
-                  [&](int, int part) { count_part(gathering, part); });
-        const std::int64_t arc_count = place_counts(gathering);
-        gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
-        run_tasks(gathering, threads, gathering.part_count,
-                  [&](int, int part) { place_part(gathering, part); });
-        std::vector<RangeWork> works(static_cast<std::size_t>(threads));
-        run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
-            compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
-        });
-        if (gathering.has_failed) return 1;
-        for (RangeWork& work : works) {
-            line_notes.insert(line_notes.end(), work.line_notes.begin(), work.line_notes.end());
-            if (lower_end_notes != nullptr) {
-                lower_end_notes->insert(lower_end_notes->end(), work.lower_end_notes.begin(),
-                                        work.lower_end_notes.end());
+    bool has_failed = false;
+    if (allocates_or_fails([&] {
+            Gathering gathering(lists);
+            gathering.range_count = ((lists.last_vertex - 1) >> range_shift) + 1;
+            cut_parts(gathering, threads * parts_per_thread);
+            gathering.counts.assign(
+                static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
+            run_tasks(gathering, threads, gathering.part_count,
+                      [&](int, int part) { count_part(gathering, part); });
+            const std::int64_t arc_count = place_counts(gathering);
+            gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
+            run_tasks(gathering, threads, gathering.part_count,
+                      [&](int, int part) { place_part(gathering, part); });
+            std::vector<RangeWork> works(static_cast<std::size_t>(threads));
+            run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
+                compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
+            });
+            if (gathering.has_failed) {
+                has_failed = true;
+                return;
             }
-        }
-    } catch (const std::bad_alloc&) {
+            for (RangeWork& work : works) {
+                line_notes.insert(line_notes.end(), work.line_notes.begin(), work.line_notes.end());
+                if (lower_end_notes != nullptr) {
+                    lower_end_notes->insert(lower_end_notes->end(), work.lower_end_notes.begin(),
+                                            work.lower_end_notes.end());
+                }
+            }
+        }) != 0 ||
+        has_failed) {
         return 1;
     }
     std::sort(line_notes.begin(), line_notes.end(), by_position);

@@ -8,7 +8,7 @@
 
 #include "common/line_read.h"
 #include "common/text_numbers.h"
-#include "input/number_text.h"
+#include "input/real_text.h"
 
 namespace {
 
@@ -30,10 +30,6 @@ constexpr int low_digits_modulus = 1000;
 
 // The UTF-8 byte order mark.
 constexpr char byte_order_mark[] = {'\xEF', '\xBB', '\xBF'};
-
-constexpr bool is_comment(char c) {
-    return c == '%' || c == '#';
-}
 
 // Bounded line read: at most limit - 1 characters, up to and including a newline, NUL
 // terminated; false only when the stream delivers no character.

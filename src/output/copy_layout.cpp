@@ -4,10 +4,9 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
 
-#include "output/number_text.h"
+#include "common/allocation.h"
+#include "output/entry_text.h"
 
 namespace {
 
@@ -17,10 +16,6 @@ constexpr int largest_power_exponent = 18;
 
 // The room form_weight_text needs.
 constexpr int weight_text_room = 16;
-
-bool by_vertex(const JoinPair& a, const JoinPair& b) {
-    return a.from != b.from ? a.from < b.from : a.to < b.to;
-}
 
 int decimal_digits(std::int64_t value) {
     int digits = 1;
@@ -51,32 +46,48 @@ __int128 digits_before(std::int64_t total, int nvtxs, int copy_end, const CountU
     return sum;
 }
 
-__int128 target_digits_before(const std::vector<int>& targets, int nvtxs, int copy_end) {
-    return digits_before(static_cast<std::int64_t>(targets.size()), nvtxs, copy_end,
-                         [&targets](std::int64_t highest) {
-                             return std::upper_bound(targets.begin(), targets.end(), highest) -
-                                    targets.begin();
+// The digits of the partners whose vertex numbers are the `from`s of pairs, listed once in
+// each copy below copy_end.
+__int128 target_digits_before(const std::vector<JoinPair>& pairs, int nvtxs, int copy_end) {
+    return digits_before(static_cast<std::int64_t>(pairs.size()), nvtxs, copy_end,
+                         [&pairs](std::int64_t highest) {
+                             return std::upper_bound(pairs.begin(), pairs.end(), highest,
+                                                     [](std::int64_t vertex, const JoinPair& pair) {
+                                                         return vertex < pair.from;
+                                                     }) -
+                                    pairs.begin();
                          });
 }
 
-// The digits of the join partners listed by the copies below copy_end: the partners in next
-// copies lie in the copies after them (copy 0's for the last copy), those in previous copies
-// in the copies before them (the last copy's for copy 0).
-__int128 partner_digits_before(const TextExtent& extent, int copy_end) {
-    const int times = extent.times;
-    const int nvtxs = extent.nvtxs;
-    if (times < 2 || copy_end < 1) return 0;
-    auto next = [&](int end) { return target_digits_before(extent.next_targets, nvtxs, end); };
-    auto previous = [&](int end) {
-        return target_digits_before(extent.previous_targets, nvtxs, end);
-    };
-    if (times == 2) {
-        // Copy 0 lists its partners in copy 1, copy 1 those in copy 0.
-        return (next(2) - next(1)) + (copy_end >= 2 ? previous(1) : 0);
+// The same for the copies from first up to end, taken round the ring: first may be -1 (the
+// last copy) and end times + 1 (copy 0 again), so both are 64-bit.
+__int128 ring_target_digits(const std::vector<JoinPair>& pairs, const TextExtent& extent,
+                            std::int64_t first, std::int64_t end) {
+    if (first >= end) return 0;
+    if (first < 0) {
+        return ring_target_digits(pairs, extent, first + extent.times, extent.times) +
+               ring_target_digits(pairs, extent, 0, end);
     }
-    const __int128 in_next = copy_end < times ? next(copy_end + 1) - next(1) : next(times);
-    const __int128 in_previous = previous(times) - previous(times - 1) + previous(copy_end - 1);
-    return in_next + in_previous;
+    if (end > extent.times) {
+        return ring_target_digits(pairs, extent, first, extent.times) +
+               ring_target_digits(pairs, extent, 0, end - extent.times);
+    }
+    return target_digits_before(pairs, extent.nvtxs, static_cast<int>(end)) -
+           target_digits_before(pairs, extent.nvtxs, static_cast<int>(first));
+}
+
+// The digits of the join partners listed by the copies below copy_end: the copies that list
+// partners in their next copy name the pairs' `to`s one copy on, those that list partners in
+// their previous copy the pairs' `from`s one copy back.
+__int128 partner_digits_before(const TextExtent& extent, int copy_end) {
+    const ListingCopies next = copies_listing_next(extent.times);
+    const ListingCopies previous = copies_listing_previous(extent.times);
+    const std::int64_t next_end = std::min(next.end, copy_end);
+    const std::int64_t previous_end = std::min(previous.end, copy_end);
+    return ring_target_digits(extent.ring.previous_partners, extent, next.first + std::int64_t{1},
+                              next_end + 1) +
+           ring_target_digits(extent.ring.next_partners, extent, previous.first - std::int64_t{1},
+                              previous_end - 1);
 }
 
 // The text length of every edge weight, blank included, found through a table of recent
@@ -120,51 +131,15 @@ void count_entries(const VertexGraph& graph, const ReplicaExtras& extras,
                 fixed += weight_lengths.length(record.edge_weights[i]);
         }
     }
-    // A join edge weighs 1: "1 " after each partner.
-    if (extras.writes_edge_weights) fixed += 2 * partner_entries;
+    // The join edge's weight and its blank after each partner.
+    if (extras.writes_edge_weights)
+        fixed += (decimal_digits(join_edge_weight) + 1) * partner_entries;
     for (int u = 1; u <= extent.nvtxs; ++u)
         up_to[u] += up_to[u - 1];
     extent.fixed_copy_bytes = fixed;
 }
 
 }  // namespace
-
-int sort_ring_partners(const std::vector<JoinPair>& pairs, RingPartners& partners) {
-    try {
-        partners.next = pairs;
-        partners.previous.clear();
-        partners.previous.reserve(pairs.size());
-        for (const JoinPair& pair : pairs)
-            partners.previous.push_back({pair.to, pair.from});
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    std::sort(partners.next.begin(), partners.next.end(), by_vertex);
-    std::sort(partners.previous.begin(), partners.previous.end(), by_vertex);
-    return 0;
-}
-
-int copy_partner_tables(const RingPartners& partners, int times, int copy, PartnerTable tables[2]) {
-    if (times < 2 || partners.next.empty()) return 0;
-    if (times == 2) {
-        tables[0] =
-            copy == 0 ? PartnerTable{&partners.next, 1} : PartnerTable{&partners.previous, 0};
-        return 1;
-    }
-    const PartnerTable next{&partners.next, (copy + 1) % times};
-    const PartnerTable previous{&partners.previous, (copy + times - 1) % times};
-    const bool is_previous_first = previous.partner_copy < next.partner_copy;
-    tables[0] = is_previous_first ? previous : next;
-    tables[1] = is_previous_first ? next : previous;
-    return 2;
-}
-
-std::int64_t copy_partner_entries(int times, std::int64_t join_pair_count) {
-    if (times < 2) return 0;
-    return times == 2 ? join_pair_count : 2 * join_pair_count;
-}
 
 int measure_text_copies(const VertexGraph& graph, int times, int nvtxs, std::int64_t front_bytes,
                         const ReplicaExtras& extras, TextExtent& extent) {
@@ -173,21 +148,11 @@ int measure_text_copies(const VertexGraph& graph, int times, int nvtxs, std::int
     extent.front_bytes = front_bytes;
     extent.fixed_copy_bytes = 0;
     if (nvtxs < 1 || times < 1) return 0;
-    try {
-        extent.entries_up_to.resize(static_cast<std::size_t>(nvtxs) + 1);
-        extent.next_targets.clear();
-        extent.previous_targets.clear();
-        for (const JoinPair& pair : extras.join_pairs) {
-            extent.next_targets.push_back(pair.to);
-            extent.previous_targets.push_back(pair.from);
-        }
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
+    if (allocates_or_fails(
+            [&] { extent.entries_up_to.resize(static_cast<std::size_t>(nvtxs) + 1); }) != 0 ||
+        prepare_join_ring(times, nvtxs, extras.join_pairs, extent.ring) != 0) {
         return 1;
     }
-    std::sort(extent.next_targets.begin(), extent.next_targets.end());
-    std::sort(extent.previous_targets.begin(), extent.previous_targets.end());
     const std::int64_t partner_entries =
         copy_partner_entries(times, static_cast<std::int64_t>(extras.join_pairs.size()));
     count_entries(graph, extras, partner_entries, extent);

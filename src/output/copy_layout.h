@@ -2,9 +2,7 @@
 // found without writing it.
 //
 // Copy j of the output is a function of the graph and j alone. Its join partners are those of
-// the ring (copy j lists partners in copy j + 1 and in copy j - 1, the last copy's next being
-// copy 0; with two copies, copy 0 lists only its next and copy 1 only its previous; one copy
-// lists none), so every copy holds the same number of list entries. In text, the bytes of a
+// the join ring, so every copy holds the same number of list entries. In text, the bytes of a
 // copy follow from the digit counts of its numbers: vertex u of copy c is written once per
 // list entry naming u, and its digits are those of c * nvtxs + u. The text extent counts, per
 // vertex number, how often it is written, and from that gives the byte position of any copy
@@ -17,31 +15,7 @@
 #include "common/block.h"
 #include "graph/vertex_graph.h"
 #include "output/graph_writer.h"
-
-// The join pairs both ways round, each sorted by vertex and then partner: next as given, the
-// partners of `from` in the next copy; previous turned round, the partners of the pair's `to`
-// in the previous copy.
-struct RingPartners {
-    std::vector<JoinPair> next;
-    std::vector<JoinPair> previous;
-};
-
-// One group of a copy's partners: the pairs of one table, all in the copy partner_copy.
-struct PartnerTable {
-    const std::vector<JoinPair>* pairs;
-    int partner_copy;
-};
-
-// Fills partners from pairs. Returns 1 when the memory is not there.
-[[nodiscard]] int sort_ring_partners(const std::vector<JoinPair>& pairs, RingPartners& partners);
-
-// Fills tables with the partner groups of copy, in increasing order of their copies (the order
-// in which a line lists them), and returns how many there are (0 to 2).
-int copy_partner_tables(const RingPartners& partners, int times, int copy, PartnerTable tables[2]);
-
-// The join entries each copy lists: twice the pairs from three copies on, the pairs once with
-// two copies, none with one.
-std::int64_t copy_partner_entries(int times, std::int64_t join_pair_count);
+#include "output/join_ring.h"
 
 // What places the copies of a text output; filled by measure_text_copies.
 struct TextExtent {
@@ -54,8 +28,9 @@ struct TextExtent {
     // entries_up_to[u]: the neighbour entries of one copy naming vertices 1 to u; nvtxs + 1
     // entries.
     Block<std::int64_t> entries_up_to;
-    std::vector<int> next_targets;      // the partners listed in next copies, sorted
-    std::vector<int> previous_targets;  // the partners listed in previous copies, sorted
+    // The ring's pairs: the partners listed in next copies are the `from`s of its previous
+    // partners, those listed in previous copies the `from`s of its next partners, both sorted.
+    JoinRing ring;
 };
 
 // Counts what text_copy_start needs: front_bytes is the length of the comment and header

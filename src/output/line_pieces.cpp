@@ -59,8 +59,7 @@ char* append_items(const PieceLayout& layout, const Line& line, std::int64_t fir
         for (const JoinPair* pair = line.partners[g] + begin; pair != line.partners[g] + end;
              ++pair) {
             text = append_entry(text, pair->to + line.partner_offsets[g]);
-            // A join edge weighs 1.
-            if (layout.writes_edge_weights) text = std::copy_n("1 ", 2, text);
+            if (layout.writes_edge_weights) text = append_entry(text, join_edge_weight);
         }
     }
     return text;
@@ -112,9 +111,7 @@ char* format_piece(const PieceLayout& layout, std::int64_t copy, Cut first, Cut 
         line.record = &record;
         for (int g = 0; g < partners.group_count; ++g) {
             PartnerGroup& group = partners.groups[g];
-            line.partners[g] = group.next;
-            while (group.next != group.end && group.next->from == v)
-                ++group.next;
+            line.partners[g] = take_partners(group, v);
             line.partner_counts[g] = group.next - line.partners[g];
             line.partner_offsets[g] = group.offset;
         }

@@ -13,8 +13,8 @@
 
 #include "common/join_pair.h"
 #include "graph/vertex_graph.h"
+#include "output/entry_text.h"
 #include "output/join_ring.h"
-#include "output/number_text.h"
 
 struct ProgressCounters;
 

@@ -4,15 +4,12 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <new>
-#include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "common/allocation.h"
-#include "output/copy_layout.h"
-#include "output/number_text.h"
+#include "common/helper_threads.h"
+#include "output/entry_text.h"
+#include "output/join_ring.h"
 #include "output/part_file.h"
 
 namespace {
@@ -128,52 +125,23 @@ struct BinaryLayout {
     const VertexGraph* graph = nullptr;
     int times = 0;
     int nvtxs = 0;
-    RingPartners partners;
+    JoinRing ring;
     Sections sections;
 };
-
-// The join partners of the vertices of one copy, walked in vertex order.
-struct CopyPartners {
-    int table_count = 0;
-    PartnerTable tables[2];
-    const JoinPair* next[2] = {nullptr, nullptr};
-    const JoinPair* end[2] = {nullptr, nullptr};
-};
-
-CopyPartners partners_of(const BinaryLayout& layout, int copy) {
-    CopyPartners partners;
-    partners.table_count =
-        copy_partner_tables(layout.partners, layout.times, copy, partners.tables);
-    for (int t = 0; t < partners.table_count; ++t) {
-        const std::vector<JoinPair>& pairs = *partners.tables[t].pairs;
-        partners.next[t] = pairs.data();
-        partners.end[t] = pairs.data() + pairs.size();
-    }
-    return partners;
-}
-
-// The partners of vertex v in table t: from partners.next[t] up to the returned end, which
-// the caller takes as the next start.
-const JoinPair* partners_end(const CopyPartners& partners, int t, int v) {
-    const JoinPair* pair = partners.next[t];
-    while (pair != partners.end[t] && pair->from == v)
-        ++pair;
-    return pair;
-}
 
 void put_offsets(const BinaryLayout& layout, int copy, FieldWriter& writer) {
     const Sections& sections = layout.sections;
     const std::int64_t nvtxs = layout.nvtxs;
     move_to(writer, sections.offsets + copy * nvtxs * field_bytes);
-    CopyPartners partners = partners_of(layout, copy);
+    CopyPartners partners = partners_of_copy(layout.ring, copy);
     std::int64_t offset = sections.targets + copy * sections.arcs_per_copy * field_bytes;
     for (int v = 1; v <= layout.nvtxs; ++v) {
         put(writer, static_cast<std::uint64_t>(offset));
         std::int64_t degree = layout.graph->slots[v]->list_length - 1;
-        for (int t = 0; t < partners.table_count; ++t) {
-            const JoinPair* end = partners_end(partners, t, v);
-            degree += end - partners.next[t];
-            partners.next[t] = end;
+        for (int g = 0; g < partners.group_count; ++g) {
+            PartnerGroup& group = partners.groups[g];
+            const JoinPair* const first = take_partners(group, v);
+            degree += group.next - first;
         }
         offset += degree * field_bytes;
     }
@@ -182,22 +150,19 @@ void put_offsets(const BinaryLayout& layout, int copy, FieldWriter& writer) {
 }
 
 void put_targets(const BinaryLayout& layout, int copy, FieldWriter& writer) {
-    const std::int64_t nvtxs = layout.nvtxs;
     move_to(writer, layout.sections.targets + copy * layout.sections.arcs_per_copy * field_bytes);
-    CopyPartners partners = partners_of(layout, copy);
+    CopyPartners partners = partners_of_copy(layout.ring, copy);
     // Vertex numbers of the file count from 1, targets from 0.
-    const std::uint64_t shift = static_cast<std::uint64_t>(copy * nvtxs - 1);
+    const std::uint64_t shift = static_cast<std::uint64_t>(copy_offset(copy, layout.nvtxs) - 1);
     for (int v = 1; v <= layout.nvtxs; ++v) {
         const VertexRecord& record = *layout.graph->slots[v];
         for (int i = 1; i < record.list_length; ++i)
             put(writer, static_cast<std::uint64_t>(record.neighbours[i]) + shift);
-        for (int t = 0; t < partners.table_count; ++t) {
-            const std::uint64_t partner_shift =
-                static_cast<std::uint64_t>(partners.tables[t].partner_copy * nvtxs - 1);
-            const JoinPair* end = partners_end(partners, t, v);
-            for (const JoinPair* pair = partners.next[t]; pair != end; ++pair)
+        for (int g = 0; g < partners.group_count; ++g) {
+            PartnerGroup& group = partners.groups[g];
+            const std::uint64_t partner_shift = static_cast<std::uint64_t>(group.offset - 1);
+            for (const JoinPair* pair = take_partners(group, v); pair != group.next; ++pair)
                 put(writer, static_cast<std::uint64_t>(pair->to) + partner_shift);
-            partners.next[t] = end;
         }
     }
 }
@@ -212,17 +177,15 @@ void put_vertex_weights(const BinaryLayout& layout, int copy, FieldWriter& write
 void put_edge_weights(const BinaryLayout& layout, int copy, FieldWriter& writer) {
     move_to(writer,
             layout.sections.edge_weights + copy * layout.sections.arcs_per_copy * field_bytes);
-    CopyPartners partners = partners_of(layout, copy);
+    CopyPartners partners = partners_of_copy(layout.ring, copy);
     for (int v = 1; v <= layout.nvtxs; ++v) {
         const VertexRecord& record = *layout.graph->slots[v];
         for (int i = 1; i < record.list_length; ++i)
             put(writer, static_cast<std::uint64_t>(record.edge_weights[i]));
-        // A join edge weighs 1.
-        for (int t = 0; t < partners.table_count; ++t) {
-            const JoinPair* end = partners_end(partners, t, v);
-            for (const JoinPair* pair = partners.next[t]; pair != end; ++pair)
-                put(writer, 1);
-            partners.next[t] = end;
+        for (int g = 0; g < partners.group_count; ++g) {
+            PartnerGroup& group = partners.groups[g];
+            for (const JoinPair* pair = take_partners(group, v); pair != group.next; ++pair)
+                put(writer, join_edge_weight);
         }
     }
 }
@@ -290,7 +253,6 @@ WriteResult combined(WriteResult a, WriteResult b) {
                                             const ByteTarget& target, int first, int end,
                                             int thread_count) {
     std::vector<WriteResult> results;
-    std::vector<std::thread> threads;
     WriteResult result = WriteResult::written;
     if (allocates_or_fails([&] {
             results.assign(static_cast<std::size_t>(thread_count), WriteResult::written);
@@ -300,23 +262,23 @@ WriteResult combined(WriteResult a, WriteResult b) {
     auto share_start = [&](int share) {
         return first + static_cast<int>(std::int64_t{end - first} * share / thread_count);
     };
+    HelperThreads threads;
+    threads.make_room(thread_count - 1);
     int share = 1;
-    try {
-        threads.reserve(static_cast<std::size_t>(thread_count - 1));
-        for (; share < thread_count; ++share) {
-            threads.emplace_back(write_share, std::cref(layout), std::cref(extras),
-                                 std::cref(target), share_start(share), share_start(share + 1),
-                                 std::ref(results[static_cast<std::size_t>(share)]));
-        }
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
+    for (; share < thread_count; ++share) {
+        WriteResult& share_result = results[static_cast<std::size_t>(share)];
+        const bool is_started =
+            threads.start([&layout, &extras, &target, &share_result,
+                           share_first = share_start(share), share_end = share_start(share + 1)] {
+                write_share(layout, extras, target, share_first, share_end, share_result);
+            });
+        if (!is_started) break;
     }
     write_share(layout, extras, target, share_start(0), share_start(1), results[0]);
     if (share < thread_count) {
         write_share(layout, extras, target, share_start(share), end, result);
     }
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.join();
     for (WriteResult share_result : results)
         result = combined(result, share_result);
     return result;
@@ -361,7 +323,7 @@ WriteResult write_parhip_graph(const ByteTarget& target, int times, int nvtxs,
     if (place_sections(times, nvtxs, graph, extras, layout.sections) != 0) {
         return WriteResult::write_failed;
     }
-    if (sort_ring_partners(extras.join_pairs, layout.partners) != 0) {
+    if (prepare_join_ring(times, nvtxs, extras.join_pairs, layout.ring) != 0) {
         return WriteResult::out_of_memory;
     }
     const int first = std::clamp(extras.first_copy, 0, times);

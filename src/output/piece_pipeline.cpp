@@ -6,11 +6,10 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/allocation.h"
+#include "common/helper_threads.h"
 #include "common/progress_line.h"
 
 namespace {
@@ -143,37 +142,34 @@ void format_units(Pipeline& pipeline) {
 // Gives the buffers and slots of thread_count threads, or 1 when the memory is not there.
 [[nodiscard]] int allocate_pipeline(int thread_count, Pipeline& pipeline) {
     const int buffer_count = buffers_per_thread * thread_count;
-    try {
+    bool has_buffers = true;
+    const int failed = allocates_or_fails([&] {
         pipeline.buffers.resize(static_cast<std::size_t>(buffer_count));
         for (std::unique_ptr<char[]>& buffer : pipeline.buffers) {
             buffer = allocate_buffer(pipeline.layout->unit_bytes);
-            if (buffer == nullptr) return 1;
+            if (buffer == nullptr) {
+                has_buffers = false;
+                return;
+            }
         }
         pipeline.slots.resize(static_cast<std::size_t>(buffer_count));
         pipeline.free_buffers.reserve(static_cast<std::size_t>(buffer_count));
         for (int b = buffer_count - 1; b >= 0; --b)
             pipeline.free_buffers.push_back(b);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    });
+    return failed != 0 || !has_buffers ? 1 : 0;
 }
 
 // Formats on the threads that start while the calling thread writes; with none started,
 // the pool goes and the calling thread formats alone.
 [[nodiscard]] WriteResult write_in_parallel(std::FILE* out, std::unique_ptr<Pipeline> pipeline,
                                             int thread_count) {
-    std::vector<std::thread> threads;
-    try {
-        threads.reserve(static_cast<std::size_t>(thread_count));
-        for (int t = 0; t < thread_count; ++t)
-            threads.emplace_back(format_units, std::ref(*pipeline));
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
+    HelperThreads threads;
+    threads.make_room(thread_count);
+    for (int t = 0; t < thread_count; ++t) {
+        if (!threads.start([&pipeline] { format_units(*pipeline); })) break;
     }
-    if (threads.empty()) {
+    if (threads.count() == 0) {
         const PieceLayout& layout = *pipeline->layout;
         pipeline.reset();
         return write_serially(out, layout);
@@ -184,8 +180,7 @@ void format_units(Pipeline& pipeline) {
         pipeline->is_stopped = true;
     }
     pipeline->buffer_freed.notify_all();
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.join();
     return result;
 }
 

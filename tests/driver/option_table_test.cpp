@@ -133,6 +133,25 @@ TEST(OptionTable, the_readme_and_the_manual_page_name_every_option_and_message_o
     }
 }
 
+// The lines the usage text forms from the tables rather than holds: the synopsis of both
+// kinds of run, the formats' own words wrapped under the descriptions, and the names an
+// unknown format is not.
+TEST(OptionTable, forms_the_synopsis_and_the_format_words_from_the_tables) {
+    const std::string text = usage_text();
+    const char* const formed[] = {
+        "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
+        "                [-join LIST] [-weights] [-threads N] [-format NAME] [-part I/P]\n"
+        "                [-strict] [-wide] [-stats] [-quiet]\n"
+        "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n\n",
+        "\n  -format NAME    text (the default) or parhip: the binary layout of 64-bit\n"
+        "                  fields that distributed partitioners read in parallel\n  -part ",
+        "\n  Error. Invalid format NAME.              not text or parhip\n",
+    };
+    for (const char* lines : formed) {
+        EXPECT_NE(text.find(lines), std::string::npos) << lines;
+    }
+}
+
 TEST(OptionTable, no_option_string_begins_with_another) {
     std::vector<std::string> names = {"-h", "--help", "--version"};
     for (const OptionEntry& entry : option_table())

@@ -15,9 +15,13 @@ namespace {
 
 using replica_fixture::BuiltGraph;
 
+// The vertex weights either side of each change in digit count, up to the largest.
+constexpr int border_weights[] = {9, 10, 99, 100, 999, 1000, 2147483647};
+
 // A random symmetric graph on nvtxs vertices with weights of texts of many lengths (1,
-// 0.5, 1e+07, 3.3333333, ...) and vertex weights of one to five digits.
-void random_graph(int nvtxs, unsigned seed, BuiltGraph& built) {
+// 0.5, 1e+07, 3.3333333, ...) and vertex weights of one to five digits, or the border weights
+// in turn (vertex 1 the largest).
+void random_graph(int nvtxs, unsigned seed, bool has_border_weights, BuiltGraph& built) {
     std::mt19937 random(seed);
     std::vector<std::vector<int>> lists(static_cast<std::size_t>(nvtxs));
     std::vector<std::vector<float>> weights(static_cast<std::size_t>(nvtxs));
@@ -33,8 +37,10 @@ void random_graph(int nvtxs, unsigned seed, BuiltGraph& built) {
         }
     }
     std::vector<int> vertex_weights;
-    for (int v = 1; v <= nvtxs; ++v)
-        vertex_weights.push_back(1 + static_cast<int>(random() % 99999));
+    for (int v = 1; v <= nvtxs; ++v) {
+        vertex_weights.push_back(has_border_weights ? border_weights[(7 - v % 7) % 7]
+                                                    : 1 + static_cast<int>(random() % 99999));
+    }
     replica_fixture::build(lists, weights, vertex_weights, built);
 }
 
@@ -51,53 +57,77 @@ std::string written(const BuiltGraph& built, int times, const ReplicaExtras& ext
     return text;
 }
 
-// Where each copy of a written text begins: after the two front lines and nvtxs lines per
-// copy before it; the last entry is the whole size.
-std::vector<std::int64_t> copy_starts(const std::string& text, int nvtxs, int times) {
+// Where each written copy begins: after the front lines (two, or none in a text of copies
+// only) and nvtxs lines per copy before it; the last entry is the whole size.
+std::vector<std::int64_t> copy_starts(const std::string& text, int front_lines, int nvtxs,
+                                      int copies) {
     std::vector<std::int64_t> starts;
     std::int64_t lines = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
-        if (lines >= 2 && (lines - 2) % nvtxs == 0 && (at == 0 || text[at - 1] == '\n')) {
+        if (lines >= front_lines && (lines - front_lines) % nvtxs == 0 &&
+            (at == 0 || text[at - 1] == '\n')) {
             starts.push_back(static_cast<std::int64_t>(at));
         }
         if (text[at] == '\n') ++lines;
     }
     starts.push_back(static_cast<std::int64_t>(text.size()));
-    EXPECT_EQ(starts.size(), static_cast<std::size_t>(times) + 1);
+    EXPECT_EQ(starts.size(), static_cast<std::size_t>(copies) + 1);
     return starts;
 }
 
 // The copies' positions counted from degrees and digits must be those of the real writer,
 // for copy counts whose numbers cross several powers of ten, with and without join partners
-// (whose copies wrap round the ring) and weights.
+// (whose copies wrap round the ring) and weights. The last rows put vertex numbers and vertex
+// weights on each side of every change in digit count, up to 2147483647, the last vertex of
+// 2147483647 copies of one vertex: of those only the last copies are written and placed.
 TEST(CopyLayout, counted_copy_starts_are_those_of_the_written_text) {
     struct Case {
         const char* name;
         int nvtxs;
         int times;
+        bool has_border_weights = false;
+        int first_written = 0;  // the copies from this one on are written, without the front
     };
-    const Case cases[] = {{"one copy", 9, 1},     {"two copies", 9, 2},       {"three", 7, 3},
-                          {"seven", 13, 7},       {"past 10^3", 11, 120},     {"one vertex", 1, 5},
-                          {"past 10^4", 3, 4000}, {"straddling 10^2", 10, 11}};
+    const Case cases[] = {
+        {"one copy", 9, 1},
+        {"two copies", 9, 2},
+        {"three", 7, 3},
+        {"seven", 13, 7},
+        {"past 10^3", 11, 120},
+        {"one vertex", 1, 5},
+        {"past 10^4", 3, 4000},
+        {"straddling 10^2", 10, 11},
+        {"vertices 9, 10, 99, 100, 999, 1000", 120, 9, true},
+        {"vertex 2147483647", 1, 2147483647, true, 2147483644},
+        {"vertices up to 2147483647", 7, 306783378, true, 306783375},
+    };
     for (const Case& c : cases) {
         BuiltGraph built;
-        random_graph(c.nvtxs, static_cast<unsigned>(c.nvtxs * 31 + c.times), built);
+        random_graph(c.nvtxs, static_cast<unsigned>(c.nvtxs * 31 + c.times), c.has_border_weights,
+                     built);
         for (int variant = 0; variant < 4; ++variant) {
             SCOPED_TRACE(std::string(c.name) + ", variant " + std::to_string(variant));
             ReplicaExtras extras;
             if (variant & 1) {
-                extras.join_pairs = {{c.nvtxs, 1}, {1, 1}};
+                extras.join_pairs = {{1, 1}};
+                if (c.nvtxs > 1) extras.join_pairs.push_back({c.nvtxs, 1});
                 if (c.nvtxs > 2) extras.join_pairs.push_back({2, c.nvtxs});
             }
             extras.writes_vertex_weights = extras.writes_edge_weights = (variant & 2) != 0;
+            extras.first_copy = c.first_written;
+            extras.writes_front = c.first_written == 0;
             const std::string text = written(built, c.times, extras);
-            const std::vector<std::int64_t> starts = copy_starts(text, c.nvtxs, c.times);
+            const int copies = c.times - c.first_written;
+            const std::vector<std::int64_t> starts =
+                copy_starts(text, extras.writes_front ? 2 : 0, c.nvtxs, copies);
             TextExtent extent;
             ASSERT_EQ(measure_text_copies(built.graph, c.times, c.nvtxs, starts[0], extras, extent),
                       0);
-            for (int j = 0; j <= c.times && j < static_cast<int>(starts.size()); ++j) {
-                ASSERT_EQ(text_copy_start(extent, j), starts[static_cast<std::size_t>(j)])
-                    << "copy " << j;
+            const std::int64_t first = text_copy_start(extent, c.first_written) - starts[0];
+            for (int j = 0; j <= copies && j < static_cast<int>(starts.size()); ++j) {
+                ASSERT_EQ(text_copy_start(extent, c.first_written + j) - first,
+                          starts[static_cast<std::size_t>(j)])
+                    << "copy " << c.first_written + j;
             }
         }
     }

@@ -236,9 +236,19 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
     for (int v = 30000; v < 30010; ++v)
         pairs.push_back({v, 1});
     ReplicaExtras extras{pairs, true, true};
-    for (int times : {2, 3}) {
-        SCOPED_TRACE(times);
-        extras.threads = times;
+    struct Split {
+        int times;
+        std::int64_t piece_bytes;  // 0: the default
+    };
+    // Pieces of two items cut the lines at every other position, among them the end of a line
+    // of copy 0 of two, which lists fewer items than counted for it (no partners in a copy
+    // before): the piece that begins there holds just the newline.
+    const Split splits[] = {{2, 0}, {3, 0}, {2, 100}};
+    for (const auto [times, piece_bytes] : splits) {
+        SCOPED_TRACE(std::to_string(times) + " copies, pieces of " + std::to_string(piece_bytes));
+        // Units this small go faster formatted on the calling thread than handed over.
+        extras.threads = piece_bytes == 0 ? times : 1;
+        extras.piece_bytes = piece_bytes;
         int nedges = 0;
         VertexGraph graph;
         test_support::MemoryMessages messages;

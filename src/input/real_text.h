@@ -1,4 +1,4 @@
-// Number text: the conversion of a real number's text to the nearest double, for the token
+// Real text: the conversion of a real number's text to the nearest double, for the token
 // scanner's line buffer and for text held whole in memory alike.
 //
 // A real is an optional sign, digits with an optional point (at least one digit), and an

@@ -1,4 +1,4 @@
-#include "output/number_text.h"
+#include "output/entry_text.h"
 
 #include <algorithm>
 #include <cassert>

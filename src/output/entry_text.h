@@ -1,4 +1,4 @@
-// Number text: the bytes of the vertex numbers, vertex weights and edge weights of an output
+// Entry text: the bytes of the vertex numbers, vertex weights and edge weights of an output
 // line, each followed by its blank.
 //
 // Everything here runs once per entry of the output, so it is inline and makes no call on
@@ -24,7 +24,7 @@ constexpr std::int64_t max_weight_bytes = 16;
 // The room past the last entry that the appenders may store into.
 constexpr std::int64_t number_text_slack = 64;
 
-namespace number_text_detail {
+namespace entry_text_detail {
 
 constexpr std::array<char, 40000> make_digit_quads() {
     std::array<char, 40000> quads{};
@@ -72,14 +72,14 @@ inline char* append_digits(char* text, std::uint32_t value) {
     return append_quad(text, rest - middle * 10000);
 }
 
-}  // namespace number_text_detail
+}  // namespace entry_text_detail
 
 // Writes one entry, the number and its blank, at text and returns the end. Numbers up to
 // 2^32 - 1 take the table; anything else (a -wide output past it, or a number never met in
 // a checked graph) still comes out right.
 inline char* append_entry(char* text, std::int64_t value) {
     if (value >= 0 && value <= std::int64_t{UINT32_MAX}) {
-        text = number_text_detail::append_digits(text, static_cast<std::uint32_t>(value));
+        text = entry_text_detail::append_digits(text, static_cast<std::uint32_t>(value));
     } else {
         text = std::to_chars(text, text + max_entry_bytes, value).ptr;
     }

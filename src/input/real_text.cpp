@@ -1,4 +1,4 @@
-#include "input/number_text.h"
+#include "input/real_text.h"
 
 #include <limits>
 #include <system_error>
