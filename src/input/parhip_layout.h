@@ -75,5 +75,7 @@ inline std::int64_t first_arc(const unsigned char* bytes, const ParhipLayout& la
                               std::int64_t v) {
     const std::int64_t offset = static_cast<std::int64_t>(
         load_field(bytes, layout.offsets_at + v * layout.offset_bytes, layout.offset_bytes));
-    return (offset - layout.targets_at) / layout.target_bytes;
+    // A shift, not a division: this runs once a vertex, and a division costs more than the
+    // rest of a short list.
+    return (offset - layout.targets_at) >> (layout.target_bytes == 8 ? 3 : 2);
 }
