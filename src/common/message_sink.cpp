@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "common/printable_name.h"
 #include "common/progress_line.h"
 
 namespace {
@@ -56,6 +57,33 @@ void MessageSink::warning(const char* format, ...) {
     va_start(arguments, format);
     print_arguments(format, arguments);
     va_end(arguments);
+}
+
+void MessageSink::print_naming(const char* before, const char* name, const char* after) {
+    const HiddenProgress hidden(progress_line_, stream_, has_failed_);
+    if (std::fputs(before, stream_) == EOF) has_failed_ = true;
+    // The name goes out in runs between its control bytes, each of those as "?".
+    for (const char* run = name; *run != '\0';) {
+        const char* end = run;
+        while (*end != '\0' && !is_control_byte(*end))
+            ++end;
+        const std::size_t length = static_cast<std::size_t>(end - run);
+        if (length > 0 && std::fwrite(run, 1, length, stream_) != length) has_failed_ = true;
+        if (*end == '\0') break;
+        if (std::fputc('?', stream_) == EOF) has_failed_ = true;
+        run = end + 1;
+    }
+    if (std::fputs(after, stream_) == EOF) has_failed_ = true;
+}
+
+void MessageSink::error_naming(const char* before, const char* name, const char* after) {
+    ++error_count_;
+    print_naming(before, name, after);
+}
+
+void MessageSink::warning_naming(const char* before, const char* name, const char* after) {
+    ++warning_count_;
+    print_naming(before, name, after);
 }
 
 void MessageSink::write_text(std::string_view text, std::int64_t errors, std::int64_t warnings) {

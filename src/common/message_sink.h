@@ -41,6 +41,11 @@ class MessageSink {
     void error(const char* format, ...) GRAPHREP_PRINTF_FORMAT(2, 3);
     // Counts one warning and prints its text.
     void warning(const char* format, ...) GRAPHREP_PRINTF_FORMAT(2, 3);
+    // Counts one error or one warning and prints before, then the file name name with every
+    // byte below 0x20 and 0x7F written as "?", then after: a name holding a newline must not
+    // end the message early and plant a line of its own among the others.
+    void error_naming(const char* before, const char* name, const char* after);
+    void warning_naming(const char* before, const char* name, const char* after);
     // Text formatted elsewhere (a chunk's messages, say), holding that many errors and warnings.
     void write_text(std::string_view text, std::int64_t errors, std::int64_t warnings);
 
@@ -68,6 +73,7 @@ class MessageSink {
 
    private:
     void print_arguments(const char* format, std::va_list arguments);
+    void print_naming(const char* before, const char* name, const char* after);
 
     std::FILE* stream_;
     std::int64_t error_count_ = 0;

@@ -15,6 +15,11 @@ constexpr bool is_white_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// White space inside a line: all of it but the newline, which ends the line.
+constexpr bool is_blank(char c) {
+    return c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
+}
+
 // A comment runs from either mark to the end of its line.
 constexpr bool is_comment(char c) {
     return c == '%' || c == '#';

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/run_messages.h"
 #include "common/text_numbers.h"
 #include "input/input_formats.h"
 #include "output/output_format.h"
@@ -210,40 +211,42 @@ constexpr OptionEntry options_in_usage_order[] = {
 };
 
 // The run's own messages, each ending the run with status 1, and when each is printed.
+// A message that one stage alone prints is written here whole; one that several stages
+// print is their shared entry.
 struct RunMessage {
-    const char* text;
+    RunMessageText text;
     const char* reason;                      // empty when the message speaks for itself
     std::string (*form_reason)() = nullptr;  // forms the reason instead, from a table
 };
 
 constexpr RunMessage run_messages[] = {
-    {"at least two times.", "no copy count, or below 1"},
-    {"Error. Invalid number of copies (K).", "K past 2147483647"},
-    {"Error. Option OPTION needs a value.", "an option is the last argument"},
-    {"Error. Invalid number of connections (N).", "-nconnect below 0"},
-    {"Error. Invalid number of threads (N).", "-threads below 0"},
-    {"Error. Cannot open graph file: FILE", "input or output cannot be opened"},
-    {"Error. Cannot read graph file: FILE", "reading the input failed"},
-    {"Error. The CODEC stream of graph file FILE is damaged.", "gzip, zstd, xz or bzip2"},
-    {"Error. The CODEC stream of graph file FILE is cut short.", ""},
-    {"Error. Not enough memory to decode the CODEC stream of graph file FILE.", ""},
-    {"Error. Not enough memory to read graph file FILE.", ""},
-    {"Error. Graph file FILE is a tar archive: extract the graph file first.", ""},
-    {"Error. Warnings are not accepted with -strict.", ""},
-    {"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", ""},
-    {"Error. Join U:V is given twice.", ""},
-    {"Error. Not enough memory to build the graph.", ""},
-    {"Error. Not enough memory to write the graph.", ""},
-    {"Error. Not enough memory for the summary.", "(with -stats)"},
-    {"Error. Replicated graph too large: V vertices, E edges.", "(and how -wide helps)"},
-    {"Error. Cannot write graph file: FILE", "a write failed (disk full, size limit)"},
-    {"Error. Cannot write messages.", "(on standard error) a message was lost"},
-    {"Error. Invalid format NAME.", "", format_refusal_reason},
-    {"Error. Invalid input format NAME.", "", from_refusal_reason},
-    {"Error. Invalid part VALUE.", "-part not I/P with 0 <= I < P"},
-    {"Error. -part needs a regular output file.", ""},
-    {"Error. Declared connections cannot be written in the parhip format.", ""},
-    {"Error. Edge weight X cannot be written in the parhip format.", ""},
+    {{"at least two times.", nullptr}, "no copy count, or below 1"},
+    {{"Error. Invalid number of copies (K).", nullptr}, "K past 2147483647"},
+    {{"Error. Option OPTION needs a value.", nullptr}, "an option is the last argument"},
+    {{"Error. Invalid number of connections (N).", nullptr}, "-nconnect below 0"},
+    {{"Error. Invalid number of threads (N).", nullptr}, "-threads below 0"},
+    {cannot_open_graph_file, "input or output cannot be opened"},
+    {cannot_read_graph_file, "reading the input failed"},
+    {{"Error. The CODEC stream of graph file FILE is damaged.", nullptr}, "gzip, zstd, xz or bzip2"},
+    {{"Error. The CODEC stream of graph file FILE is cut short.", nullptr}, ""},
+    {{"Error. Not enough memory to decode the CODEC stream of graph file FILE.", nullptr}, ""},
+    {{"Error. Not enough memory to read graph file FILE.", nullptr}, ""},
+    {{"Error. Graph file FILE is a tar archive: extract the graph file first.", nullptr}, ""},
+    {{"Error. Warnings are not accepted with -strict.", nullptr}, ""},
+    {{"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", nullptr}, ""},
+    {{"Error. Join U:V is given twice.", nullptr}, ""},
+    {{"Error. Not enough memory to build the graph.", nullptr}, ""},
+    {no_memory_to_write, ""},
+    {{"Error. Not enough memory for the summary.", nullptr}, "(with -stats)"},
+    {{"Error. Replicated graph too large: V vertices, E edges.", nullptr}, "(and how -wide helps)"},
+    {cannot_write_graph_file, "a write failed (disk full, size limit)"},
+    {{"Error. Cannot write messages.", nullptr}, "(on standard error) a message was lost"},
+    {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},
+    {{"Error. Invalid input format NAME.", nullptr}, "", from_refusal_reason},
+    {{"Error. Invalid part VALUE.", nullptr}, "-part not I/P with 0 <= I < P"},
+    {part_needs_regular_file, ""},
+    {{"Error. Declared connections cannot be written in the parhip format.", nullptr}, ""},
+    {{"Error. Edge weight X cannot be written in the parhip format.", nullptr}, ""},
 };
 
 // The option as the user writes it, with the name of its value: "-in FILE".
@@ -336,7 +339,8 @@ std::string usage_text() {
         "Errors in the file read \"ERROR in graph file `FILE': DETAIL\", warnings begin\n"
         "\"WARNING:\". The run's own messages, each ending it with status 1:\n";
     for (const RunMessage& message : run_messages) {
-        std::string line = std::string("  ") + message.text;
+        std::string line = std::string("  ") + message.text.before;
+        if (message.text.value_name != nullptr) line += message.text.value_name;
         const std::string reason =
             message.form_reason != nullptr ? message.form_reason() : message.reason;
         if (!reason.empty()) append_in_column(line, reason_column, reason);

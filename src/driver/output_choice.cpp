@@ -1,5 +1,6 @@
 #include "driver/output_choice.h"
 
+#include "common/run_messages.h"
 #include "output/part_plan.h"
 
 int choose_output(const RunOptions& options, RunSettings& settings, MessageSink& messages) {
@@ -19,7 +20,7 @@ int choose_output(const RunOptions& options, RunSettings& settings, MessageSink&
         }
         // The parts meet in one file at their own positions: a stream has none.
         if (settings.graph_to_standard_output) {
-            messages.error("Error. -part needs a regular output file.\n");
+            report_part_needs_regular_file(messages);
             return 1;
         }
     }

@@ -9,7 +9,7 @@
 #include "driver/run_settings.h"
 
 // Reads -format and -part into settings.output. Prints "Error. Invalid format NAME.", "Error.
-// Invalid part VALUE.", "Error. -part needs a regular output file." (when the graph goes to
+// Invalid part VALUE.", the message of report_part_needs_regular_file (when the graph goes to
 // standard output) or "Error. Declared connections cannot be written in the NAME format." and
 // returns 1. A check takes no choice.
 [[nodiscard]] int choose_output(const RunOptions& options, RunSettings& settings,

@@ -15,6 +15,7 @@
 #include "common/message_sink.h"
 #include "common/processors.h"
 #include "common/progress_line.h"
+#include "common/run_messages.h"
 #include "driver/command_line.h"
 #include "driver/join_list.h"
 #include "driver/option_table.h"
@@ -105,7 +106,7 @@ void keep_standard_streams_open() {
         input = nullptr;
     }
     if (input == nullptr) {
-        messages.error("Error. Cannot open graph file: %s\n", input_name.c_str());
+        report_cannot_open(messages, input_name.c_str());
         return 1;
     }
     // Without the memory the stream keeps its default buffer: slower, not wrong.
@@ -202,7 +203,7 @@ std::int64_t regular_file_bytes(std::FILE* file) {
             output.fail(messages);
             return 1;
         case WriteResult::out_of_memory:
-            messages.error("Error. Not enough memory to write the graph.\n");
+            report_no_memory_to_write(messages);
             return 1;
     }
     messages.flush();

@@ -3,19 +3,35 @@
 // Reads the stream in blocks of a given size (a regular file in big chunks, a pipe as its
 // data arrives), cuts each block after its last line end and carries the piece of line
 // after it to the front of the next chunk, so every chunk but the last ends with a newline
-// and holds whole lines only. A line longer than a block makes its chunk longer: a line of
-// any length reads whole. Every chunk is followed in memory by a newline of its own, which
-// stops any scan of a number or a line at the chunk's end. The caller serialises the calls.
+// and holds whole lines only. A line longer than a block makes its chunk longer, as long as
+// what it holds can count: once a byte that no number or white space holds shows where the
+// reading of the line ends (a word, a comment, a NUL byte), the rest of the line is read
+// through in blocks and never held, and a run of blanks costs a block at most. So a line of numbers
+// reads whole, at about its own length in memory, and endless bytes that cannot count read as cat
+// would read them. Every chunk is followed in memory by a newline of its own, which stops any scan
+// of a number or a line at the chunk's end. The caller serialises the calls.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+// A chunk's memory: one block that grows without being filled with zeros, and in place where
+// the system can (a large block is moved by remapping its pages, not copied), so that a long
+// line costs memory for the bytes read and no more.
+struct ChunkBytes {
+    char* data = nullptr;
+    std::int64_t capacity = 0;
+    ChunkBytes() = default;
+    ChunkBytes(const ChunkBytes&) = delete;
+    ChunkBytes& operator=(const ChunkBytes&) = delete;
+    ~ChunkBytes();
+};
+
 struct Chunk {
-    std::vector<char> bytes;  // the chunk's bytes, then the stopping newline, then spare room
-    std::int64_t size = 0;    // the chunk's bytes, without the stopping newline
-    std::int64_t index = 0;   // chunks count from 0 in file order
+    ChunkBytes bytes;        // the chunk's bytes, then the stopping newline, then spare room
+    std::int64_t size = 0;   // the chunk's bytes, without the stopping newline
+    std::int64_t index = 0;  // chunks count from 0 in file order
 };
 
 struct BlockInput {

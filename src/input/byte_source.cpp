@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/allocation.h"
+#include "common/run_messages.h"
 #include "input/codecs.h"
 #include "input/decoding.h"
 #include "input/reader_common.h"
@@ -71,12 +73,12 @@ bool decodes_to_tar(DecodingState& state) {
 }
 
 void report_no_memory(const char* input_name, MessageSink& messages) {
-    messages.error("Error. Not enough memory to read graph file %s.\n", input_name);
+    messages.error_naming("Error. Not enough memory to read graph file ", input_name, ".\n");
 }
 
 void report_tar(const char* input_name, MessageSink& messages) {
-    messages.error("Error. Graph file %s is a tar archive: extract the graph file first.\n",
-                   input_name);
+    messages.error_naming("Error. Graph file ", input_name,
+                          " is a tar archive: extract the graph file first.\n");
 }
 
 // Starts the decoding thread of codec, or the plain stream, and opens the reader's stream.
@@ -187,25 +189,25 @@ int finish_byte_source(ByteSource& source, const char* input_name, MessageSink& 
     stop_decoding(state, result == 0 ? DecodingMode::verifying : DecodingMode::stopping);
     // After an error of the file, the codec is named only to explain a read the reader saw fail.
     if (result != 0 && !state.has_failed_a_read) return result;
-    const char* codec = state.codec->name;
+    // The codec's name goes before the file's, which is written as every message writes it.
+    const std::string stream_of =
+        std::string("The ") + state.codec->name + " stream of graph file ";
     switch (state.end) {
         case DecodingEnd::finished:
         case DecodingEnd::going_on:
             return result;
         case DecodingEnd::damaged:
-            messages.error("Error. The %s stream of graph file %s is damaged.\n", codec,
-                           input_name);
+            messages.error_naming(("Error. " + stream_of).c_str(), input_name, " is damaged.\n");
             return 1;
         case DecodingEnd::cut_short:
-            messages.error("Error. The %s stream of graph file %s is cut short.\n", codec,
-                           input_name);
+            messages.error_naming(("Error. " + stream_of).c_str(), input_name, " is cut short.\n");
             return 1;
         case DecodingEnd::read_failed:
-            if (result == 0) report_read_error(input_name, messages);
+            if (result == 0) report_cannot_read(messages, input_name);
             return 1;
         case DecodingEnd::out_of_memory:
-            messages.error("Error. Not enough memory to decode the %s stream of graph file %s.\n",
-                           codec, input_name);
+            messages.error_naming(("Error. Not enough memory to decode the " + stream_of).c_str(),
+                                  input_name, ".\n");
             return 1;
     }
     return 1;

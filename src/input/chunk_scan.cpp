@@ -9,12 +9,6 @@
 
 namespace {
 
-// White space inside a line: everything the scanner passes over but the newline, which ends
-// the line.
-inline bool is_blank(char c) {
-    return c == ' ' || c == '\t' || (c >= '\v' && c <= '\r');
-}
-
 inline const char* skip_blanks(const char* text) {
     while (is_blank(*text))
         ++text;
@@ -114,13 +108,16 @@ struct LineScan {
     std::size_t line_start;
 };
 
+// The chunk keeps at most entry_limit + 1 entries, so their count fits the note.
 void add_note(ChunkScan& scan, NoteKind kind, int vertex, int neighbour) {
-    scan.notes.push_back({static_cast<std::int64_t>(scan.entries.size()), kind, vertex, neighbour});
+    ::add_note(scan.notes,
+               {static_cast<std::uint32_t>(scan.entries.size()), vertex, neighbour, kind});
 }
 
 void add_fatal_note(ChunkScan& scan, NoteKind kind, int vertex, int neighbour) {
     add_note(scan, kind, vertex, neighbour);
     scan.has_fatal_error = true;
+    scan.fatal_vertex = vertex;
 }
 
 // Reads the vertex weight at the start of a line; false after an error.
@@ -148,7 +145,9 @@ bool read_vertex_weight(LineScan& line, const char*& text) {
 }
 
 // Checks one neighbour and its weight, in the order of the checks of a reading in file order,
-// and keeps it when it passes; false after an error that ends the reading.
+// and keeps it when it passes; false after an error that ends the reading, or once the chunk
+// has kept more entries than any file may have. This order of the checks is written in both
+// readers on purpose, not by oversight: the parity tests and fuzz target hold them together.
 bool check_entry(LineScan& line, int neighbour, const char*& text) {
     ChunkScan& scan = line.scan;
     const int vertex = line.vertex;
@@ -193,7 +192,8 @@ bool check_entry(LineScan& line, int neighbour, const char*& text) {
     scan.entries.push_back(neighbour);
     if (line.format.has_edge_weights) scan.entry_weights.push_back(static_cast<float>(weight));
     note_kept(line.format, scan, line.line_start, vertex);
-    return true;
+    // One entry past the limit tells the placing that the chunk passes it.
+    return static_cast<std::int64_t>(scan.entries.size()) <= line.format.entry_limit;
 }
 
 // Scans one vertex line from text; gives the start of the next line, or nullptr after an
@@ -232,13 +232,14 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
     scan.entry_weights.clear();
     scan.line_ends.clear();
     scan.vertex_weights.clear();
-    scan.notes.clear();
+    clear_notes(scan.notes);
     scan.self_edge_count = 0;
     scan.ignored_count = 0;
     scan.has_fatal_error = false;
+    scan.fatal_vertex = 0;
     scan.reaches_body_end = false;
     scan.has_trailing_data = false;
-    const char* text = chunk.bytes.data();
+    const char* text = chunk.bytes.data;
     const char* end = text + chunk.size;
     for (std::int64_t vertex = first_vertex; text < end; ++vertex) {
         if (vertex > format.nvtxs) {

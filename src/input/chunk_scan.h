@@ -15,40 +15,16 @@
 
 #include "common/block.h"
 #include "input/block_input.h"
-
-enum class NoteKind : std::uint8_t {
-    self_edge,
-    repeated_neighbour,
-    bad_edge_weight,
-    no_vertex_weight,
-    too_large_vertex_weight,
-    non_positive_vertex_weight,
-    neighbour_above_nvtxs,
-    neighbour_below_one,
-    no_edge_weight,
-    too_many_entries,
-    unmatched_edge,
-    weights_differ,
-};
-
-// One message, with the entries kept before it: in a chunk, the chunk's own; once the chunk
-// is placed, those of the whole file.
-// An edge's note names the edge (vertex, neighbour); one whose two ends weigh differently
-// also carries the two weights, the vertex's first.
-struct Note {
-    std::int64_t kept_before;
-    NoteKind kind;
-    int vertex;
-    int neighbour;
-    float weight = 0.0f;
-    float other_weight = 0.0f;
-};
+#include "input/note_list.h"
 
 // What the lines are checked against: the header.
 struct ScanFormat {
     int nvtxs = 0;
     bool has_edge_weights = false;
     bool has_vertex_weights = false;
+    // 2 * nedges: a chunk that keeps more entries than that is refused whatever came before
+    // it, so it stops there, and its counts of entries stay within 32 bits.
+    std::int64_t entry_limit = 0;
 };
 
 // What one chunk gave. Vectors keep their room from one chunk to the next.
@@ -59,12 +35,13 @@ struct ChunkScan {
     std::vector<std::int64_t> line_ends;  // the entries kept up to the end of each whole line
     // The weights of the vertices begun, a failing line's among them when its weight was good.
     std::vector<int> vertex_weights;
-    std::vector<Note> notes;
+    NoteList notes;
     // Only the chunk's first self edge has a note; whether it is the file's first is settled
     // when the chunk is placed.
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
     bool has_fatal_error = false;    // the last note is an error that ends the reading
+    int fatal_vertex = 0;            // the vertex of its line
     bool reaches_body_end = false;   // the chunk holds the line after the last vertex
     bool has_trailing_data = false;  // and a number from that line on
     // The repeat search of long lines: stamps[u] == v when u is kept on the long line of v.

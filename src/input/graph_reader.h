@@ -31,11 +31,13 @@ struct ReaderSettings {
 // Reads the graph file `file` (closed before return) named `file_name` in messages, which
 // go to `messages`: each error of the file counts there as one error, each warning (the two
 // lines of the trailing-data warning together) as one warning, and a stream that failed
-// rather than ended as one more error, "Error. Cannot read graph file: NAME", after all the
-// others. Fills edge_offsets (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights
-// (nvtxs) and edge_weights (2 * nedges + 1); an array the file does not call for stays empty,
-// which stands for absent. nvtxs holds the last value drawn by the header search. Returns 0,
-// or 1 after any error message (the arrays then hold what the reading got to).
+// rather than ended as one more error, the message of report_cannot_read, after all the
+// others, which then tell only what the lines read whole prove: a line the failure cut
+// short, the lines never read and the count of the whole file prove nothing. Fills edge_offsets
+// (nvtxs + 1 entries), adjacency (2 * nedges + 1), vertex_weights (nvtxs) and edge_weights (2 *
+// nedges + 1); an array the file does not call for stays empty, which stands for absent. nvtxs
+// holds the last value drawn by the header search. Returns 0, or 1 after any error message (the
+// arrays then hold what the reading got to).
 [[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
                                   Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                                   Block<int>& vertex_weights, Block<float>& edge_weights,

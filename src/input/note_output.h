@@ -2,16 +2,23 @@
 // order prints, in the same order.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "common/message_sink.h"
-#include "input/chunk_scan.h"
+#include "input/note_list.h"
+#include "input/reader_messages.h"
 
-// What the messages need besides the notes.
+// What the notes need besides their own numbers: the texts' context, and the arrays that a
+// note of differing weights reads its edge and weights from.
 struct NoteContext {
-    const char* file_name;
-    int nvtxs;
-    int nedges;
+    MessageContext text;
+    const int* adjacency = nullptr;
+    const float* edge_weights = nullptr;
+    // Position 2 * nedges is never written: the entry refused there is kept here instead.
+    std::int64_t entry_limit = 0;
+    int excess_neighbour = 0;
+    float excess_weight = 0.0f;
 };
 
 // Prints one note as its message: an error's prefix and detail, or a warning.
@@ -20,5 +27,5 @@ void print_note(const NoteContext& context, const Note& note, MessageSink& messa
 // Prints the notes of the vertex lines and the notes of the symmetry check in file order:
 // each list ordered by kept_before, a line note before the symmetry note of the entry kept
 // after it (a line note whose kept_before is the entry's position comes first).
-void print_in_file_order(const NoteContext& context, const std::vector<Note>& line_notes,
+void print_in_file_order(const NoteContext& context, const NoteList& line_notes,
                          const std::vector<Note>& symmetry_notes, MessageSink& messages);

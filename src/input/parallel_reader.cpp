@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "common/allocation.h"
 #include "common/helper_threads.h"
 #include "common/processors.h"
 #include "input/block_input.h"
@@ -60,7 +61,7 @@ struct Pipeline {
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
     std::int64_t placed_lines = 0;
-    std::vector<Note> notes;
+    NoteList notes;
     // The reading stops: an error that ends it, or a number after the body. The placing
     // thread notes it, and hands it on to has_stopped under the lock.
     bool placing_has_stopped = false;
@@ -78,8 +79,20 @@ struct Pipeline {
     HelperThreads helpers;
 };
 
-// Copies the placed part of scan into the arrays and its notes after the others.
-void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_index) {
+// Moves the notes of scan's first written entries after the others, counted in the file.
+void place_notes(Pipeline& pipeline, ChunkScan& scan, std::int64_t base, std::int64_t written) {
+    const bool has_self_edge = pipeline.self_edge_count > 0;
+    move_notes(scan.notes, pipeline.notes, [&](Note& note) {
+        if (note.kept_before > written) return false;
+        // Only the file's first self edge is named.
+        if (note.kind == NoteKind::self_edge && has_self_edge) return false;
+        note.kept_before += static_cast<std::uint32_t>(base);
+        return true;
+    });
+}
+
+// Copies the placed part of scan into the arrays and moves its notes after the others.
+void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     if (pipeline.placing_has_stopped) return;
     pipeline.stop_chunk = chunk_index;
     const std::int64_t base = pipeline.kept_count;
@@ -110,22 +123,16 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
     if (weighted > 0) {
         std::copy_n(scan.vertex_weights.data(), weighted, arrays.vertex_weights.data() + first - 1);
     }
-    for (const Note& note : scan.notes) {
-        if (note.kept_before > written) break;
-        // Only the file's first self edge is named.
-        if (note.kind == NoteKind::self_edge && pipeline.self_edge_count > 0) continue;
-        Note placed = note;
-        placed.kept_before += base;
-        pipeline.notes.push_back(placed);
-    }
+    place_notes(pipeline, scan, base, written);
     pipeline.placed_lines += lines;
     if (has_excess) {
         const int vertex = static_cast<int>(first + lines);
-        pipeline.excess_entry = {entry_limit, NoteKind::unmatched_edge, vertex,
-                                 scan.entries[written]};
+        pipeline.excess_entry = {static_cast<std::uint32_t>(entry_limit), vertex,
+                                 scan.entries[written], NoteKind::unmatched_edge};
         if (pipeline.format.has_edge_weights) pipeline.excess_weight = scan.entry_weights[written];
         pipeline.has_excess_entry = true;
-        pipeline.notes.push_back({entry_limit + 1, NoteKind::too_many_entries, vertex, 0});
+        add_note(pipeline.notes, {static_cast<std::uint32_t>(entry_limit + 1), vertex, 0,
+                                  NoteKind::too_many_entries});
         pipeline.kept_count = entry_limit;
         pipeline.stop_vertex = vertex;
         pipeline.has_fatal_error = true;
@@ -136,7 +143,7 @@ void place_scan(Pipeline& pipeline, const ChunkScan& scan, std::int64_t chunk_in
     pipeline.self_edge_count += scan.self_edge_count;
     pipeline.ignored_count += scan.ignored_count;
     if (scan.has_fatal_error) {
-        pipeline.stop_vertex = scan.notes.back().vertex;
+        pipeline.stop_vertex = scan.fatal_vertex;
         pipeline.has_fatal_error = true;
         pipeline.placing_has_stopped = true;
     } else if (scan.reaches_body_end) {
@@ -222,7 +229,8 @@ void read_chunks(Pipeline& pipeline, int helper_count) {
             }
         }
         guard.lock();
-        if (!has_placed) pipeline.has_failed = true;
+        // A note that found no memory ends the reading: its message would be missing.
+        if (!has_placed || pipeline.notes.has_failed) pipeline.has_failed = true;
         pipeline.has_stopped = pipeline.has_stopped || pipeline.placing_has_stopped;
         ++pipeline.placing_turn;
         pipeline.turn.notify_all();
@@ -237,8 +245,9 @@ void run_pipeline(Pipeline& pipeline, int threads) {
 }
 
 // The end of the body in file order: the line after the last one read begins a vertex when
-// the file ran out before vertex nvtxs; a missing weight stops the reading there.
-BodyCounts end_body(Pipeline& pipeline) {
+// the file ran out before vertex nvtxs; a missing weight stops the reading there. A stream
+// that failed did not show where the file ends: its weight is not called missing.
+BodyCounts end_body(Pipeline& pipeline, bool is_cut_short) {
     BodyCounts counts{pipeline.self_edge_count, pipeline.ignored_count,
                       static_cast<int>(pipeline.kept_count), 0};
     if (pipeline.has_fatal_error) {
@@ -252,8 +261,12 @@ BodyCounts end_body(Pipeline& pipeline) {
     }
     const int vertex = static_cast<int>(pipeline.placed_lines + 1);
     counts.current_vertex = vertex;
+    counts.is_cut_short = is_cut_short;
     if (pipeline.format.has_vertex_weights) {
-        pipeline.notes.push_back({pipeline.kept_count, NoteKind::no_vertex_weight, vertex, 0});
+        if (!is_cut_short) {
+            add_note(pipeline.notes, {static_cast<std::uint32_t>(pipeline.kept_count), vertex, 0,
+                                      NoteKind::no_vertex_weight});
+        }
         pipeline.has_fatal_error = true;
         pipeline.stop_vertex = vertex;
         return counts;
@@ -273,9 +286,8 @@ void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes)
         if (pipeline.arrays.adjacency[position] != entry.vertex) continue;
         if (pipeline.format.has_edge_weights &&
             pipeline.arrays.edge_weights[position] != pipeline.excess_weight) {
-            line_notes.push_back({entry.kept_before, NoteKind::weights_differ, entry.vertex,
-                                  entry.neighbour, pipeline.excess_weight,
-                                  pipeline.arrays.edge_weights[position]});
+            line_notes.push_back(
+                {entry.kept_before, entry.vertex, position, NoteKind::weights_differ});
         }
         return;
     }
@@ -287,39 +299,64 @@ bool has_unmatched_edge(const std::vector<Note>& notes) {
                        [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
 }
 
+// What the notes of the reading need to be printed.
+NoteContext note_context(const Pipeline& pipeline, const char* file_name) {
+    const GraphArrays& arrays = pipeline.arrays;
+    NoteContext context{message_context(pipeline.header, file_name)};
+    context.adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
+    context.edge_weights = arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data();
+    context.entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    context.excess_neighbour = pipeline.excess_entry.neighbour;
+    context.excess_weight = pipeline.excess_weight;
+    return context;
+}
+
+// Prints the edges that only their lower end lists, after the vertex lines' messages. When
+// the stream failed, an edge whose higher end was never read whole proves nothing.
+void print_lower_end_notes(const NoteContext& context, const std::vector<Note>& notes,
+                           const BodyCounts& counts, MessageSink& messages) {
+    for (const Note& note : notes) {
+        if (counts.is_cut_short && note.neighbour >= counts.current_vertex) continue;
+        print_note(context, note, messages);
+    }
+}
+
+// What finish_body gives besides 0 and 1, before printing anything: the memory ran out, for
+// the notes or for something else.
+constexpr int out_of_memory = 2;
+constexpr int out_of_memory_for_notes = 3;
+
 // After the chunks: the end of the body, the symmetry check, and every message in file order,
-// then the summary. Throws std::bad_alloc, before printing anything, when memory runs out.
+// then the summary.
 int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, MessageSink& messages,
                 const ReaderSettings& settings, int threads) {
     const GraphHeader& header = pipeline.header;
     GraphArrays& arrays = pipeline.arrays;
-    const NoteContext context{file_name, header.nvtxs, header.nedges};
     // A stream that failed past the point where the reading stopped was never read there.
     if (pipeline.placing_has_stopped && pipeline.input.failed_chunk > pipeline.stop_chunk) {
         std::clearerr(file);
     }
-    BodyCounts counts = end_body(pipeline);
+    BodyCounts counts = end_body(pipeline, std::ferror(file) != 0);
+    if (pipeline.notes.has_failed) return out_of_memory_for_notes;
     ReadLists lists{arrays.edge_offsets.data(),
                     arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
                     arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data(),
                     std::min(counts.current_vertex, header.nvtxs), pipeline.kept_count};
     std::vector<Note> line_notes;
     std::vector<Note> lower_end_notes;
-    if (check_symmetry(lists, threads, line_notes,
-                       pipeline.has_fatal_error ? nullptr : &lower_end_notes) != 0) {
-        throw std::bad_alloc();
+    const int checked = check_symmetry(lists, threads, line_notes,
+                                       pipeline.has_fatal_error ? nullptr : &lower_end_notes);
+    if (checked != 0) return checked == 2 ? out_of_memory_for_notes : out_of_memory;
+    if (allocates_or_fails([&] { check_excess_entry(pipeline, line_notes); }) != 0) {
+        return out_of_memory;
     }
-    check_excess_entry(pipeline, line_notes);
+    const NoteContext context = note_context(pipeline, file_name);
     print_in_file_order(context, pipeline.notes, line_notes, messages);
     if (pipeline.has_fatal_error) return 1;
     end_unreached_lists(arrays, counts, settings.fills_unreached_lists);
-    for (const Note& note : lower_end_notes)
-        print_note(context, note, messages);
-    if (pipeline.has_trailing_data) {
-        messages.warning("WARNING: Possible error in graph file `%s'\n", file_name);
-        messages.print("         Data found after expected end of file\n");
-    }
-    finish_graph(header, counts, messages, arrays);
+    print_lower_end_notes(context, lower_end_notes, counts, messages);
+    if (pipeline.has_trailing_data) report(context.text, {NoteKind::trailing_data}, messages);
+    finish_graph(header, counts, file_name, messages, arrays);
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
@@ -347,7 +384,8 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
                           const ReaderSettings& settings) {
     if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
     Pipeline pipeline(header, arrays);
-    pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights};
+    pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights,
+                       2 * std::int64_t{header.nedges}};
     pipeline.input.file = file;
     int threads = settings.threads > 0 ? settings.threads : available_processors();
     threads = std::clamp(threads, 1, max_threads);
@@ -360,15 +398,16 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
             pipeline.input);
     }
     run_pipeline(pipeline, threads);
-    int result = 1;
-    try {
-        if (!pipeline.has_failed)
-            result = finish_body(pipeline, file, file_name, messages, settings, threads);
-    } catch (const std::bad_alloc&) {
-        pipeline.has_failed = true;
-    }
+    const int result = pipeline.has_failed
+                           ? out_of_memory
+                           : finish_body(pipeline, file, file_name, messages, settings, threads);
     // No message of the body has been printed when the memory ran out: every one is printed
-    // once all are known.
-    if (pipeline.has_failed) report_no_memory(header, file_name, messages);
-    return result;
+    // once all are known. A shortage while holding them is told as such.
+    if (result == out_of_memory_for_notes ||
+        (result == out_of_memory && pipeline.notes.has_failed)) {
+        report(message_context(header, file_name), {NoteKind::no_memory_for_messages}, messages);
+    } else if (result == out_of_memory) {
+        report_no_memory(header, file_name, messages);
+    }
+    return result == 0 ? 0 : 1;
 }

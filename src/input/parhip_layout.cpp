@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/helper_threads.h"
-#include "input/reader_common.h"
+#include "input/reader_messages.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void report_offset_fault(const unsigned char* bytes, const ParhipLayout& layout,
     } else {
         std::snprintf(field, sizeof field, "the end offset");
     }
-    print_error_prefix(messages, file_name);
+    report_error_prefix({file_name, 0, 0}, messages);
     if (offset < previous) {
         messages.print(" %s (%llu) is below the offset of vertex %lld (%llu).\n", field,
                        as_unsigned(offset), as_long(v), as_unsigned(previous));
@@ -95,7 +95,7 @@ void report_offset_fault(const unsigned char* bytes, const ParhipLayout& layout,
 int read_parhip_header(const unsigned char* bytes, std::int64_t size, const char* file_name,
                        MessageSink& messages, ParhipLayout& layout) {
     if (size < header_bytes) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" the file holds %lld bytes, fewer than the %lld of a header.\n",
                        as_long(size), as_long(header_bytes));
         return 1;
@@ -104,19 +104,19 @@ int read_parhip_header(const unsigned char* bytes, std::int64_t size, const char
     const std::uint64_t nvtxs = load_field(bytes, field_bytes, field_bytes);
     const std::uint64_t arcs = load_field(bytes, 2 * field_bytes, field_bytes);
     if ((version & ~known_version_bits) != 0) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" version %llu sets bits that name no field (only bits 0 to 5 may).\n",
                        as_unsigned(version));
         return 1;
     }
     if (nvtxs < 1 || nvtxs > static_cast<std::uint64_t>(max_nvtxs)) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" n is %llu vertices; it must be 1 to %lld.\n", as_unsigned(nvtxs),
                        as_long(max_nvtxs));
         return 1;
     }
     if (arcs > static_cast<std::uint64_t>(max_arcs)) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" m is %llu arcs; it may be at most %lld.\n", as_unsigned(arcs),
                        as_long(max_arcs));
         return 1;
@@ -138,7 +138,7 @@ int read_parhip_header(const unsigned char* bytes, std::int64_t size, const char
     layout.end = layout.edge_weights_at +
                  (layout.has_edge_weights ? layout.arcs * layout.edge_weight_bytes : 0);
     if (size != layout.end) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" the file holds %lld bytes, but its header calls for %lld.\n",
                        as_long(size), as_long(layout.end));
         return 1;
@@ -150,7 +150,7 @@ int check_parhip_offsets(const unsigned char* bytes, const ParhipLayout& layout,
                          const char* file_name, MessageSink& messages, int threads) {
     const std::uint64_t first = load_field(bytes, layout.offsets_at, layout.offset_bytes);
     if (first != static_cast<std::uint64_t>(layout.targets_at)) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" the offset of vertex 1 is %llu, but the targets start at byte %lld.\n",
                        as_unsigned(first), as_long(layout.targets_at));
         return 1;
@@ -184,7 +184,7 @@ int check_parhip_offsets(const unsigned char* bytes, const ParhipLayout& layout,
         load_field(bytes, layout.offsets_at + count * layout.offset_bytes, layout.offset_bytes);
     const std::int64_t targets_end = layout.targets_at + layout.arcs * layout.target_bytes;
     if (last != static_cast<std::uint64_t>(targets_end)) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" the offsets end at byte %llu, but the targets end at byte %lld.\n",
                        as_unsigned(last), as_long(targets_end));
         return 1;

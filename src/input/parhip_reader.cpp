@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -118,19 +120,25 @@ GraphHeader text_header(const ParhipLayout& layout) {
     return 0;
 }
 
+// The ranges of vertices the threads scan; a range holds its notes, so it stays in place.
+struct Ranges {
+    std::unique_ptr<RangeScan[]> scans;
+    int count = 0;
+};
+
 // Cuts the vertices into ranges of about equal arcs, one a thread, each of at least
 // smallest_range arcs.
 void cut_ranges(const unsigned char* bytes, const ParhipLayout& layout, int threads,
-                std::int64_t smallest_range, std::vector<RangeScan>& ranges) {
-    const int count = static_cast<int>(
+                std::int64_t smallest_range, Ranges& ranges) {
+    ranges.count = static_cast<int>(
         std::clamp<std::int64_t>(layout.arcs / smallest_range, 1, std::max(threads, 1)));
-    ranges.resize(static_cast<std::size_t>(count));
+    ranges.scans = std::make_unique<RangeScan[]>(static_cast<std::size_t>(ranges.count));
     std::int64_t vertex = 0;
-    for (int r = 0; r < count; ++r) {
-        RangeScan& range = ranges[static_cast<std::size_t>(r)];
+    for (int r = 0; r < ranges.count; ++r) {
+        RangeScan& range = ranges.scans[r];
         range.first_vertex = vertex;
         range.first_arc = first_arc(bytes, layout, vertex);
-        const std::int64_t arc_goal = layout.arcs * (r + 1) / count;
+        const std::int64_t arc_goal = layout.arcs * (r + 1) / ranges.count;
         // The first vertex whose targets start at or past the goal ends the range.
         std::int64_t low = vertex;
         std::int64_t high = layout.nvtxs;
@@ -142,22 +150,22 @@ void cut_ranges(const unsigned char* bytes, const ParhipLayout& layout, int thre
                 high = middle;
             }
         }
-        vertex = r + 1 == count ? layout.nvtxs : low;
+        vertex = r + 1 == ranges.count ? layout.nvtxs : low;
         range.end_vertex = vertex;
     }
 }
 
 // Scans every range, on a thread each but the first; false when memory ran out.
 bool scan_ranges(const unsigned char* bytes, const ParhipLayout& layout, const ScanTargets& targets,
-                 std::vector<RangeScan>& ranges) {
-    std::vector<char> has_failed(ranges.size(), 0);
-    auto scan = [&](std::size_t r) {
-        has_failed[r] = static_cast<char>(
-            allocates_or_fails([&] { scan_parhip_range(bytes, layout, targets, ranges[r]); }));
+                 Ranges& ranges) {
+    std::vector<char> has_failed(static_cast<std::size_t>(ranges.count), 0);
+    auto scan = [&](int r) {
+        has_failed[static_cast<std::size_t>(r)] = static_cast<char>(allocates_or_fails(
+            [&] { scan_parhip_range(bytes, layout, targets, ranges.scans[r]); }));
     };
     HelperThreads helpers;
-    helpers.make_room(static_cast<int>(ranges.size()) - 1);
-    for (std::size_t r = 1; r < ranges.size(); ++r) {
+    helpers.make_room(ranges.count - 1);
+    for (int r = 1; r < ranges.count; ++r) {
         // No thread to be had: the range is scanned here, slower, not wrong.
         if (!helpers.start([&scan, r] { scan(r); })) scan(r);
     }
@@ -169,35 +177,40 @@ bool scan_ranges(const unsigned char* bytes, const ParhipLayout& layout, const S
 // What the ranges give once placed in order.
 struct PlacedBody {
     BodyCounts counts;
-    std::vector<Note> notes;
+    NoteList notes;
     const RangeScan* stop_range = nullptr;  // the range whose error ended the reading
 };
 
-// Moves each range's entries down behind the ones before it, in range order, and its notes
-// after theirs; stops after a range whose error ends the reading.
-void place_ranges(const std::vector<RangeScan>& ranges, GraphArrays& arrays, PlacedBody& body) {
+// Moves the range's kept entries down to base, behind those of the ranges before it.
+void move_entries(const RangeScan& range, std::int64_t base, GraphArrays& arrays) {
+    if (base == range.first_arc || range.kept == 0) return;
+    std::memmove(arrays.adjacency.data() + base, arrays.adjacency.data() + range.first_arc,
+                 static_cast<std::size_t>(range.kept) * sizeof(int));
+    if (!arrays.edge_weights.empty()) {
+        std::memmove(arrays.edge_weights.data() + base,
+                     arrays.edge_weights.data() + range.first_arc,
+                     static_cast<std::size_t>(range.kept) * sizeof(float));
+    }
+}
+
+// Places each range in range order: its entries behind the ones before it, its offsets and
+// notes after theirs; stops after a range whose error ends the reading.
+void place_ranges(Ranges& ranges, GraphArrays& arrays, PlacedBody& body) {
     std::int64_t base = 0;
-    for (const RangeScan& range : ranges) {
-        if (base != range.first_arc && range.kept > 0) {
-            std::memmove(arrays.adjacency.data() + base, arrays.adjacency.data() + range.first_arc,
-                         static_cast<std::size_t>(range.kept) * sizeof(int));
-            if (!arrays.edge_weights.empty()) {
-                std::memmove(arrays.edge_weights.data() + base,
-                             arrays.edge_weights.data() + range.first_arc,
-                             static_cast<std::size_t>(range.kept) * sizeof(float));
-            }
-        }
+    for (int r = 0; r < ranges.count; ++r) {
+        RangeScan& range = ranges.scans[r];
+        move_entries(range, base, arrays);
         const std::int64_t end_vertex =
             range.has_fatal_error ? range.stop_vertex - 1 : range.end_vertex;
         for (std::int64_t v = range.first_vertex; v < end_vertex; ++v)
             arrays.edge_offsets[v + 1] += static_cast<int>(base);
-        for (const Note& note : range.notes) {
+        const bool has_self_edge = body.counts.self_edge_count > 0;
+        move_notes(range.notes, body.notes, [&](Note& note) {
             // Only the file's first self edge is named.
-            if (note.kind == NoteKind::self_edge && body.counts.self_edge_count > 0) continue;
-            Note placed = note;
-            placed.kept_before += base;
-            body.notes.push_back(placed);
-        }
+            if (note.kind == NoteKind::self_edge && has_self_edge) return false;
+            note.kept_before += static_cast<std::uint32_t>(base);
+            return true;
+        });
         body.counts.self_edge_count += range.self_edge_count;
         body.counts.ignored_count += range.ignored_count;
         base += range.kept;
@@ -223,12 +236,27 @@ bool has_unmatched_edge(const std::vector<Note>& notes) {
                        [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
 }
 
+// What finish_body gives besides 0 and 1, before printing anything: the memory ran out, for
+// the notes or for something else.
+constexpr int out_of_memory = 2;
+constexpr int out_of_memory_for_notes = 3;
+
+// The target outside 0..n-1 that ended the reading.
+void report_bad_target(const RangeScan& range, const ParhipLayout& layout,
+                       const MessageContext& context, MessageSink& messages) {
+    report_error_prefix(context, messages);
+    messages.print(" a target of vertex %d is %llu, outside 0..%lld.\n", range.stop_vertex,
+                   static_cast<unsigned long long>(range.bad_target),
+                   static_cast<long long>(layout.nvtxs - 1));
+}
+
 // The symmetry check, every message in file order and the summary warnings, as the text
-// reader ends its body. Throws std::bad_alloc, before printing anything, when memory runs out.
+// reader ends its body.
 int finish_body(const ParhipLayout& layout, PlacedBody& body, const char* file_name,
                 MessageSink& messages, GraphArrays& arrays, int threads) {
     const GraphHeader header = text_header(layout);
     BodyCounts& counts = body.counts;
+    if (body.notes.has_failed) return out_of_memory_for_notes;
     if (body.stop_range == nullptr) counts.current_vertex = header.nvtxs + 1;
     ReadLists lists{arrays.edge_offsets.data(),
                     arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
@@ -236,19 +264,16 @@ int finish_body(const ParhipLayout& layout, PlacedBody& body, const char* file_n
                     std::min(counts.current_vertex, header.nvtxs), counts.kept_count};
     std::vector<Note> line_notes;
     std::vector<Note> lower_end_notes;
-    if (check_symmetry(lists, threads, line_notes,
-                       body.stop_range != nullptr ? nullptr : &lower_end_notes) != 0) {
-        throw std::bad_alloc();
-    }
-    const NoteContext context{file_name, header.nvtxs, header.nedges};
+    const int checked = check_symmetry(lists, threads, line_notes,
+                                       body.stop_range != nullptr ? nullptr : &lower_end_notes);
+    if (checked != 0) return checked == 2 ? out_of_memory_for_notes : out_of_memory;
+    // No entry of the layout is refused past the arrays: no weight is read from beyond them.
+    NoteContext context{message_context(header, file_name), lists.adjacency, lists.edge_weights,
+                        std::numeric_limits<std::int64_t>::max()};
     print_in_file_order(context, body.notes, line_notes, messages);
     if (body.stop_range != nullptr) {
         if (body.stop_range->has_bad_target) {
-            print_error_prefix(messages, file_name);
-            messages.print(" a target of vertex %d is %llu, outside 0..%lld.\n",
-                           body.stop_range->stop_vertex,
-                           static_cast<unsigned long long>(body.stop_range->bad_target),
-                           static_cast<long long>(layout.nvtxs - 1));
+            report_bad_target(*body.stop_range, layout, context.text, messages);
         }
         return 1;
     }
@@ -258,7 +283,7 @@ int finish_body(const ParhipLayout& layout, PlacedBody& body, const char* file_n
     // Without arcs or vertex weights there is no list to read, as for a text file without a
     // body: the arrays are then absent.
     if (layout.arcs == 0 && !layout.has_vertex_weights) counts.current_vertex = 0;
-    finish_graph(header, counts, messages, arrays);
+    finish_graph(header, counts, file_name, messages, arrays);
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
@@ -272,22 +297,30 @@ int read_body(const unsigned char* bytes, const ParhipLayout& layout, const char
         arrays.edge_offsets.data(), arrays.adjacency.empty() ? nullptr : arrays.adjacency.data(),
         arrays.vertex_weights.empty() ? nullptr : arrays.vertex_weights.data(),
         arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data()};
-    int result = 1;
+    int result = out_of_memory;
     const int failed = allocates_or_fails([&] {
-        std::vector<RangeScan> ranges;
+        Ranges ranges;
         // Tests ask for tiny chunks: ranges of a target or two.
         const std::int64_t smallest_range =
             settings.chunk_bytes > 0 ? std::max<std::int64_t>(1, settings.chunk_bytes / 8)
                                      : arcs_per_thread;
         cut_ranges(bytes, layout, threads, smallest_range, ranges);
-        if (!scan_ranges(bytes, layout, targets, ranges)) throw std::bad_alloc();
+        if (!scan_ranges(bytes, layout, targets, ranges)) return;
         PlacedBody body;
         place_ranges(ranges, arrays, body);
         result = finish_body(layout, body, file_name, messages, arrays, threads);
     });
+    const GraphHeader header = text_header(layout);
     // No message of the body is printed before all are known: a shortage prints only its own.
-    if (failed != 0) report_no_memory(text_header(layout), file_name, messages);
-    return failed != 0 ? 1 : result;
+    if (result == out_of_memory_for_notes) {
+        report(message_context(header, file_name), {NoteKind::no_memory_for_messages}, messages);
+        return 1;
+    }
+    if (failed != 0 || result == out_of_memory) {
+        report_no_memory(header, file_name, messages);
+        return 1;
+    }
+    return result;
 }
 
 }  // namespace
@@ -304,7 +337,7 @@ int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messag
     int result = 1;
     FileBytes bytes;
     if (!map_file(file, bytes) && !read_whole(file, bytes)) {
-        print_error_prefix(messages, file_name);
+        report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" not enough memory to hold the file.\n");
     } else {
         ParhipLayout layout;

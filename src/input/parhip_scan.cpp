@@ -16,7 +16,7 @@ struct ListScan {
 };
 
 void add_note(RangeScan& range, NoteKind kind, int vertex, int neighbour) {
-    range.notes.push_back({range.kept, kind, vertex, neighbour});
+    add_note(range.notes, {static_cast<std::uint32_t>(range.kept), vertex, neighbour, kind});
 }
 
 void add_fatal_note(RangeScan& range, NoteKind kind, int vertex) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/block.h"
-#include "input/chunk_scan.h"
+#include "input/note_list.h"
 #include "input/parhip_layout.h"
 
 // The arrays the entries go to: adjacency and edge_weights (null without edge weights) at
@@ -30,7 +30,7 @@ struct RangeScan {
     std::int64_t first_arc = 0;  // where the range's targets, and so its kept entries, start
     // The entries kept; edge_offsets[v + 1] holds those kept up to the end of vertex v's list.
     std::int64_t kept = 0;
-    std::vector<Note> notes;
+    NoteList notes;
     // Only the range's first self edge has a note; whether it is the file's first is settled
     // when the range is placed.
     std::int64_t self_edge_count = 0;
@@ -47,6 +47,7 @@ struct RangeScan {
 };
 
 // Checks the vertices range.first_vertex up to range.end_vertex into range and targets.
-// Throws std::bad_alloc when the notes or stamps cannot grow.
+// Throws std::bad_alloc when the stamps cannot be had; a note without memory sets
+// range.notes.has_failed.
 void scan_parhip_range(const unsigned char* bytes, const ParhipLayout& layout,
                        const ScanTargets& targets, RangeScan& range);

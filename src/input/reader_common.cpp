@@ -1,7 +1,7 @@
 #include "input/reader_common.h"
 
-#include <new>
-#include <stdexcept>
+#include "common/allocation.h"
+#include "common/run_messages.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ void release_graph_arrays(GraphArrays& arrays) {
     Block<float>().swap(arrays.edge_weights);
 }
 
-void print_error_prefix(MessageSink& messages, const char* file_name) {
-    messages.error("ERROR in graph file `%s':", file_name);
+MessageContext message_context(const GraphHeader& header, const char* file_name) {
+    return {file_name, header.nvtxs, header.nedges};
 }
 
 int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
@@ -50,16 +50,16 @@ int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_n
     } while (header.status == scan_end_of_line);
     arrays.nvtxs = header.nvtxs;
     if (header.nvtxs < 1 || header.nvtxs > max_nvtxs) {
-        print_error_prefix(messages, file_name);
-        messages.print(" Invalid number of vertices (%d).\n", header.nvtxs);
+        report(message_context(header, file_name),
+               {NoteKind::invalid_vertex_count, 0, 0, header.nvtxs}, messages);
         return 1;
     }
 
     // A header line without a second number gives 0 with the end-of-line status.
     header.nedges = next_int(scanner, file, header.status);
     if (header.nedges < 0 || header.nedges > max_nedges) {
-        print_error_prefix(messages, file_name);
-        messages.print(" Invalid number of expected edges (%d).\n", header.nedges);
+        report(message_context(header, file_name),
+               {NoteKind::invalid_edge_count, 0, 0, header.nedges}, messages);
         return 1;
     }
 
@@ -86,16 +86,14 @@ bool file_has_body(const GraphHeader& header) {
 }
 
 void report_no_memory(const GraphHeader& header, const char* file_name, MessageSink& messages) {
-    print_error_prefix(messages, file_name);
-    messages.print(" not enough memory for %d vertices and %d edges.\n", header.nvtxs,
-                   header.nedges);
+    report(message_context(header, file_name), {NoteKind::no_memory_for_arrays}, messages);
 }
 
 int allocate_graph_arrays(const GraphHeader& header, const char* file_name, MessageSink& messages,
                           GraphArrays& arrays) {
     const std::int64_t offset_count = std::int64_t{header.nvtxs} + 1;
     const std::int64_t entry_count = 2 * std::int64_t{header.nedges} + 1;
-    try {
+    const int failed = allocates_or_fails([&] {
         arrays.edge_offsets.resize(static_cast<std::size_t>(offset_count));
         if (header.nedges > 0) arrays.adjacency.resize(static_cast<std::size_t>(entry_count));
         if (header.has_vertex_weights) {
@@ -104,10 +102,8 @@ int allocate_graph_arrays(const GraphHeader& header, const char* file_name, Mess
         if (header.has_edge_weights && header.nedges > 0) {
             arrays.edge_weights.resize(static_cast<std::size_t>(entry_count));
         }
-    } catch (const std::bad_alloc&) {
-        report_no_memory(header, file_name, messages);
-        return 1;
-    } catch (const std::length_error&) {
+    });
+    if (failed != 0) {
         report_no_memory(header, file_name, messages);
         return 1;
     }
@@ -127,17 +123,16 @@ void end_unreached_lists(GraphArrays& arrays, const BodyCounts& counts,
     arrays.edge_offsets[arrays.nvtxs] = counts.kept_count;
 }
 
-void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSink& messages,
-                  GraphArrays& arrays) {
+void finish_graph(const GraphHeader& header, const BodyCounts& counts, const char* file_name,
+                  MessageSink& messages, GraphArrays& arrays) {
+    const MessageContext context = message_context(header, file_name);
     // A single self edge already had its warning.
     if (counts.self_edge_count > 1) {
-        messages.warning("WARNING: %lld self edges were read and ignored.\n",
-                         static_cast<long long>(counts.self_edge_count));
+        report(context, {NoteKind::self_edge_summary, 0, 0, counts.self_edge_count}, messages);
     }
     if (counts.current_vertex != 0) {
-        if (!counts_agree(header, counts)) {
-            messages.warning("WARNING: I expected %d edges entered twice, but I only count %d.\n",
-                             header.nedges, counts.kept_count);
+        if (!counts.is_cut_short && !counts_agree(header, counts)) {
+            report(context, {NoteKind::count_mismatch, 0, 0, counts.kept_count}, messages);
         }
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
@@ -148,17 +143,13 @@ void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSi
     }
 }
 
-void report_read_error(const char* file_name, MessageSink& messages) {
-    messages.error("Error. Cannot read graph file: %s\n", file_name);
-}
-
 int close_graph_file(std::FILE* file, const char* file_name, MessageSink& messages, int result) {
     // The scanner reads a failing stream as one that has ended; only the stream can tell
     // the two apart, and only until it is closed.
     const bool has_read_error = std::ferror(file) != 0;
     std::fclose(file);
     if (has_read_error) {
-        report_read_error(file_name, messages);
+        report_cannot_read(messages, file_name);
         return 1;
     }
     return result;

@@ -10,6 +10,7 @@
 
 #include "common/block.h"
 #include "common/message_sink.h"
+#include "input/reader_messages.h"
 #include "input/token_scanner.h"
 
 // The arrays a reader fills, as its caller hands them in.
@@ -40,13 +41,16 @@ struct BodyCounts {
     std::int64_t ignored_count = 0;
     int kept_count = 0;
     int current_vertex = 0;
+    // The stream failed: the lines from current_vertex on were not read whole, and no count
+    // of the whole file is known.
+    bool is_cut_short = false;
 };
 
 // Empties every array: an array a file does not call for stays empty, which stands for absent.
 void release_graph_arrays(GraphArrays& arrays);
 
-// Counts one error of the graph file and prints its prefix; the detail line follows.
-void print_error_prefix(MessageSink& messages, const char* file_name);
+// What the texts of the file's messages name besides their own numbers.
+MessageContext message_context(const GraphHeader& header, const char* file_name);
 
 // Draws lines through scanner until one begins with a number and takes the header from it;
 // arrays.nvtxs holds the vertex count as drawn. Prints the error and returns 1 when a count
@@ -73,13 +77,11 @@ void report_no_memory(const GraphHeader& header, const char* file_name, MessageS
 // written when no vertex line was begun: the arrays are then released.
 void end_unreached_lists(GraphArrays& arrays, const BodyCounts& counts, bool fills_unreached_lists);
 
-// After the body and the trailing-data check: the self-edge summary and the count check, or,
+// After the body and the trailing-data check: the self-edge summary and the count check (not
+// when the stream failed: the count was never read whole), or,
 // when no vertex line was begun, the arrays released as absent (the vertex weights stay).
-void finish_graph(const GraphHeader& header, const BodyCounts& counts, MessageSink& messages,
-                  GraphArrays& arrays);
-
-// Counts and prints the error of an input that failed rather than ended.
-void report_read_error(const char* file_name, MessageSink& messages);
+void finish_graph(const GraphHeader& header, const BodyCounts& counts, const char* file_name,
+                  MessageSink& messages, GraphArrays& arrays);
 
 // Closes the file and reports a stream that failed rather than ended, after every other
 // message; gives result, or 1 after such a failure.

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
-#include <stdexcept>
 
-#include "common/weight_text.h"
+#include "common/allocation.h"
+#include "input/reader_messages.h"
 #include "input/serial_index.h"
 
 namespace {
@@ -24,6 +23,7 @@ struct ReadState {
     const GraphHeader& header;
     NeighbourIndex& index;
     MessageSink& messages;
+    const MessageContext context = message_context(header, file_name);
     Block<int>& edge_offsets = arrays.edge_offsets;
     Block<int>& adjacency = arrays.adjacency;
     Block<int>& vertex_weights = arrays.vertex_weights;
@@ -53,9 +53,15 @@ struct ReadState {
     bool has_unmatched_edge = false;
 };
 
-// Counts one error of the graph file and prints its prefix; the detail line follows.
-void print_error_prefix(ReadState& state) {
-    ::print_error_prefix(state.messages, state.file_name);
+// Whether the input ended because its stream failed: then where it ended says nothing about
+// the file, and no message may conclude anything from it.
+bool is_cut_short(const ReadState& state) {
+    return state.status == scan_end_of_input && std::ferror(state.file) != 0;
+}
+
+// Prints the message of a cause met here, at once.
+void report_now(ReadState& state, const ReaderMessage& message) {
+    report(state.context, message, state.messages);
 }
 
 // Reads the vertex number of a body line, or counts the line as the next vertex. Sets
@@ -68,9 +74,8 @@ void print_error_prefix(ReadState& state) {
                 body_is_over = true;
                 return 0;
             }
-            print_error_prefix(state);
-            state.messages.print(" no vertex number in line %lld.\n",
-                                 static_cast<long long>(state.line_number));
+            if (is_cut_short(state)) return 1;
+            report_now(state, {NoteKind::no_vertex_number, 0, 0, state.line_number});
             return 1;
         }
         if (number == state.current_vertex && state.current_vertex >= 1) {
@@ -79,9 +84,7 @@ void print_error_prefix(ReadState& state) {
             state.is_new_vertex = true;
             state.current_vertex = number;
         } else {
-            print_error_prefix(state);
-            state.messages.print(" out-of-order vertex number in line %lld.\n",
-                                 static_cast<long long>(state.line_number));
+            report_now(state, {NoteKind::out_of_order_vertex_number, 0, 0, state.line_number});
             return 1;
         }
     } else {
@@ -95,20 +98,17 @@ void print_error_prefix(ReadState& state) {
 [[nodiscard]] int read_vertex_weight(ReadState& state) {
     const int weight = next_int(state.scanner, state.file, state.status);
     if (state.status != scan_number) {
-        print_error_prefix(state);
-        state.messages.print(" no weight for vertex %d.\n", state.current_vertex);
+        if (is_cut_short(state)) return 1;
+        report_now(state, {NoteKind::no_vertex_weight, state.current_vertex});
         return 1;
     }
     // Digits past 2147483647 would saturate into a different weight without a word.
     if (state.scanner.int_is_past_limit) {
-        print_error_prefix(state);
-        state.messages.print(" too large weight entered for vertex %d.\n", state.current_vertex);
+        report_now(state, {NoteKind::too_large_vertex_weight, state.current_vertex});
         return 1;
     }
     if (weight < 1) {
-        print_error_prefix(state);
-        state.messages.print(" zero or negative weight entered for vertex %d.\n",
-                             state.current_vertex);
+        report_now(state, {NoteKind::non_positive_vertex_weight, state.current_vertex});
         return 1;
     }
     state.vertex_weights[state.current_vertex - 1] = weight;
@@ -122,12 +122,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
     const float stored = static_cast<float>(weight);
     const float other = state.edge_weights[answer];
     if (stored == other) return;
-    char stored_text[weight_text_room + 1] = {};
-    char other_text[weight_text_room + 1] = {};
-    form_weight_digits(stored, stored_text);
-    form_weight_digits(other, other_text);
-    state.messages.warning("WARNING: Edge (%d,%d) weighs %s, but (%d,%d) weighs %s.\n", vertex,
-                           neighbour, stored_text, neighbour, vertex, other_text);
+    report_now(state, {NoteKind::weights_differ, vertex, neighbour, 0, stored, other});
 }
 
 // Stores a neighbour that passed every check before the symmetry test and the bound.
@@ -141,18 +136,14 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
             if (state.has_edge_weights)
                 report_weight_difference(state, vertex, neighbour, weight, answer);
         } else {
-            print_error_prefix(state);
-            state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, neighbour,
-                                 neighbour, vertex);
+            report_now(state, {NoteKind::unmatched_edge, vertex, neighbour});
             state.has_unmatched_edge = true;
         }
     }
     // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries.
     ++state.kept_count;
     if (state.kept_count > 2 * std::int64_t{state.nedges}) {
-        print_error_prefix(state);
-        state.messages.print(" at least %d adjacencies entered, but nedges = %d\n",
-                             state.kept_count, state.nedges);
+        report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
         return 1;
     }
     const int position = state.kept_count - 1;
@@ -216,33 +207,30 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
 }
 
 // Runs the neighbour checks on one drawn entry of vertex, in their order, and keeps it when
-// it passes.
+// it passes. This order of the checks is written in both readers on purpose, not by oversight:
+// the parity tests and fuzz target hold them together.
 [[nodiscard]] int check_entry(ReadState& state, int vertex, const DrawnEntry& entry) {
     const int neighbour = entry.neighbour;
     if (neighbour > state.nvtxs) {
-        print_error_prefix(state);
-        state.messages.print(" nvtxs=%d, but edge (%d,%d) was input.\n", state.nvtxs, vertex,
-                             neighbour);
+        report_now(state, {NoteKind::neighbour_above_nvtxs, vertex, neighbour});
         return 1;
     }
     if (neighbour < 1) {
-        print_error_prefix(state);
-        state.messages.print(" zero or negative vertex in edge (%d,%d).\n", vertex, neighbour);
+        report_now(state, {NoteKind::neighbour_below_one, vertex, neighbour});
         return 1;
     }
     bool is_dropped = false;
     bool is_repeated = false;
     if (neighbour == vertex) {
         if (state.self_edge_count == 0) {
-            state.messages.warning("WARNING: Self edge (%d, %d) being ignored.\n", vertex, vertex);
+            report_now(state, {NoteKind::self_edge, vertex, vertex});
         }
         ++state.self_edge_count;
         is_dropped = true;
     } else if (is_kept_already(state.index, state.kept_count, vertex, neighbour)) {
         // Only kept entries count as earlier occurrences: one dropped for a bad weight
         // does not make a later equal entry a repeat.
-        state.messages.warning("WARNING: Multiple occurences of edge (%d,%d) ignored\n", vertex,
-                               neighbour);
+        report_now(state, {NoteKind::repeated_neighbour, vertex, neighbour});
         ++state.ignored_count;
         is_dropped = true;
         is_repeated = true;
@@ -250,14 +238,13 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     // A dropped entry still owns its weight, which has been consumed with it.
     if (state.has_edge_weights) {
         if (entry.weight_status != scan_number) {
-            print_error_prefix(state);
-            state.messages.print(" no weight for edge (%d,%d).\n", vertex, neighbour);
+            if (is_cut_short(state)) return 1;
+            report_now(state, {NoteKind::no_edge_weight, vertex, neighbour});
             return 1;
         }
         // Tested as drawn: a positive weight too small for a float still passes.
         if (!(entry.weight > 0.0)) {
-            state.messages.warning("WARNING: Bad weight entered for edge (%d,%d).  Edge ignored.\n",
-                                   vertex, neighbour);
+            report_now(state, {NoteKind::bad_edge_weight, vertex, neighbour});
             if (!is_repeated) ++state.ignored_count;
             is_dropped = true;
         }
@@ -306,10 +293,7 @@ void check_trailing_data(ReadState& state) {
     do {
         (void)next_int(state.scanner, state.file, state.status);
     } while (state.status == scan_end_of_line);
-    if (state.status == scan_number) {
-        state.messages.warning("WARNING: Possible error in graph file `%s'\n", state.file_name);
-        state.messages.print("         Data found after expected end of file\n");
-    }
+    if (state.status == scan_number) report_now(state, {NoteKind::trailing_data});
 }
 
 // Reports every entry that only the lower end of its edge lists: when it was read, the higher
@@ -328,11 +312,12 @@ void report_unanswered_entries(ReadState& state) {
             const int higher = state.adjacency[position];
             // A vertex that no line reached lists nothing, whether or not its offsets were
             // written.
+            // After a failed read, a higher end from the vertex whose line was being read on
+            // was never read whole.
+            if (is_cut_short(state) && higher >= state.current_vertex) continue;
             if (higher > vertex &&
                 (higher > last_vertex || list_position(state.index, higher, vertex) < 0)) {
-                print_error_prefix(state);
-                state.messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", vertex, higher,
-                                     higher, vertex);
+                report_now(state, {NoteKind::unmatched_edge, vertex, higher});
                 state.has_unmatched_edge = true;
             }
         }
@@ -341,24 +326,17 @@ void report_unanswered_entries(ReadState& state) {
 
 void finish(ReadState& state) {
     const BodyCounts counts{state.self_edge_count, state.ignored_count, state.kept_count,
-                            state.current_vertex};
+                            state.current_vertex, is_cut_short(state)};
     end_unreached_lists(state.arrays, counts, state.fills_unreached_lists);
     report_unanswered_entries(state);
     check_trailing_data(state);
-    finish_graph(state.header, counts, state.messages, state.arrays);
+    finish_graph(state.header, counts, state.file_name, state.messages, state.arrays);
 }
 
 // Sizes the index once from the header. Gives 1 when the memory is not there.
 [[nodiscard]] int allocate_index(ReadState& state) {
     if (!file_has_body(state.header)) return 0;
-    try {
-        size_index(state.index, state.nvtxs, state.nedges);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    } catch (const std::length_error&) {
-        return 1;
-    }
-    return 0;
+    return allocates_or_fails([&] { size_index(state.index, state.nvtxs, state.nedges); });
 }
 
 }  // namespace

@@ -181,16 +181,16 @@ struct RangeWork {
     std::vector<std::int64_t> next;    // where the next entry of each lower vertex goes
     std::vector<Arc> sorted;           // the range's entries by lower vertex, then higher
     std::vector<std::pair<int, int>> higher_entries;  // (higher vertex, position) of a list
-    std::vector<Note> line_notes;
-    std::vector<Note> lower_end_notes;
+    NoteList line_notes;
+    NoteList lower_end_notes;
 };
 
 // Reports what is left of lower's list once the entries towards it have all been matched.
 void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<int, int>* end,
                  RangeWork& work) {
     for (; listed != end; ++listed) {
-        work.lower_end_notes.push_back(
-            {listed->second, NoteKind::unmatched_edge, lower, listed->first});
+        add_note(work.lower_end_notes, {static_cast<std::uint32_t>(listed->second), lower,
+                                        listed->first, NoteKind::unmatched_edge});
     }
 }
 
@@ -241,15 +241,15 @@ void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc*
         if (match != listed) report_rest(lower, listed, match, work);
         listed = match;
         if (listed == listed_end || listed->first != arc->higher) {
-            work.line_notes.push_back(
-                {arc->position, NoteKind::unmatched_edge, arc->higher, lower});
+            add_note(work.line_notes, {static_cast<std::uint32_t>(arc->position), arc->higher,
+                                       lower, NoteKind::unmatched_edge});
             continue;
         }
         if (lists.edge_weights != nullptr &&
             lists.edge_weights[arc->position] != lists.edge_weights[listed->second]) {
-            work.line_notes.push_back({arc->position, NoteKind::weights_differ, arc->higher, lower,
-                                       lists.edge_weights[arc->position],
-                                       lists.edge_weights[listed->second]});
+            // The note points at both ends' entries, which hold the edge and its weights.
+            add_note(work.line_notes, {static_cast<std::uint32_t>(arc->position), arc->higher,
+                                       listed->second, NoteKind::weights_differ});
         }
         ++listed;
     }
@@ -284,16 +284,9 @@ bool by_position(const Note& a, const Note& b) {
     return a.kept_before < b.kept_before;
 }
 
-}  // namespace
-
-int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
-                   std::vector<Note>* lower_end_notes) {
-    line_notes.clear();
-    if (lower_end_notes != nullptr) lower_end_notes->clear();
-    if (lists.last_vertex < 1 || lists.adjacency == nullptr) return 0;
-    // A thread of its own pays for itself only with this many entries to gather.
-    threads = static_cast<int>(std::clamp<std::int64_t>(
-        list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
+// Gathers the entries towards lower vertices and compares each range with its lists, the
+// notes of each thread going to its work. Returns 1 when memory runs out.
+int compare_all(const ReadLists& lists, int threads, RangeWork* works) {
     bool has_failed = false;
     if (allocates_or_fails([&] {
             Gathering gathering(lists);
@@ -307,28 +300,52 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
             gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
             run_tasks(gathering, threads, gathering.part_count,
                       [&](int, int part) { place_part(gathering, part); });
-            std::vector<RangeWork> works(static_cast<std::size_t>(threads));
             run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
-                compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
+                compare_range(gathering, range, works[worker]);
             });
-            if (gathering.has_failed) {
-                has_failed = true;
-                return;
-            }
-            for (RangeWork& work : works) {
-                line_notes.insert(line_notes.end(), work.line_notes.begin(), work.line_notes.end());
-                if (lower_end_notes != nullptr) {
-                    lower_end_notes->insert(lower_end_notes->end(), work.lower_end_notes.begin(),
-                                            work.lower_end_notes.end());
-                }
-            }
-        }) != 0 ||
-        has_failed) {
+            has_failed = gathering.has_failed;
+        }) != 0) {
         return 1;
     }
-    std::sort(line_notes.begin(), line_notes.end(), by_position);
-    if (lower_end_notes != nullptr) {
-        std::sort(lower_end_notes->begin(), lower_end_notes->end(), by_position);
+    return has_failed ? 1 : 0;
+}
+
+// Hands the notes of every work to notes, in one array of about their count, freeing them
+// as they go once the gathered entries are gone; then orders them by position. Returns 1 when
+// memory runs out.
+int collect_notes(RangeWork* works, int count, NoteList RangeWork::*list,
+                  std::vector<Note>& notes) {
+    std::int64_t total = 0;
+    for (int worker = 0; worker < count; ++worker) {
+        if ((works[worker].*list).has_failed) return 1;
+        total += (works[worker].*list).size;
+    }
+    // One more: the reader may add the note of the entry it refused past 2 * nedges.
+    if (allocates_or_fails([&] { notes.reserve(static_cast<std::size_t>(total) + 1); }) != 0) {
+        return 1;
+    }
+    for (int worker = 0; worker < count; ++worker)
+        drain_notes(works[worker].*list, [&](const Note& note) { notes.push_back(note); });
+    std::sort(notes.begin(), notes.end(), by_position);
+    return 0;
+}
+
+}  // namespace
+
+int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
+                   std::vector<Note>* lower_end_notes) {
+    line_notes.clear();
+    if (lower_end_notes != nullptr) lower_end_notes->clear();
+    if (lists.last_vertex < 1 || lists.adjacency == nullptr) return 0;
+    // A thread of its own pays for itself only with this many entries to gather.
+    threads = static_cast<int>(std::clamp<std::int64_t>(
+        list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
+    const std::unique_ptr<RangeWork[]> works(new (std::nothrow) RangeWork[threads]);
+    if (works == nullptr || compare_all(lists, threads, works.get()) != 0) return 1;
+    if (collect_notes(works.get(), threads, &RangeWork::line_notes, line_notes) != 0) return 2;
+    if (lower_end_notes != nullptr &&
+        collect_notes(works.get(), threads, &RangeWork::lower_end_notes, *lower_end_notes) != 0) {
+        return 2;
     }
     return 0;
 }

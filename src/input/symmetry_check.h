@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/chunk_scan.h"
+#include "input/note_list.h"
 
 // The lists as read: vertex v's list lies at the positions edge_offsets[v - 1] up to
 // edge_offsets[v] for v < last_vertex, and up to last_end for last_vertex itself (a list the
@@ -28,9 +28,10 @@ struct ReadLists {
 
 // Checks every entry (V, U) with U < V of lists. line_notes receives, ordered by the entry's
 // position (as kept_before), an unmatched-edge note for each such entry that U's list lacks
-// and a weights-differ note for each whose two weights differ. When lower_end_notes is not
+// and a weights-differ note for each whose two weights differ (its neighbour field the
+// position of U's entry for V). When lower_end_notes is not
 // null it receives, in order of the lower vertex and then of its list, an unmatched-edge note
 // (lower vertex first) for each entry that only the lower end lists. Returns 1 when the
-// memory for the gathered entries is not there.
+// memory for the gathered entries is not there, 2 when the memory for the notes is not.
 [[nodiscard]] int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
                                  std::vector<Note>* lower_end_notes);

@@ -125,6 +125,14 @@ int pass_byte_order_mark(TokenScanner& scanner, std::FILE* stream, bool& line_ha
         scanner.line_buffer[segment_limit] = ' ';
         if (!read_piece(scanner.line_buffer + tail_length, line_buffer_size - tail_length,
                         stream)) {
+            // A failed read cuts the line short: its carried tail is no whole token, and the
+            // line has no end to report. The input ends here; a number being read on through
+            // the buffer stops at the tail's end.
+            if (std::ferror(stream) != 0) {
+                end_line_with_tail(scanner, tail_length);
+                scanner.scan_offset = 0;
+                return 1;
+            }
             if (!line_goes_on) return 1;
             end_line_with_tail(scanner, tail_length);
             break;
@@ -243,6 +251,14 @@ struct NumberCursor {
     return 0;
 }
 
+// A number read on through the stream that a failed read cut short is no number: the input
+// ends there instead.
+bool is_cut_by_failure(std::FILE* stream, ScanStatus& status) {
+    if (std::ferror(stream) == 0) return false;
+    status = scan_end_of_input;
+    return true;
+}
+
 }  // namespace
 
 int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
@@ -255,6 +271,7 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
             return 0;
         }
         scanner.scan_offset = cursor.position;
+        if (is_cut_by_failure(stream, status)) return 0;
         return value;
     }
     std::int64_t magnitude = 0;
@@ -282,6 +299,7 @@ double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
             return 0.0;
         }
         scanner.scan_offset = cursor.position;
+        if (is_cut_by_failure(stream, status)) return 0.0;
         return nearest_double(text, length, has_negative_exponent);
     }
     const char* text = scanner.line_buffer + scanner.scan_offset;

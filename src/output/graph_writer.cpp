@@ -3,16 +3,11 @@
 #include <cassert>
 #include <cinttypes>
 
+#include "common/printable_name.h"
 #include "output/line_pieces.h"
 #include "output/piece_pipeline.h"
 
 namespace {
-
-// A byte that would end or bend the comment line: a control character or DEL.
-bool is_control_byte(char c) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-}
 
 // "% TIMES NAME": a newline in the name would start a line that the reader takes for the
 // header, so every control byte of it is written as "?".

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "common/run_messages.h"
 #include "output/output_signals.h"
 
 namespace {
@@ -296,12 +297,12 @@ void release_output(OutputHandles& output) {
 [[nodiscard]] int refuse_output(OutputHandles& output, MessageSink& messages) {
     release_output(output);
     output.is_replacing = false;
-    messages.error("Error. Cannot open graph file: %s\n", output.name.c_str());
+    report_cannot_open(messages, output.name.c_str());
     return 1;
 }
 
 void report_write_failure(const OutputHandles& output, MessageSink& messages) {
-    messages.error("Error. Cannot write graph file: %s\n", output.name.c_str());
+    report_cannot_write(messages, output.name.c_str());
 }
 
 }  // namespace

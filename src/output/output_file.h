@@ -44,7 +44,7 @@ class OutputFile {
     // Abandons the file unless finish has run.
     ~OutputFile();
 
-    // Opens a stream for name. Prints "Error. Cannot open graph file: NAME\n" and returns 1
+    // Opens a stream for name. Prints the message of report_cannot_open and returns 1
     // when the file cannot be written (missing directory, no write permission, a directory
     // that does not let a file be created beside the target); nothing is then held open.
     [[nodiscard]] int open(const std::string& name, MessageSink& messages);
@@ -65,7 +65,7 @@ class OutputFile {
     }
 
     // Flushes and closes the stream and moves the new file into place. On any failure it
-    // abandons the file, prints "Error. Cannot write graph file: NAME\n" and returns 1.
+    // abandons the file, prints the message of report_cannot_write and returns 1.
     [[nodiscard]] int finish(MessageSink& messages);
 
     // Abandons the file after a write that fell short and prints the write-failure message.

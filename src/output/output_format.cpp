@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "common/run_messages.h"
 #include "output/copy_layout.h"
 #include "output/parhip_writer.h"
 #include "output/part_file.h"
@@ -11,11 +12,11 @@
 namespace {
 
 void print_write_failure(const std::string& name, MessageSink& messages) {
-    messages.error("Error. Cannot write graph file: %s\n", name.c_str());
+    report_cannot_write(messages, name.c_str());
 }
 
 void print_memory_shortage(MessageSink& messages) {
-    messages.error("Error. Not enough memory to write the graph.\n");
+    report_no_memory_to_write(messages);
 }
 
 WriteResult write_text(std::FILE* stream, const OutputJob& job, const ReplicaExtras& extras) {

@@ -6,14 +6,12 @@
 
 #include <cerrno>
 
+#include "common/run_messages.h"
+
 namespace {
 
 // A new file gets these permission bits less the umask, as a shell redirect creates it.
 constexpr mode_t new_file_mode = 0666;
-
-void print_not_regular(MessageSink& messages) {
-    messages.error("Error. -part needs a regular output file.\n");
-}
 
 }  // namespace
 
@@ -32,7 +30,7 @@ int PartFile::open(const std::string& name, std::int64_t size, MessageSink& mess
     // Looked at before opening: opening a FIFO or a device may wait or act on the device.
     struct stat status;
     if (::stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        print_not_regular(messages);
+        report_part_needs_regular_file(messages);
         return 1;
     }
     // Not emptied: the other parts' bytes may already be there. Without blocking, so that a
@@ -42,15 +40,15 @@ int PartFile::open(const std::string& name, std::int64_t size, MessageSink& mess
                                         new_file_mode);
     if (descriptor_ < 0) {
         if (errno == ENXIO) {
-            print_not_regular(messages);
+            report_part_needs_regular_file(messages);
         } else {
-            messages.error("Error. Cannot open graph file: %s\n", name.c_str());
+            report_cannot_open(messages, name.c_str());
         }
         return 1;
     }
     if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
         close_descriptor();
-        print_not_regular(messages);
+        report_part_needs_regular_file(messages);
         return 1;
     }
     if (::fcntl(descriptor_, F_SETFL, 0) != 0 || ::ftruncate(descriptor_, size) != 0) {
@@ -64,13 +62,13 @@ int PartFile::finish(MessageSink& messages) {
     const bool is_closed = ::close(descriptor_) == 0;
     descriptor_ = -1;
     if (is_closed) return 0;
-    messages.error("Error. Cannot write graph file: %s\n", name_.c_str());
+    report_cannot_write(messages, name_.c_str());
     return 1;
 }
 
 void PartFile::abandon(MessageSink& messages) {
     close_descriptor();
-    messages.error("Error. Cannot write graph file: %s\n", name_.c_str());
+    report_cannot_write(messages, name_.c_str());
 }
 
 int write_at(int descriptor, std::int64_t position, const char* bytes, std::size_t length) {
