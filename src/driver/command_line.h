@@ -36,6 +36,7 @@ struct RunOptions {
     bool is_quiet = false;     // -quiet: no progress line on the terminal
     int threads = 0;           // formatting threads; 0: one per processor the run may use
     std::string format_name = "text";  // -format as written, checked by the run
+    std::string from_name = "text";    // -from as written, checked by the run
     bool has_part = false;             // -part given: the run writes one part of the file
     std::string part_value{};          // -part as written, checked by the run
 

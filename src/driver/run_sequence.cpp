@@ -24,6 +24,7 @@
 #include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
+#include "input/byte_source.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
@@ -141,7 +142,7 @@ void keep_standard_streams_open() {
 [[nodiscard]] int check_strictness(const RunSettings& settings, const ReadFindings& findings,
                                    MessageSink& messages) {
     if (!settings.is_strict) return 0;
-    if (settings.repairs) {
+    if (settings.repairs && findings.is_filled) {
         if (!has_unrepaired_fault(findings)) return 0;
         messages.error("Error. Unrepaired warnings are not accepted with -strict.\n");
         return 1;
@@ -291,7 +292,10 @@ class RunProgress {
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
+    // The phase begins before the first bytes are looked at: a slow pipe may take a while.
     progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
+    ByteSource source;
+    if (open_byte_source(input, settings.input_name.c_str(), messages, source) != 0) return 1;
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
     ReaderSettings reader_settings;
@@ -302,12 +306,14 @@ class RunProgress {
     reader_settings.repairs = settings.repairs;
     ReadFindings findings;
     reader_settings.findings = &findings;
-    const int read_result = read_graph_file(
-        input, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
+    int read_result = settings.input_format->read(
+        source.stream, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
+    read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    if (settings.repairs &&
+    // A format whose reader knows no repair has refused what the repair would mend.
+    if (settings.repairs && findings.is_filled &&
         repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
                           arrays.adjacency, arrays.edge_weights, messages) != 0) {
         return 1;
@@ -347,8 +353,9 @@ int run_graphrep(int argc, const char* const* argv) {
     RunSettings settings;
     resolve_settings(options, settings);
     MessageSink messages(settings.message_stream);
-    const bool is_refused =
-        check_options(options, messages) != 0 || choose_output(options, settings, messages) != 0;
+    const bool is_refused = check_options(options, messages) != 0 ||
+                            choose_output(options, settings, messages) != 0 ||
+                            choose_input(options, settings, messages) != 0;
     const int status = is_refused ? 1 : run_stages(settings, messages);
     return end_run(status, messages);
 }

@@ -44,3 +44,10 @@ void resolve_settings(const RunOptions& options, RunSettings& settings) {
     settings.shows_progress = !options.is_quiet;
     settings.join_items = options.join_items;
 }
+
+int choose_input(const RunOptions& options, RunSettings& settings, MessageSink& messages) {
+    settings.input_format = find_input_format(options.from_name);
+    if (settings.input_format != nullptr) return 0;
+    messages.error("Error. Invalid input format %s.\n", options.from_name.c_str());
+    return 1;
+}

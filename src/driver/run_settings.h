@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "common/message_sink.h"
 #include "driver/command_line.h"
+#include "input/input_formats.h"
 #include "output/output_format.h"
 
 // The name that stands for a standard stream: standard input after -in, standard output
@@ -45,7 +47,14 @@ struct RunSettings {
     bool carries_weights = false;  // the input's weights, whichever it has, reach the copies
     std::vector<std::string> join_items;
     OutputChoice output;  // settled by choose_output, which may refuse the values
+    // The input's format, settled by choose_input, which may refuse the name.
+    const InputFormat* input_format = nullptr;
 };
+
+// Reads -from into settings.input_format. Prints "Error. Invalid input format NAME." and returns
+// 1 for a name no input format has.
+[[nodiscard]] int choose_input(const RunOptions& options, RunSettings& settings,
+                               MessageSink& messages);
 
 // Fills settings from options. Prints nothing and refuses nothing: the counts are taken as
 // given, and a run refuses what it cannot do before it looks at its settings.

@@ -19,6 +19,9 @@
 // What a reading found besides the arrays, for a repair of the graph and its summary: the
 // header's edge count and the entries the reader itself left out, by kind.
 struct ReadFindings {
+    // A reader that reads for a repair fills the findings; one that does not (a format
+    // whose reader knows no repair) leaves this false, and its file is taken as read.
+    bool is_filled = false;
     int header_nedges = 0;
     std::int64_t self_entries = 0;        // self edges dropped
     std::int64_t repeated_entries = 0;    // repeats of a neighbour already kept for the vertex

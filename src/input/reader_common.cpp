@@ -95,6 +95,7 @@ void grow_entry_arrays(GraphArrays& arrays, const GraphHeader& header, std::int6
 
 void note_findings(const GraphHeader& header, const BodyCounts& counts, ReadFindings* findings) {
     if (findings == nullptr) return;
+    findings->is_filled = true;
     findings->header_nedges = header.nedges;
     findings->self_entries = counts.self_edge_count;
     findings->repeated_entries = counts.repeated_count;
