@@ -26,6 +26,7 @@ struct RunOptions {
     bool check_only = false;             // -check: read and check, write nothing
     bool is_strict = false;              // -strict: a warning fails the run
     bool is_wide = false;                // -wide: counts and vertex numbers past 32 bits
+    bool repairs = false;                // -repair: mend the faults that have one sound repair
     std::string option_without_value{};  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;
@@ -35,6 +36,7 @@ struct RunOptions {
     bool is_quiet = false;     // -quiet: no progress line on the terminal
     int threads = 0;           // formatting threads; 0: one per processor the run may use
     std::string format_name = "text";  // -format as written, checked by the run
+    std::string from_name = "text";    // -from as written, checked by the run
     bool has_part = false;             // -part given: the run writes one part of the file
     std::string part_value{};          // -part as written, checked by the run
 

@@ -7,6 +7,7 @@
 
 #include "common/run_messages.h"
 #include "common/text_numbers.h"
+#include "input/input_formats.h"
 #include "output/output_format.h"
 
 namespace {
@@ -121,6 +122,20 @@ std::string format_refusal_reason() {
     return "not " + output_format_list(&OutputFormat::name);
 }
 
+void set_from(const char* value, RunOptions& options) {
+    options.from_name = value;
+}
+
+// Each input format in its own words, as -format's are formed.
+std::string from_usage() {
+    return wrapped("the input's format: " + input_format_list(&InputFormat::usage) +
+                   "; a compressed input is decompressed in every format");
+}
+
+std::string from_refusal_reason() {
+    return "-from not " + input_format_list(&InputFormat::name);
+}
+
 void set_part(const char* value, RunOptions& options) {
     options.has_part = true;
     options.part_value = value;
@@ -128,7 +143,13 @@ void set_part(const char* value, RunOptions& options) {
 
 constexpr OptionEntry options_in_usage_order[] = {
     {"-in", "FILE", SynopsisPlace::required, SynopsisPlace::required,
-     "the graph file to read; - reads standard input", set_input},
+     "the graph file to read; - reads standard input; a gzip, zstd,\n"
+     "xz or bzip2 stream is decompressed as it is read",
+     set_input},
+    // Not in the synopsis lines, which stay as they were before input formats came: the
+    // option list below them names it.
+    {"-from", "NAME", SynopsisPlace::apart, SynopsisPlace::apart, nullptr, set_from, nullptr,
+     from_usage},
     {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
      "the number of copies, at least 1", set_times},
     {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
@@ -172,6 +193,21 @@ constexpr OptionEntry options_in_usage_order[] = {
      nullptr, &RunOptions::check_only},
     {"-strict", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "a warning fails the run as an error does", nullptr, &RunOptions::is_strict},
+    {"-repair", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
+     "mend what has one sound repair instead of refusing it: an\n"
+     "edge listed at one end only gets its other entry, self\n"
+     "edges and repeated neighbours are dropped, an edge whose\n"
+     "ends weigh differently takes the weight listed first, the\n"
+     "header's edge count becomes the count written, entries past\n"
+     "it are all read; lines after the last vertex are counted,\n"
+     "not read. A line \"Repaired: ...\" per kind follows the\n"
+     "file's messages. Not repaired, since no one repair is sure:\n"
+     "a bad number, a neighbour outside 1..nvtxs, a bad or\n"
+     "missing vertex weight, a missing edge weight, a file that\n"
+     "ends early, an unreadable file. With -strict, a bad edge\n"
+     "weight (its entry is dropped) or lines after the last\n"
+     "vertex still fail the run",
+     nullptr, &RunOptions::repairs},
     {"-wide", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
@@ -207,7 +243,16 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Invalid number of threads (N).", nullptr}, "-threads below 0"},
     {cannot_open_graph_file, "input or output cannot be opened"},
     {cannot_read_graph_file, "reading the input failed"},
+    {{"Error. The CODEC stream of graph file FILE is damaged.", nullptr},
+     "gzip, zstd, xz or bzip2"},
+    {{"Error. The CODEC stream of graph file FILE is cut short.", nullptr}, ""},
+    {{"Error. Not enough memory to decode the CODEC stream of graph file FILE.", nullptr}, ""},
+    {{"Error. Not enough memory to read graph file FILE.", nullptr}, ""},
+    {{"Error. Graph file FILE is a tar archive: extract the graph file first.", nullptr}, ""},
     {{"Error. Warnings are not accepted with -strict.", nullptr}, ""},
+    {{"Error. Unrepaired warnings are not accepted with -strict.", nullptr}, "(with -repair)"},
+    {{"Error. Not enough memory to repair the graph.", nullptr}, "(with -repair)"},
+    {{"Error. Repaired graph too large: more than 1073741823 edges.", nullptr}, "(with -repair)"},
     {{"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", nullptr}, ""},
     {{"Error. Join U:V is given twice.", nullptr}, ""},
     {{"Error. Not enough memory to build the graph.", nullptr}, ""},
@@ -217,6 +262,7 @@ constexpr RunMessage run_messages[] = {
     {cannot_write_graph_file, "a write failed (disk full, size limit)"},
     {{"Error. Cannot write messages.", nullptr}, "(on standard error) a message was lost"},
     {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},
+    {{"Error. Invalid input format NAME.", nullptr}, "", from_refusal_reason},
     {{"Error. Invalid part VALUE.", nullptr}, "-part not I/P with 0 <= I < P"},
     {{"Error. -part cannot overwrite its input: OUT is IN.", nullptr}, ""},
     {part_needs_regular_file, ""},

@@ -21,9 +21,11 @@
 #include "driver/join_list.h"
 #include "driver/option_table.h"
 #include "driver/output_choice.h"
+#include "driver/repair_step.h"
 #include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
+#include "input/byte_source.h"
 #include "input/graph_reader.h"
 #include "output/graph_writer.h"
 #include "output/output_file.h"
@@ -135,9 +137,18 @@ void keep_standard_streams_open() {
     return 0;
 }
 
-// Under -strict a warning fails the run: a file that draws one is not taken as good.
-[[nodiscard]] int check_strictness(const RunSettings& settings, MessageSink& messages) {
-    if (!settings.is_strict || messages.warning_count() == 0) return 0;
+// Under -strict a warning fails the run: a file that draws one is not taken as good. With
+// -repair only the faults the repair left as they were do: the repaired graph is valid, but
+// a dropped entry or unread lines may not be what the file meant.
+[[nodiscard]] int check_strictness(const RunSettings& settings, const ReadFindings& findings,
+                                   MessageSink& messages) {
+    if (!settings.is_strict) return 0;
+    if (settings.repairs && findings.is_filled) {
+        if (!has_unrepaired_fault(findings)) return 0;
+        messages.error("Error. Unrepaired warnings are not accepted with -strict.\n");
+        return 1;
+    }
+    if (messages.warning_count() == 0) return 0;
     messages.error("Error. Warnings are not accepted with -strict.\n");
     return 1;
 }
@@ -314,19 +325,33 @@ class RunProgress {
     }
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
+    // The phase begins before the first bytes are looked at: a slow pipe may take a while.
     progress.line().begin_phase(ProgressPhase::reading, fileno(input), regular_file_bytes(input));
+    ByteSource source;
+    if (open_byte_source(input, settings.input_name.c_str(), messages, source) != 0) return 1;
     // Any error of the graph file ends the run: its arrays are incomplete or describe a
     // graph the file did not mean, and a graph written from them would pass for a good one.
     ReaderSettings reader_settings;
     reader_settings.threads = settings.reading_threads;
-    // A check reads only: no later stage looks at the lists that no line reached.
-    reader_settings.fills_unreached_lists = !settings.check_only;
-    const int read_result = read_graph_file(
-        input, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
+    // A check reads only: no later stage looks at the lists that no line reached, unless
+    // they are repaired.
+    reader_settings.fills_unreached_lists = !settings.check_only || settings.repairs;
+    reader_settings.repairs = settings.repairs;
+    ReadFindings findings;
+    reader_settings.findings = &findings;
+    int read_result = settings.input_format->read(
+        source.stream, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
+    read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    if (check_strictness(settings, messages) != 0) return 1;
+    // A format whose reader knows no repair has refused what the repair would mend.
+    if (settings.repairs && findings.is_filled &&
+        repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
+                          arrays.adjacency, arrays.edge_weights, messages) != 0) {
+        return 1;
+    }
+    if (check_strictness(settings, findings, messages) != 0) return 1;
     if (settings.wants_stats && print_summary(arrays, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (settings.check_only) return 0;
@@ -361,8 +386,9 @@ int run_graphrep(int argc, const char* const* argv) {
     RunSettings settings;
     resolve_settings(options, settings);
     MessageSink messages(settings.message_stream);
-    const bool is_refused =
-        check_options(options, messages) != 0 || choose_output(options, settings, messages) != 0;
+    const bool is_refused = check_options(options, messages) != 0 ||
+                            choose_output(options, settings, messages) != 0 ||
+                            choose_input(options, settings, messages) != 0;
     const int status = is_refused ? 1 : run_stages(settings, messages);
     return end_run(status, messages);
 }

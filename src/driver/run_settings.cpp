@@ -66,8 +66,16 @@ void resolve_settings(const RunOptions& options, RunSettings& settings) {
     settings.check_only = options.check_only;
     settings.is_strict = options.is_strict;
     settings.is_wide = options.is_wide;
+    settings.repairs = options.repairs;
     settings.carries_weights = options.wants_weights;
     settings.wants_stats = options.wants_stats;
     settings.shows_progress = !options.is_quiet && progress_line_is_safe(settings);
     settings.join_items = options.join_items;
+}
+
+int choose_input(const RunOptions& options, RunSettings& settings, MessageSink& messages) {
+    settings.input_format = find_input_format(options.from_name);
+    if (settings.input_format != nullptr) return 0;
+    messages.error("Error. Invalid input format %s.\n", options.from_name.c_str());
+    return 1;
 }

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "common/message_sink.h"
 #include "driver/command_line.h"
+#include "input/input_formats.h"
 #include "output/output_format.h"
 
 // The name that stands for a standard stream: standard input after -in, standard output
@@ -39,6 +41,7 @@ struct RunSettings {
     bool check_only = false;
     bool is_strict = false;
     bool is_wide = false;
+    bool repairs = false;      // the faults with one sound repair are mended, not refused
     bool wants_stats = false;  // a summary of the graph once it is read without error
     // A progress line when standard error is a terminal: not with -quiet, nor where anything
     // else could reach that terminal by another way (standard output a pipe, or a terminal
@@ -47,7 +50,14 @@ struct RunSettings {
     bool carries_weights = false;  // the input's weights, whichever it has, reach the copies
     std::vector<std::string> join_items;
     OutputChoice output;  // settled by choose_output, which may refuse the values
+    // The input's format, settled by choose_input, which may refuse the name.
+    const InputFormat* input_format = nullptr;
 };
+
+// Reads -from into settings.input_format. Prints "Error. Invalid input format NAME." and returns
+// 1 for a name no input format has.
+[[nodiscard]] int choose_input(const RunOptions& options, RunSettings& settings,
+                               MessageSink& messages);
 
 // Fills settings from options. Prints nothing and refuses nothing: the counts are taken as
 // given, and a run refuses what it cannot do before it looks at its settings.

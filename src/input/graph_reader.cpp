@@ -15,6 +15,7 @@ int read_graph_file(std::FILE* file, const char* file_name, MessageSink& message
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
     release_graph_arrays(arrays);
     GraphHeader header;
+    header.repairs = settings.repairs;
     int result = read_graph_header(scanner, file, file_name, messages, header, arrays);
     if (result == 0) {
         // With vertex numbers a line's vertex depends on the lines before it, not on their
@@ -26,7 +27,7 @@ int read_graph_file(std::FILE* file, const char* file_name, MessageSink& message
             result = read_body_in_parallel(file, file_name, messages, header, arrays, settings);
         } else {
             result = read_body_serially(scanner, file, file_name, messages, header, arrays,
-                                        settings.fills_unreached_lists);
+                                        settings.fills_unreached_lists, settings.findings);
         }
     }
     return close_graph_file(file, file_name, messages, result);

@@ -119,3 +119,7 @@ void report(const MessageContext& context, const ReaderMessage& message, Message
     print_error_prefix(context, messages);
     print_error_detail(context, message, messages);
 }
+
+void report_error_prefix(const MessageContext& context, MessageSink& messages) {
+    print_error_prefix(context, messages);
+}

@@ -60,3 +60,7 @@ struct MessageContext {
 // Prints message as its text: an error's prefix and detail line, or a warning, counted as
 // one error or one warning.
 void report(const MessageContext& context, const ReaderMessage& message, MessageSink& messages);
+
+// Counts one error of the graph file and prints its prefix, for a detail line that a reader
+// of another layout prints after it.
+void report_error_prefix(const MessageContext& context, MessageSink& messages);

@@ -21,7 +21,7 @@ std::string described(const RunOptions& o) {
     text << " flags " << o.check_only << o.is_strict << o.is_wide << o.wants_help << o.wants_version
          << o.wants_weights << o.wants_stats << o.is_quiet << o.has_part << " dangling ["
          << o.option_without_value << "] threads " << o.threads << " format [" << o.format_name
-         << "] part [" << o.part_value << ']';
+         << "] from [" << o.from_name << "] part [" << o.part_value << ']';
     return text.str();
 }
 
@@ -120,6 +120,10 @@ const CommandLineCase command_line_cases[] = {
      {"-format", " text", "-part", "-in"},
      {.format_name = " text", .has_part = true, .part_value = "-in"}},
     {"an empty part", {"-part", ""}, {.has_part = true}},
+    // -from and -format share "-f": neither is a prefix of the other.
+    {"-from beside -format",
+     {"-fromage", "parhip", "-fro", "x", "-formats", "text"},
+     {.format_name = "text", .from_name = "parhip"}},
     {"threads and joins",
      {"-threads", "3", "-join", "1:2, 3", "-join", "4"},
      {.join_items = {"1:2", "3", "4"}, .threads = 3}},
