@@ -146,9 +146,7 @@ constexpr OptionEntry options_in_usage_order[] = {
      "the graph file to read; - reads standard input; a gzip, zstd,\n"
      "xz or bzip2 stream is decompressed as it is read",
      set_input},
-    // Not in the synopsis lines, which stay as they were before input formats came: the
-    // option list below them names it.
-    {"-from", "NAME", SynopsisPlace::apart, SynopsisPlace::apart, nullptr, set_from, nullptr,
+    {"-from", "NAME", SynopsisPlace::optional, SynopsisPlace::optional, nullptr, set_from, nullptr,
      from_usage},
     {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
      "the number of copies, at least 1", set_times},
