@@ -146,10 +146,10 @@ constexpr OptionEntry options_in_usage_order[] = {
      "the graph file to read; - reads standard input; a gzip, zstd,\n"
      "xz or bzip2 stream is decompressed as it is read",
      set_input},
-    {"-from", "NAME", SynopsisPlace::optional, SynopsisPlace::optional, nullptr, set_from, nullptr,
-     from_usage},
     {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
      "the number of copies, at least 1", set_times},
+    {"-from", "NAME", SynopsisPlace::optional, SynopsisPlace::optional, nullptr, set_from, nullptr,
+     from_usage},
     {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
      "the file to write; - writes standard output (default: K_FILE,\n"
      "the count and an underscore before the input name, or\n"

@@ -139,7 +139,7 @@ TEST(OptionTable, the_readme_and_the_manual_page_name_every_option_and_message_o
 TEST(OptionTable, forms_the_synopsis_and_the_format_words_from_the_tables) {
     const std::string text = usage_text();
     const char* const formed[] = {
-        "Usage: graphrep -in FILE [-from NAME] -times K [-out FILE] [-nconnect N]\n"
+        "Usage: graphrep -in FILE -times K [-from NAME] [-out FILE] [-nconnect N]\n"
         "                [-connect LIST] [-join LIST] [-weights] [-threads N]\n"
         "                [-format NAME] [-part I/P] [-strict] [-repair] [-wide] [-stats]\n"
         "                [-quiet]\n"
