@@ -97,6 +97,21 @@ TEST(EndToEndReader, hostile_inputs_get_bounded_memory_and_true_messages) {
          "{ printf '2 1\\n2 '; head -c 268435456 /dev/zero | tr '\\000' ' '; printf '\\n1\\n'; } | "
          "{ ulimit -v 100000; {GR} -check -in -; }",
          0, ""},
+        // A line of numbers is held only while its numbers can count: after the last vertex
+        // line only whether it begins with one, and nothing after an error that ends the reading.
+        {"256 MiB of digits through a pipe after the last vertex line", Needs::memory_cap,
+         "{ printf '2 1\\n2\\n1\\n'; head -c 268435456 /dev/zero | tr '\\000' 1; } | "
+         "{ ulimit -v 100000; {GR} -check -threads 2 -in -; }",
+         0,
+         "WARNING: Possible error in graph file `-'\n"
+         "         Data found after expected end of file\n"},
+        // The first vertex line takes a while to scan, so the line after the error is being
+        // read when the error stops the reading.
+        {"256 MiB of digits through a pipe after a fatal error", Needs::memory_cap,
+         "{ printf '1000000 200000\\n'; seq -s ' ' 2 300001; printf '0\\n'; "
+         "head -c 268435456 /dev/zero | tr '\\000' 1; } | "
+         "{ ulimit -v 100000; {GR} -check -threads 2 -in -; }",
+         1, "ERROR in graph file `-': zero or negative vertex in edge (2,0).\n"},
         // A name cannot end a message line early or plant one of its own.
         {"a missing input whose name holds a newline", Needs::nothing,
          "{GR} -check -in '{DIR}/x\nComponents: 9'", 1,

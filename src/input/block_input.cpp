@@ -1,5 +1,7 @@
 #include "input/block_input.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,9 @@
 #endif
 
 namespace {
+
+// The smallest block of a small file.
+constexpr std::int64_t smallest_block_bytes = std::int64_t{4} << 10;
 
 // Room kept past a chunk's bytes: the stopping newline.
 constexpr std::int64_t chunk_slack = 1;
@@ -101,6 +106,17 @@ std::int64_t settle_point(const char* bytes, std::int64_t searched, std::int64_t
     return -1;
 }
 
+// Where a long line after the last vertex line ends for its reader, the bytes up to size all
+// such as may count, or -1 when it must grow further: the line tells no more than whether it
+// begins with a number, which its first byte that is not a blank shows, with the next one for
+// a sign.
+std::int64_t beginning_point(const char* bytes, std::int64_t size) {
+    std::int64_t first = 0;
+    while (first < size && is_blank(bytes[first]))
+        ++first;
+    return first + 2 <= size ? first + 2 : -1;
+}
+
 // The line whose reading ends at settled, before which the chunk holds no newline: ends the
 // chunk's copy of it there with a newline and reads the rest of it through, a block at a time
 // in the room after that newline, where whatever follows the line's own newline stays. Gives
@@ -131,6 +147,20 @@ ChunkBytes::~ChunkBytes() {
     std::free(data);
 }
 
+void size_blocks(BlockInput& input, std::int64_t largest, std::int64_t first_pipe_block) {
+    input.block_bytes = largest;
+    struct stat status;
+    const std::int64_t position = ftello(input.file);
+    if (fstat(fileno(input.file), &status) == 0 && S_ISREG(status.st_mode) && position >= 0 &&
+        position <= status.st_size) {
+        input.block_bytes =
+            std::clamp<std::int64_t>(status.st_size - position + 1, smallest_block_bytes, largest);
+        return;
+    }
+    input.block_bytes = std::min(first_pipe_block, largest);
+    input.largest_block_bytes = largest;
+}
+
 bool read_chunk(BlockInput& input, Chunk& chunk) {
     const std::int64_t carried = static_cast<std::int64_t>(input.carried.size());
     if (input.is_at_end && carried == 0) return false;
@@ -149,8 +179,17 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
         cut = last_line_end(chunk.bytes.data, searched, size);
         if (cut > 0 || input.is_at_end) break;
         // A line longer than the block: the chunk grows until the line ends, unless the
-        // reading of the line ends at a byte read already.
-        const std::int64_t settled = settle_point(chunk.bytes.data, searched, size);
+        // reading of the line ends at a byte read already, or the line's place ends it.
+        std::int64_t settled = settle_point(chunk.bytes.data, searched, size);
+        if (settled < 0 && input.line_worth != nullptr) {
+            const LineWorth worth = input.line_worth(input.reader, chunk.index);
+            // No chunk is read after one whose line is worth nothing: this one ends here.
+            if (worth == LineWorth::none) {
+                cut = size;
+                break;
+            }
+            if (worth == LineWorth::begins_only) settled = beginning_point(chunk.bytes.data, size);
+        }
         if (settled >= 0) {
             size = read_through_line(input, chunk, settled);
             cut = last_line_end(chunk.bytes.data, settled, size);

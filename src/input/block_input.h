@@ -8,8 +8,11 @@
 // reading of the line ends (a word, a comment, a NUL byte), the rest of the line is read
 // through in blocks and never held, and a run of blanks costs a block at most. So a line of numbers
 // reads whole, at about its own length in memory, and endless bytes that cannot count read as cat
-// would read them. Every chunk is followed in memory by a newline of its own, which stops any scan
-// of a number or a line at the chunk's end. The caller serialises the calls.
+// would read them. What only the reader knows, a long line's place after the last vertex line
+// or after the point where the reading stopped, it tells when asked: such a line is held only as
+// far as its place lets it count, and read through after that. Every chunk is followed in memory by
+// a newline of its own, which stops any scan of a number or a line at the chunk's end. The caller
+// serialises the calls.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +37,17 @@ struct Chunk {
     std::int64_t index = 0;  // chunks count from 0 in file order
 };
 
+// What the reader can still use of a line longer than a block, the first line of its chunk.
+enum class LineWorth {
+    counts,       // every number of it: a vertex line
+    begins_only,  // whether it begins with a number: a line after the last vertex line
+    none,         // nothing: the reading stopped in a chunk before it, and no chunk follows
+};
+
+// Asked with the chunk's index each time such a line grows by a block, by the thread that
+// reads the input. It may wait, but never for anything that needs the input.
+using LineWorthQuestion = LineWorth (*)(void* reader, std::int64_t chunk_index);
+
 struct BlockInput {
     std::FILE* file = nullptr;
     std::int64_t block_bytes = 0;
@@ -46,7 +60,15 @@ struct BlockInput {
     std::int64_t next_index = 0;
     // The chunk whose read the stream failed, or -1: the stream counts as ended there.
     std::int64_t failed_chunk = -1;
+    // Without a question every line that may count is held whole.
+    LineWorthQuestion line_worth = nullptr;
+    void* reader = nullptr;
 };
+
+// Sizes the first block of the input and the largest: a block that holds the rest of a regular
+// file, and no more, so that a small file is read in one block of its own size; anything else
+// (a pipe) starts at first_pipe_block and grows up to largest while it goes on.
+void size_blocks(BlockInput& input, std::int64_t largest, std::int64_t first_pipe_block);
 
 // Fills chunk with the next line-aligned chunk of input and numbers it; false when the input
 // holds no further byte. Throws std::bad_alloc when a chunk's memory is not there.

@@ -1,5 +1,7 @@
 #include "input/note_output.h"
 
+#include <algorithm>
+
 namespace {
 
 // The message a note stands for, its edge and weights read back where the note points.
@@ -34,4 +36,9 @@ void print_in_file_order(const NoteContext& context, const NoteList& line_notes,
     });
     for (; symmetry_note != symmetry_notes.end(); ++symmetry_note)
         print_note(context, *symmetry_note, messages);
+}
+
+bool has_unmatched_edge(const std::vector<Note>& notes) {
+    return std::any_of(notes.begin(), notes.end(),
+                       [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
 }

@@ -29,3 +29,6 @@ void print_note(const NoteContext& context, const Note& note, MessageSink& messa
 // after it (a line note whose kept_before is the entry's position comes first).
 void print_in_file_order(const NoteContext& context, const NoteList& line_notes,
                          const std::vector<Note>& symmetry_notes, MessageSink& messages);
+
+// Whether notes hold an edge listed at its higher end only.
+bool has_unmatched_edge(const std::vector<Note>& notes);

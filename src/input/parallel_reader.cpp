@@ -1,7 +1,5 @@
 #include "input/parallel_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -30,8 +28,6 @@ namespace {
 constexpr std::int64_t default_chunk_bytes = std::int64_t{512} << 10;
 constexpr std::int64_t chunk_budget = std::int64_t{16} << 20;
 constexpr std::int64_t smallest_chunk_bytes = std::int64_t{32} << 10;
-// The smallest block of a small file.
-constexpr std::int64_t smallest_block_bytes = std::int64_t{4} << 10;
 // More reading threads than this gain nothing: the chunks come from one stream.
 constexpr int max_threads = 64;
 
@@ -45,6 +41,10 @@ struct Pipeline {
     ScanFormat format;
     std::mutex lock;
     std::condition_variable turn;
+    // The input is read under a lock of its own, which its reader may hold while it takes the
+    // other (never the other way round): chunks are counted and placed while a long line is
+    // read, and the reader of the line can learn the line's place from them.
+    std::mutex input_lock;
     BlockInput input;
     bool input_is_done = false;
     bool has_failed = false;  // some chunk's memory was not there
@@ -184,21 +184,27 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
 // Takes the next chunk and numbers its first vertex; false when there is none to take.
 [[nodiscard]] bool take_chunk(Pipeline& pipeline, Chunk& chunk, std::int64_t& first_vertex,
                               bool& is_wanted) {
-    std::unique_lock<std::mutex> guard(pipeline.lock);
-    if (pipeline.input_is_done || pipeline.has_stopped || pipeline.has_failed) return false;
+    std::unique_lock<std::mutex> input_guard(pipeline.input_lock);
+    if (pipeline.input_is_done) return false;
+    {
+        std::lock_guard<std::mutex> guard(pipeline.lock);
+        if (pipeline.has_stopped || pipeline.has_failed) return false;
+    }
+    bool has_read = false;
     try {
-        if (!read_chunk(pipeline.input, chunk)) {
-            pipeline.input_is_done = true;
-            return false;
-        }
+        has_read = read_chunk(pipeline.input, chunk);
     } catch (const std::bad_alloc&) {
+        std::lock_guard<std::mutex> guard(pipeline.lock);
         pipeline.has_failed = true;
+        pipeline.turn.notify_all();
         return false;
     }
-    guard.unlock();
+    pipeline.input_is_done = !has_read;
+    if (!has_read) return false;
+    input_guard.unlock();
     // Counted outside the lock, by every thread at once; only the sums go in chunk order.
     const std::int64_t lines = count_lines(chunk);
-    guard.lock();
+    std::unique_lock<std::mutex> guard(pipeline.lock);
     pipeline.turn.wait(guard, [&] { return pipeline.counted_chunks == chunk.index; });
     first_vertex = pipeline.counted_lines + 1;
     pipeline.counted_lines += lines;
@@ -206,6 +212,22 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     pipeline.turn.notify_all();
     is_wanted = !pipeline.has_stopped;
     return true;
+}
+
+// What the reading can use of a line longer than a block, the first of chunk chunk_index: asked
+// by the thread that reads it, which waits for the line counts of the chunks before it.
+LineWorth line_worth(void* reader, std::int64_t chunk_index) {
+    Pipeline& pipeline = *static_cast<Pipeline*>(reader);
+    std::unique_lock<std::mutex> guard(pipeline.lock);
+    pipeline.turn.wait(guard, [&] {
+        return pipeline.counted_chunks == chunk_index || pipeline.has_stopped ||
+               pipeline.has_failed;
+    });
+    // No chunk after the one that stopped the reading is scanned.
+    if (pipeline.has_stopped || pipeline.has_failed) return LineWorth::none;
+    // The line describes vertex counted_lines + 1; past nvtxs it is trailing data or not.
+    return pipeline.counted_lines >= pipeline.header.nvtxs ? LineWorth::begins_only
+                                                           : LineWorth::counts;
 }
 
 void read_chunks(Pipeline& pipeline, int helper_count);
@@ -227,7 +249,7 @@ void read_chunks(Pipeline& pipeline, int helper_count) {
     bool is_wanted = false;
     while (take_chunk(pipeline, chunk, first_vertex, is_wanted)) {
         if (helper_count > 0) {
-            std::unique_lock<std::mutex> guard(pipeline.lock);
+            std::unique_lock<std::mutex> guard(pipeline.input_lock);
             const bool has_more = !pipeline.input.is_at_end || !pipeline.input.carried.empty();
             guard.unlock();
             if (has_more) start_helpers(pipeline, helper_count);
@@ -322,11 +344,6 @@ void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes)
     line_notes.push_back(entry);
 }
 
-bool has_unmatched_edge(const std::vector<Note>& notes) {
-    return std::any_of(notes.begin(), notes.end(),
-                       [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
-}
-
 // What the notes of the reading need to be printed.
 NoteContext note_context(const Pipeline& pipeline, const char* file_name) {
     const GraphArrays& arrays = pipeline.arrays;
@@ -394,23 +411,6 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
-// The first block of the input and the largest: a block that holds the rest of a regular
-// file, and no more, so that a small file is read in one block of its own size; anything
-// else (a pipe) starts small and grows while it goes on.
-void size_blocks(std::FILE* file, std::int64_t largest, BlockInput& input) {
-    input.block_bytes = largest;
-    struct stat status;
-    const std::int64_t position = ftello(file);
-    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && position >= 0 &&
-        position <= status.st_size) {
-        input.block_bytes =
-            std::clamp<std::int64_t>(status.st_size - position + 1, smallest_block_bytes, largest);
-        return;
-    }
-    input.block_bytes = std::min(smallest_chunk_bytes, largest);
-    input.largest_block_bytes = largest;
-}
-
 }  // namespace
 
 int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& messages,
@@ -422,15 +422,17 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
                        header.repairs ? max_kept_entries : 2 * std::int64_t{header.nedges},
                        header.repairs};
     pipeline.input.file = file;
+    pipeline.input.line_worth = line_worth;
+    pipeline.input.reader = &pipeline;
     int threads = settings.threads > 0 ? settings.threads : available_processors();
     threads = std::clamp(threads, 1, max_threads);
     if (settings.chunk_bytes > 0) {
         pipeline.input.block_bytes = settings.chunk_bytes;
     } else {
         size_blocks(
-            file,
+            pipeline.input,
             std::clamp(chunk_budget / (2 * threads), smallest_chunk_bytes, default_chunk_bytes),
-            pipeline.input);
+            smallest_chunk_bytes);
     }
     run_pipeline(pipeline, threads);
     const int result = pipeline.has_failed

@@ -216,11 +216,6 @@ void place_ranges(Ranges& ranges, GraphArrays& arrays, PlacedBody& body) {
     }
 }
 
-bool has_unmatched_edge(const std::vector<Note>& notes) {
-    return std::any_of(notes.begin(), notes.end(),
-                       [](const Note& note) { return note.kind == NoteKind::unmatched_edge; });
-}
-
 // What finish_body gives besides 0 and 1, before printing anything: the memory ran out, for
 // the notes or for something else.
 constexpr int out_of_memory = 2;
