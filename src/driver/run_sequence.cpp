@@ -312,8 +312,9 @@ class RunProgress {
     read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    // A format whose reader knows no repair has refused what the repair would mend.
-    if (settings.repairs && findings.is_filled &&
+    // A format whose reader knows no repair has refused what the repair would mend. The lines
+    // of an edge list are a graph only once repaired.
+    if ((settings.repairs || findings.holds_edge_lines) && findings.is_filled &&
         repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
                           arrays.adjacency, arrays.edge_weights, messages) != 0) {
         return 1;

@@ -29,6 +29,10 @@ struct ReadFindings {
     // Lines after the last vertex that hold a number: every one in repair mode, else up to
     // the first.
     std::int64_t trailing_lines = 0;
+    // The lists hold each line of an edge list (or entry of a matrix) at both of its ends, as
+    // read: they are a graph only once repaired, whatever the run asks, and the repair's
+    // counts are of lines, not of a header's edges.
+    bool holds_edge_lines = false;
 };
 
 // How a file is read; the defaults are those of a run.

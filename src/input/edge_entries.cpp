@@ -1,0 +1,146 @@
+#include "input/edge_entries.h"
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+#include "common/helper_threads.h"
+#include "common/processors.h"
+#include "input/block_input.h"
+
+namespace {
+
+// Chunks of the text reader's size: the scan of one stays in cache.
+constexpr std::int64_t default_chunk_bytes = std::int64_t{512} << 10;
+// More threads than this gain nothing: the chunks come from one stream.
+constexpr int max_threads = 64;
+
+// What the threads share: the input is taken in chunk order under the lock.
+struct EdgePipeline {
+    const EdgeLineFormat& format;
+    EdgeGathering& gathering;
+    std::mutex lock;
+    BlockInput input;
+    bool is_done = false;
+};
+
+// Takes the next chunk and the place of its scan; false when there is none to take, the
+// input has ended or a fault has been met.
+bool take_chunk(EdgePipeline& pipeline, Chunk& chunk, EdgeLineScan*& scan) {
+    std::lock_guard<std::mutex> guard(pipeline.lock);
+    if (pipeline.is_done || pipeline.gathering.has_failed) return false;
+    try {
+        if (!read_chunk(pipeline.input, chunk)) {
+            pipeline.is_done = true;
+            return false;
+        }
+        pipeline.gathering.chunks.push_back(std::make_unique<EdgeLineScan>());
+        scan = pipeline.gathering.chunks.back().get();
+    } catch (const std::bad_alloc&) {
+        pipeline.gathering.has_failed = true;
+        return false;
+    }
+    return true;
+}
+
+void scan_chunks(EdgePipeline& pipeline) {
+    Chunk chunk;
+    EdgeLineScan* scan = nullptr;
+    while (take_chunk(pipeline, chunk, scan)) {
+        bool has_scanned = true;
+        try {
+            scan_edge_lines(pipeline.format, chunk, *scan);
+        } catch (const std::bad_alloc&) {
+            has_scanned = false;
+        }
+        std::lock_guard<std::mutex> guard(pipeline.lock);
+        if (!has_scanned) pipeline.gathering.has_failed = true;
+        // Chunks are taken in file order: those after a fault are not needed, and the one
+        // that names the file's first fault has been taken already.
+        if (scan->fault != EdgeLineFault::none) pipeline.is_done = true;
+    }
+}
+
+}  // namespace
+
+void gather_edge_lines(std::FILE* file, const EdgeLineFormat& format, int threads,
+                       std::int64_t chunk_bytes, EdgeGathering& gathering) {
+    EdgePipeline pipeline{format, gathering, {}, {}, false};
+    pipeline.input.file = file;
+    pipeline.input.block_bytes = chunk_bytes > 0 ? chunk_bytes : default_chunk_bytes;
+    threads = std::clamp(threads > 0 ? threads : available_processors(), 1, max_threads);
+    HelperThreads helpers;
+    helpers.make_room(threads - 1);
+    for (int i = 1; i < threads; ++i) {
+        if (!helpers.start([&pipeline] { scan_chunks(pipeline); })) break;
+    }
+    scan_chunks(pipeline);
+    helpers.join();
+}
+
+bool find_edge_fault(EdgeGathering& gathering, std::int64_t lines_before) {
+    std::int64_t lines = lines_before;
+    for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
+        if (scan->fault != EdgeLineFault::none) {
+            gathering.fault = scan.get();
+            gathering.fault_line = lines + scan->fault_line + 1;
+            return true;
+        }
+        lines += scan->line_count;
+    }
+    return false;
+}
+
+EdgeTotals count_edges(const EdgeGathering& gathering) {
+    EdgeTotals totals;
+    for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
+        const std::vector<int>& ends = scan->ends;
+        totals.edges += static_cast<std::int64_t>(ends.size()) / 2;
+        for (std::size_t i = 0; i < ends.size(); i += 2)
+            totals.entries += ends[i] == ends[i + 1] ? 1 : 2;
+        totals.largest_vertex = std::max(totals.largest_vertex, scan->largest_vertex);
+        totals.has_weights = totals.has_weights || scan->weighted_lines > 0;
+    }
+    return totals;
+}
+
+void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs,
+                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
+    edge_offsets.resize(static_cast<std::size_t>(nvtxs) + 1);
+    // Each vertex's entry count at the place after its own, then turned into the place of its
+    // first entry there: placing moves it on to the vertex's end, which is where the list of
+    // the vertex after it begins, as edge_offsets holds it.
+    for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
+        const std::vector<int>& ends = scan->ends;
+        for (std::size_t i = 0; i < ends.size(); i += 2) {
+            ++edge_offsets[ends[i] + 1];
+            if (ends[i] != ends[i + 1]) ++edge_offsets[ends[i + 1] + 1];
+        }
+    }
+    int total = 0;
+    for (int v = 1; v <= nvtxs; ++v) {
+        const int count = edge_offsets[v];
+        edge_offsets[v] = total;
+        total += count;
+    }
+    adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(totals.entries, 1)));
+    if (totals.has_weights) edge_weights.resize(adjacency.size());
+    for (std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
+        const std::vector<int>& ends = scan->ends;
+        const bool has_weights = !scan->weights.empty();
+        for (std::size_t i = 0; i < ends.size(); i += 2) {
+            const int u = ends[i];
+            const int v = ends[i + 1];
+            const float weight = has_weights ? scan->weights[i / 2] : 1.0f;
+            const int at_u = edge_offsets[u + 1]++;
+            adjacency[at_u] = v + 1;
+            if (totals.has_weights) edge_weights[at_u] = weight;
+            if (u == v) continue;
+            const int at_v = edge_offsets[v + 1]++;
+            adjacency[at_v] = u + 1;
+            if (totals.has_weights) edge_weights[at_v] = weight;
+        }
+        // Placed: its memory makes room for the lists' growth.
+        scan.reset();
+    }
+}
