@@ -22,10 +22,18 @@ void print_line(const RepairLine& line, MessageSink& messages) {
 // The lines of an edge list: each line's edge lies at both of its ends, so a line that
 // repeats an earlier edge, in either direction, is a repeated entry in both lists, and a self
 // edge one entry in its one list. There is no header whose count could be wrong.
-void print_edge_line_summary(const RepairCounts& counts, MessageSink& messages) {
+void print_edge_line_summary(const ReadFindings& findings, const RepairCounts& counts,
+                             MessageSink& messages) {
     const RepairLine lines[] = {
-        {counts.self_entries, "self edge dropped.", "self edges dropped."},
-        {counts.repeated_entries / 2, "repeated edge merged.", "repeated edges merged."},
+        findings.holds_matrix_entries
+            ? RepairLine{counts.self_entries, "diagonal entry, not an edge.",
+                         "diagonal entries, not edges."}
+            : RepairLine{counts.self_entries, "self edge dropped.", "self edges dropped."},
+        findings.holds_matrix_entries
+            ? RepairLine{counts.repeated_entries / 2, "entry merged with an earlier one of its edge.",
+                         "entries merged with an earlier one of their edge."}
+            : RepairLine{counts.repeated_entries / 2, "repeated edge merged.",
+                         "repeated edges merged."},
     };
     for (const RepairLine& line : lines)
         print_line(line, messages);
@@ -34,7 +42,7 @@ void print_edge_line_summary(const RepairCounts& counts, MessageSink& messages) 
 void print_summary(const ReadFindings& findings, const RepairCounts& counts,
                    MessageSink& messages) {
     if (findings.holds_edge_lines) {
-        print_edge_line_summary(counts, messages);
+        print_edge_line_summary(findings, counts, messages);
         return;
     }
     const RepairLine lines[] = {

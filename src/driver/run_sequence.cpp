@@ -304,6 +304,7 @@ class RunProgress {
     // they are repaired.
     reader_settings.fills_unreached_lists = !settings.check_only || settings.repairs;
     reader_settings.repairs = settings.repairs;
+    reader_settings.takes_values_as_weights = settings.carries_weights;
     ReadFindings findings;
     reader_settings.findings = &findings;
     int read_result = settings.input_format->read(

@@ -33,6 +33,8 @@ struct ReadFindings {
     // read: they are a graph only once repaired, whatever the run asks, and the repair's
     // counts are of lines, not of a header's edges.
     bool holds_edge_lines = false;
+    // And they are a matrix's entries: its diagonal holds no edges.
+    bool holds_matrix_entries = false;
 };
 
 // How a file is read; the defaults are those of a run.
@@ -51,6 +53,9 @@ struct ReaderSettings {
     // still has its vertex lines read; and every line after the last vertex is counted. The
     // messages are those of a reading without it, up to where that one stops.
     bool repairs = false;
+    // A matrix's values are its edge weights, and must be positive; else each is only read as
+    // a number. The other formats read the weights they have whatever this says.
+    bool takes_values_as_weights = false;
     // Filled at the end of a reading that got past the header, when given.
     ReadFindings* findings = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "input/edge_list_reader.h"
+#include "input/mtx_reader.h"
 #include "input/parhip_reader.h"
 
 namespace {
@@ -14,6 +15,7 @@ constexpr InputFormat formats[] = {
     {"edgelist", "edgelist: an edge \"u v\" or \"u v w\" a line with vertices from 0",
      read_edge_list_file},
     {"edgelist1", "edgelist1: the same with vertices from 1", read_edge_list1_file},
+    {"mtx", "mtx: a Matrix Market coordinate matrix", read_mtx_file},
 };
 
 }  // namespace
