@@ -30,7 +30,8 @@ void print_edge_line_summary(const ReadFindings& findings, const RepairCounts& c
                          "diagonal entries, not edges."}
             : RepairLine{counts.self_entries, "self edge dropped.", "self edges dropped."},
         findings.holds_matrix_entries
-            ? RepairLine{counts.repeated_entries / 2, "entry merged with an earlier one of its edge.",
+            ? RepairLine{counts.repeated_entries / 2,
+                         "entry merged with an earlier one of its edge.",
                          "entries merged with an earlier one of their edge."}
             : RepairLine{counts.repeated_entries / 2, "repeated edge merged.",
                          "repeated edges merged."},

@@ -106,6 +106,7 @@ std::int64_t settle_point(const char* bytes, std::int64_t searched, std::int64_t
 // in the room after that newline, where whatever follows the line's own newline stays. Gives
 // the chunk's size.
 std::int64_t read_through_line(BlockInput& input, Chunk& chunk, std::int64_t settled) {
+    if (input.keeps_settling_byte) ++settled;
     grow_bytes(chunk.bytes, settled + 1 + input.block_bytes + chunk_slack);
     char* room = chunk.bytes.data + settled + 1;
     chunk.bytes.data[settled] = '\n';

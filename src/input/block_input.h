@@ -46,6 +46,9 @@ struct BlockInput {
     std::int64_t next_index = 0;
     // The chunk whose read the stream failed, or -1: the stream counts as ended there.
     std::int64_t failed_chunk = -1;
+    // A line read through keeps the byte at which its reading ends before the newline that
+    // ends its copy: a format in which a word is an error sees it, as on a short line.
+    bool keeps_settling_byte = false;
 };
 
 // Fills chunk with the next line-aligned chunk of input and numbers it; false when the input

@@ -67,6 +67,7 @@ void gather_edge_lines(std::FILE* file, const EdgeLineFormat& format, int thread
                        std::int64_t chunk_bytes, EdgeGathering& gathering) {
     EdgePipeline pipeline{format, gathering, {}, {}, false};
     pipeline.input.file = file;
+    pipeline.input.keeps_settling_byte = true;
     pipeline.input.block_bytes = chunk_bytes > 0 ? chunk_bytes : default_chunk_bytes;
     threads = std::clamp(threads > 0 ? threads : available_processors(), 1, max_threads);
     HelperThreads helpers;

@@ -64,8 +64,8 @@ void report_reason(const char* file_name, const char* reason, MessageSink& messa
 }
 
 // Checks the banner's words; prints the refusal and returns 1 when the matrix is not read.
-[[nodiscard]] int check_banner(const std::string& line, const char* file_name,
-                               MatrixHeader& header, MessageSink& messages) {
+[[nodiscard]] int check_banner(const std::string& line, const char* file_name, MatrixHeader& header,
+                               MessageSink& messages) {
     const std::vector<std::string> words = words_of(line);
     if (words.size() != 5 || words[0] != "%%matrixmarket" || words[1] != "matrix") {
         report_reason(file_name,
@@ -83,8 +83,9 @@ void report_reason(const char* file_name, const char* reason, MessageSink& messa
     } else if (words[3] != "pattern" && words[3] != "integer" && words[3] != "real") {
         reason = "the field is not pattern, integer, real or complex.";
     } else if (words[4] == "hermitian" || words[4] == "skew-symmetric") {
-        reason = "hermitian and skew-symmetric matrices are not read: only general and symmetric "
-                 "ones are.";
+        reason =
+            "hermitian and skew-symmetric matrices are not read: only general and symmetric "
+            "ones are.";
     } else if (words[4] != "general" && words[4] != "symmetric") {
         reason = "the symmetry is not general, symmetric, skew-symmetric or hermitian.";
     }
@@ -134,8 +135,8 @@ bool read_count(const char*& text, std::int64_t& count) {
 }
 
 // Reads the banner, the comment lines and the size line; prints the refusal and returns 1.
-[[nodiscard]] int read_matrix_header(std::FILE* file, const char* file_name,
-                                     MatrixHeader& header, MessageSink& messages) {
+[[nodiscard]] int read_matrix_header(std::FILE* file, const char* file_name, MatrixHeader& header,
+                                     MessageSink& messages) {
     std::string line;
     if (!read_header_line(file, line, header)) {
         report_reason(file_name, "the file is empty.", messages);
@@ -187,8 +188,8 @@ bool read_count(const char*& text, std::int64_t& count) {
     const EdgeTotals totals = count_edges(gathering);
     if (check_entry_count(totals, header, file_name, messages) != 0) return 1;
     nvtxs = static_cast<int>(header.rows);
-    if (place_gathered_edges(file_name, gathering, totals, nvtxs, settings, edge_offsets,
-                             adjacency, edge_weights, messages) != 0) {
+    if (place_gathered_edges(file_name, gathering, totals, nvtxs, settings, edge_offsets, adjacency,
+                             edge_weights, messages) != 0) {
         return 1;
     }
     if (settings.findings != nullptr) settings.findings->holds_matrix_entries = true;
