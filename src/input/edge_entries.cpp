@@ -14,6 +14,8 @@ namespace {
 constexpr std::int64_t default_chunk_bytes = std::int64_t{512} << 10;
 // More threads than this gain nothing: the chunks come from one stream.
 constexpr int max_threads = 64;
+// Placing on a thread of its own pays for itself only with this many edges.
+constexpr std::int64_t edges_per_thread = std::int64_t{1} << 16;
 
 // What the threads share: the input is taken in chunk order under the lock.
 struct EdgePipeline {
@@ -105,43 +107,98 @@ EdgeTotals count_edges(const EdgeGathering& gathering) {
     return totals;
 }
 
-void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs,
-                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
-    edge_offsets.resize(static_cast<std::size_t>(nvtxs) + 1);
-    // Each vertex's entry count at the place after its own, then turned into the place of its
-    // first entry there: placing moves it on to the vertex's end, which is where the list of
-    // the vertex after it begins, as edge_offsets holds it.
+namespace {
+
+// The vertices from first up to last (counted from 0) that one thread places.
+struct VertexRange {
+    int first;
+    int last;
+    bool holds(int vertex) const {
+        return vertex >= first && vertex < last;
+    }
+};
+
+// Counts the entries of the vertices of range at the place after each vertex's own.
+void count_range(const EdgeGathering& gathering, VertexRange range, Block<int>& edge_offsets) {
     for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
         const std::vector<int>& ends = scan->ends;
         for (std::size_t i = 0; i < ends.size(); i += 2) {
-            ++edge_offsets[ends[i] + 1];
-            if (ends[i] != ends[i + 1]) ++edge_offsets[ends[i + 1] + 1];
+            if (range.holds(ends[i])) ++edge_offsets[ends[i] + 1];
+            if (ends[i] != ends[i + 1] && range.holds(ends[i + 1])) ++edge_offsets[ends[i + 1] + 1];
         }
     }
+}
+
+// Places the entries of the vertices of range, in line order; edge_offsets[v + 1] holds the
+// place of v's next entry.
+void place_range(const EdgeGathering& gathering, VertexRange range, bool has_weights,
+                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
+    for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
+        const std::vector<int>& ends = scan->ends;
+        const bool has_chunk_weights = !scan->weights.empty();
+        for (std::size_t i = 0; i < ends.size(); i += 2) {
+            const int u = ends[i];
+            const int v = ends[i + 1];
+            const float weight = has_chunk_weights ? scan->weights[i / 2] : 1.0f;
+            if (range.holds(u)) {
+                const int at = edge_offsets[u + 1]++;
+                adjacency[at] = v + 1;
+                if (has_weights) edge_weights[at] = weight;
+            }
+            if (u != v && range.holds(v)) {
+                const int at = edge_offsets[v + 1]++;
+                adjacency[at] = u + 1;
+                if (has_weights) edge_weights[at] = weight;
+            }
+        }
+    }
+}
+
+// Runs task(range) for threads ranges of the vertices, the calling thread taking the first.
+template <class Task>
+void run_ranges(int nvtxs, int threads, Task task) {
+    auto range_of = [&](int index) {
+        return VertexRange{static_cast<int>(std::int64_t{nvtxs} * index / threads),
+                           static_cast<int>(std::int64_t{nvtxs} * (index + 1) / threads)};
+    };
+    HelperThreads helpers;
+    helpers.make_room(threads - 1);
+    int started = 1;
+    for (; started < threads; ++started) {
+        if (!helpers.start([&task, range = range_of(started)] { task(range); })) break;
+    }
+    // The ranges no thread could be started for are the calling thread's.
+    task(range_of(0));
+    for (int index = started; index < threads; ++index)
+        task(range_of(index));
+    helpers.join();
+}
+
+}  // namespace
+
+void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs, int threads,
+                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
+    edge_offsets.resize(static_cast<std::size_t>(nvtxs) + 1);
+    adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(totals.entries, 1)));
+    if (totals.has_weights) edge_weights.resize(adjacency.size());
+    // Each thread reads every edge and writes the entries of its own vertices only, so each
+    // list is still written in line order, with no lock. A thread pays off only for many
+    // edges.
+    threads = std::clamp<std::int64_t>(totals.edges / edges_per_thread + 1, 1,
+                                       std::clamp(threads, 1, max_threads));
+    run_ranges(nvtxs, threads,
+               [&](VertexRange range) { count_range(gathering, range, edge_offsets); });
+    // Each vertex's entry count at the place after its own is turned into the place of its
+    // first entry there: placing moves it on to the vertex's end, which is where the list of
+    // the vertex after it begins, as edge_offsets holds it.
     int total = 0;
     for (int v = 1; v <= nvtxs; ++v) {
         const int count = edge_offsets[v];
         edge_offsets[v] = total;
         total += count;
     }
-    adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(totals.entries, 1)));
-    if (totals.has_weights) edge_weights.resize(adjacency.size());
-    for (std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
-        const std::vector<int>& ends = scan->ends;
-        const bool has_weights = !scan->weights.empty();
-        for (std::size_t i = 0; i < ends.size(); i += 2) {
-            const int u = ends[i];
-            const int v = ends[i + 1];
-            const float weight = has_weights ? scan->weights[i / 2] : 1.0f;
-            const int at_u = edge_offsets[u + 1]++;
-            adjacency[at_u] = v + 1;
-            if (totals.has_weights) edge_weights[at_u] = weight;
-            if (u == v) continue;
-            const int at_v = edge_offsets[v + 1]++;
-            adjacency[at_v] = u + 1;
-            if (totals.has_weights) edge_weights[at_v] = weight;
-        }
-        // Placed: its memory makes room for the lists' growth.
-        scan.reset();
-    }
+    run_ranges(nvtxs, threads, [&](VertexRange range) {
+        place_range(gathering, range, totals.has_weights, edge_offsets, adjacency, edge_weights);
+    });
+    gathering.chunks.clear();
 }

@@ -49,7 +49,7 @@ EdgeTotals count_edges(const EdgeGathering& gathering);
 
 // Places the gathered edges of nvtxs vertices (each gathered vertex below it) into
 // edge_offsets (nvtxs + 1), adjacency (vertices numbered from 1) and edge_weights (when
-// totals.has_weights), releasing each chunk once placed. Throws std::bad_alloc when the
-// memory is not there.
-void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs,
+// totals.has_weights) on up to threads threads, then releases the chunks. Throws
+// std::bad_alloc when the memory is not there.
+void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs, int threads,
                  Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights);

@@ -1,6 +1,7 @@
 #include "input/edge_list_reader.h"
 
 #include "common/allocation.h"
+#include "common/processors.h"
 #include "input/reader_common.h"
 #include "input/reader_messages.h"
 
@@ -93,7 +94,9 @@ int place_gathered_edges(const char* file_name, EdgeGathering& gathering, const 
         return 1;
     }
     if (allocates_or_fails([&] {
-            place_edges(gathering, totals, nvtxs, edge_offsets, adjacency, edge_weights);
+            place_edges(gathering, totals, nvtxs,
+                        settings.threads > 0 ? settings.threads : available_processors(),
+                        edge_offsets, adjacency, edge_weights);
         }) != 0) {
         edge_offsets = Block<int>{};
         adjacency = Block<int>{};
