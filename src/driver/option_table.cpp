@@ -146,12 +146,10 @@ constexpr OptionEntry options_in_usage_order[] = {
      "the graph file to read; - reads standard input; a gzip, zstd,\n"
      "xz or bzip2 stream is decompressed as it is read",
      set_input},
-    // Not in the synopsis lines, which stay as they were before input formats came: the
-    // option list below them names it.
-    {"-from", "NAME", SynopsisPlace::apart, SynopsisPlace::apart, nullptr, set_from, nullptr,
-     from_usage},
     {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
      "the number of copies, at least 1", set_times},
+    {"-from", "NAME", SynopsisPlace::optional, SynopsisPlace::optional, nullptr, set_from, nullptr,
+     from_usage},
     {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
      "the file to write; - writes standard output (default: K_FILE,\n"
      "the count and an underscore before the input name, or\n"
@@ -221,7 +219,8 @@ constexpr OptionEntry options_in_usage_order[] = {
     {"-quiet", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
-     "error when that is a terminal",
+     "error when that is a terminal, and standard output is a\n"
+     "terminal without the graph, a file or /dev/null",
      nullptr, &RunOptions::is_quiet},
 };
 
@@ -263,6 +262,7 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},
     {{"Error. Invalid input format NAME.", nullptr}, "", from_refusal_reason},
     {{"Error. Invalid part VALUE.", nullptr}, "-part not I/P with 0 <= I < P"},
+    {{"Error. -part cannot overwrite its input: OUT is IN.", nullptr}, ""},
     {part_needs_regular_file, ""},
     {{"Error. Declared connections cannot be written in the parhip format.", nullptr}, ""},
     {{"Error. Edge weight X cannot be written in the parhip format.", nullptr}, ""},

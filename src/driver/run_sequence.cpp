@@ -13,6 +13,7 @@
 
 #include "common/allocation.h"
 #include "common/message_sink.h"
+#include "common/printable_name.h"
 #include "common/processors.h"
 #include "common/progress_line.h"
 #include "common/run_messages.h"
@@ -152,6 +153,27 @@ void keep_standard_streams_open() {
     return 1;
 }
 
+// A part writes into its file while it is read, by this run or by the parts still to run:
+// parts whose output is their input would replicate a half-written graph, and say nothing.
+// The file is compared, not the name, so that a link or another path to it is caught too; a
+// whole run is safe, since it replaces the file only after reading it.
+[[nodiscard]] int check_part_input(const RunSettings& settings, std::FILE* input,
+                                   MessageSink& messages) {
+    if (settings.output.part_count == 0) return 0;
+    struct stat input_status;
+    struct stat output_status;
+    if (fstat(fileno(input), &input_status) != 0 || !S_ISREG(input_status.st_mode)) return 0;
+    if (stat(settings.output_name.c_str(), &output_status) != 0) return 0;
+    if (input_status.st_dev != output_status.st_dev ||
+        input_status.st_ino != output_status.st_ino) {
+        return 0;
+    }
+    messages.error("Error. -part cannot overwrite its input: %s is %s.\n",
+                   printable_name(settings.output_name).c_str(),
+                   printable_name(settings.input_name).c_str());
+    return 1;
+}
+
 // The bytes of a regular file, for the progress line; 0 for anything else (a pipe).
 std::int64_t regular_file_bytes(std::FILE* file) {
     struct stat status;
@@ -194,7 +216,14 @@ std::int64_t regular_file_bytes(std::FILE* file) {
         // output.
         messages.flush();
         const PartPlan plan = plan_part(choice.part_index, choice.part_count, settings.times);
-        return write_output_part(*choice.format, settings.output_name, plan, job, messages);
+        // A part's file is a regular file, never the terminal; its writing is the run's long
+        // phase.
+        progress.begin_phase(ProgressPhase::writing, -1, 0);
+        extras.progress = progress.counters();
+        const int status =
+            write_output_part(*choice.format, settings.output_name, plan, job, messages);
+        progress.end_phase();
+        return status;
     }
     OutputFile output;
     if (open_output(settings, messages, output) != 0) return 1;
@@ -290,6 +319,10 @@ class RunProgress {
     std::vector<char> input_buffer;
     std::FILE* input = nullptr;
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
+    if (check_part_input(settings, input, messages) != 0) {
+        std::fclose(input);
+        return 1;
+    }
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
     // The phase begins before the first bytes are looked at: a slow pipe may take a while.
