@@ -49,6 +49,9 @@ struct BlockInput {
     // A line read through keeps the byte at which its reading ends before the newline that
     // ends its copy: a format in which a word is an error sees it, as on a short line.
     bool keeps_settling_byte = false;
+    // A comma may stand between numbers: it does not end the reading of a line. With the
+    // settling byte kept, a line's copy then holds all that decides how its numbers read.
+    bool counts_commas = false;
 };
 
 // Fills chunk with the next line-aligned chunk of input and numbers it; false when the input

@@ -69,7 +69,11 @@ void gather_edge_lines(std::FILE* file, const EdgeLineFormat& format, int thread
                        std::int64_t chunk_bytes, EdgeGathering& gathering) {
     EdgePipeline pipeline{format, gathering, {}, {}, false};
     pipeline.input.file = file;
+    // A line read through is held up to the first byte that can be neither a number, a
+    // blank nor a comma, that byte included: a scan of the held copy meets the same fault, or
+    // comment, as a scan of the whole line.
     pipeline.input.keeps_settling_byte = true;
+    pipeline.input.counts_commas = true;
     pipeline.input.block_bytes = chunk_bytes > 0 ? chunk_bytes : default_chunk_bytes;
     threads = std::clamp(threads > 0 ? threads : available_processors(), 1, max_threads);
     HelperThreads helpers;
