@@ -60,6 +60,7 @@ void repair(Arrays& arrays) {
     input.edge_offsets = arrays.edge_offsets.data();
     input.adjacency = arrays.adjacency.data();
     input.edge_weights = arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data();
+    input.is_symmetric = true;
     RepairedLists lists;
     RepairCounts counts;
     require(repair_graph(input, lists, counts) == RepairResult::repaired);

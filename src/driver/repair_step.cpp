@@ -80,6 +80,8 @@ int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
     input.adjacency = adjacency.empty() ? nullptr : adjacency.data();
     input.edge_weights = edge_weights.empty() ? nullptr : edge_weights.data();
     input.threads = threads;
+    // An edge list's lines lie at both of their ends already.
+    input.is_symmetric = findings.holds_edge_lines;
     RepairedLists lists;
     RepairCounts counts;
     switch (repair_graph(input, lists, counts)) {

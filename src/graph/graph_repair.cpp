@@ -182,7 +182,11 @@ RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, Repair
     RepairWork repair(input);
     RepairResult result = RepairResult::out_of_memory;
     const int failed = allocates_or_fails([&] {
-        find_differences(repair, threads, counts);
+        if (input.is_symmetric) {
+            cut_parts(input, threads * parts_per_thread, repair.part_first);
+        } else {
+            find_differences(repair, threads, counts);
+        }
         if (!repair.has_failed) result = write_lists(repair, threads, lists, counts);
     });
     if (failed != 0 || repair.has_failed) result = RepairResult::out_of_memory;

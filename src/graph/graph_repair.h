@@ -28,6 +28,10 @@ struct RepairInput {
     // The place of each entry among all entries in file order (any increasing numbering);
     // null when the position order is the file order, as in an adjacency file.
     const int* entry_order = nullptr;
+    // Every entry's edge is listed at both ends, with the same weight at the first entry of
+    // each (as a reader that places each line at both ends gives them): only self entries
+    // and repeats are left to drop, and the ends are not compared.
+    bool is_symmetric = false;
     int threads = 1;  // at least 1
 };
 

@@ -18,10 +18,6 @@ struct Arc {
     int position;
 };
 
-// The vertices are cut into this many parts per thread, so that a thread that drew lighter
-// parts takes more of them.
-constexpr int parts_per_thread = 4;
-
 // The arcs of the lists, gathered by the range of their lower vertex.
 struct Gathering {
     explicit Gathering(RepairWork& repair_work) : repair(repair_work), input(repair_work.input) {}

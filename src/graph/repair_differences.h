@@ -72,6 +72,10 @@ void run_tasks(RepairWork& repair, int threads, int count, Task task) {
     helpers.join();
 }
 
+// The vertices are cut into this many parts per thread, so that a thread that drew lighter
+// parts takes more of them.
+constexpr int parts_per_thread = 4;
+
 // Cuts the vertices into up to wanted parts of about equal numbers of entries.
 void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_first);
 
