@@ -39,7 +39,7 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 // What the run holds from the reader's return until it ends.
 struct ReaderArrays {
-    Block<int> edge_offsets;
+    Block<std::int64_t> edge_offsets;
     Block<int> adjacency;
     Block<int> vertex_weights;
     Block<float> edge_weights;
@@ -119,7 +119,7 @@ void keep_standard_streams_open() {
 // The replicated counts, join edges included, must fit the 32-bit numbers most readers of the
 // format hold, unless -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647
 // copies of 2147483646 vertices.
-[[nodiscard]] int check_replicated_size(const RunSettings& settings, int nvtxs, int nedges,
+[[nodiscard]] int check_replicated_size(const RunSettings& settings, int nvtxs, std::int64_t nedges,
                                         const ReplicaExtras& extras, MessageSink& messages) {
     if (settings.is_wide) return 0;
     std::int64_t total_vertices = std::int64_t{settings.times} * nvtxs;
@@ -218,7 +218,8 @@ std::int64_t regular_file_bytes(std::FILE* file) {
     if (take_join_pairs(settings.join_items, arrays.nvtxs, extras.join_pairs, messages) != 0) {
         return 1;
     }
-    const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
+    const std::int64_t* edge_offsets =
+        arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
     // The weights reach the builder, and so the copies, only when they are carried.
     const int* vertex_weights = settings.carries_weights && !arrays.vertex_weights.empty()
@@ -231,7 +232,7 @@ std::int64_t regular_file_bytes(std::FILE* file) {
     extras.writes_edge_weights = edge_weights != nullptr;
     extras.threads = settings.threads;
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
                            edge_weights, graph, messages) != 0) {
         return 1;

@@ -6,7 +6,7 @@
 #include "input/token_scanner.h"
 
 int read_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                    Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                    Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                     Block<int>& vertex_weights, Block<float>& edge_weights,
                     const ReaderSettings& settings) {
     // A fresh scanner per file: a second file never starts on the state the first one left.

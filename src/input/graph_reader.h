@@ -39,6 +39,7 @@ struct ReaderSettings {
 // holds the last value drawn by the header search. Returns 0, or 1 after any error message (the
 // arrays then hold what the reading got to).
 [[nodiscard]] int read_graph_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                                  Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                  Block<int>& vertex_weights, Block<float>& edge_weights,
+                                  Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                  int& nvtxs, Block<int>& vertex_weights,
+                                  Block<float>& edge_weights,
                                   const ReaderSettings& settings = ReaderSettings{});

@@ -30,7 +30,7 @@ bool counts_agree(const GraphHeader& header, const BodyCounts& counts) {
 }  // namespace
 
 void release_graph_arrays(GraphArrays& arrays) {
-    Block<int>().swap(arrays.edge_offsets);
+    Block<std::int64_t>().swap(arrays.edge_offsets);
     Block<int>().swap(arrays.adjacency);
     Block<int>().swap(arrays.vertex_weights);
     Block<float>().swap(arrays.edge_weights);
@@ -137,7 +137,7 @@ void finish_graph(const GraphHeader& header, const BodyCounts& counts, const cha
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
         // absent. The vertex weights stay as they are.
-        Block<int>().swap(arrays.edge_offsets);
+        Block<std::int64_t>().swap(arrays.edge_offsets);
         Block<int>().swap(arrays.adjacency);
         Block<float>().swap(arrays.edge_weights);
     }

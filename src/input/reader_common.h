@@ -15,7 +15,7 @@
 
 // The arrays a reader fills, as its caller hands them in.
 struct GraphArrays {
-    Block<int>& edge_offsets;
+    Block<std::int64_t>& edge_offsets;
     Block<int>& adjacency;
     int& nvtxs;
     Block<int>& vertex_weights;
@@ -25,7 +25,7 @@ struct GraphArrays {
 // The header line: the counts and the fields the format code switches on.
 struct GraphHeader {
     int nvtxs = 0;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     bool has_edge_weights = false;
     bool has_vertex_weights = false;
     bool has_vertex_numbers = false;
@@ -39,7 +39,7 @@ struct GraphHeader {
 struct BodyCounts {
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
-    int kept_count = 0;
+    std::int64_t kept_count = 0;
     int current_vertex = 0;
     // The stream failed: the lines from current_vertex on were not read whole, and no count
     // of the whole file is known.

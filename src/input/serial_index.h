@@ -17,7 +17,7 @@
 // in its length.
 
 struct NeighbourIndex {
-    const Block<int>& edge_offsets;
+    const Block<std::int64_t>& edge_offsets;
     const Block<int>& adjacency;
     // Where the list of the current vertex starts in adjacency.
     int list_start = 0;

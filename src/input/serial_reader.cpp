@@ -24,12 +24,12 @@ struct ReadState {
     NeighbourIndex& index;
     MessageSink& messages;
     const MessageContext context = message_context(header, file_name);
-    Block<int>& edge_offsets = arrays.edge_offsets;
+    Block<std::int64_t>& edge_offsets = arrays.edge_offsets;
     Block<int>& adjacency = arrays.adjacency;
     Block<int>& vertex_weights = arrays.vertex_weights;
     Block<float>& edge_weights = arrays.edge_weights;
     const int nvtxs = header.nvtxs;
-    const int nedges = header.nedges;
+    const std::int64_t nedges = header.nedges;
     const bool has_edge_weights = header.has_edge_weights;
     const bool has_vertex_weights = header.has_vertex_weights;
     const bool has_vertex_numbers = header.has_vertex_numbers;
@@ -44,7 +44,7 @@ struct ReadState {
     std::int64_t ignored_count = 0;
     // Every entry that passes the checks is written at once, so kept_count is also the
     // running total of the finished lines plus the entries kept on the current line.
-    int kept_count = 0;
+    std::int64_t kept_count = 0;
     // Kept entries towards a higher vertex, and kept entries towards a lower vertex whose
     // list holds the vertex: each of the latter answers one of the former, so when the two
     // counts agree, every edge listed at its lower end is listed at its higher end too.
@@ -146,7 +146,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
         report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
         return 1;
     }
-    const int position = state.kept_count - 1;
+    const std::int64_t position = state.kept_count - 1;
     state.adjacency[position] = neighbour;
     if (state.has_edge_weights) state.edge_weights[position] = static_cast<float>(weight);
     if (neighbour > vertex) ++state.higher_entry_count;
@@ -191,7 +191,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
 [[gnu::always_inline]] inline void prefetch_lower_lists(const ReadState& state, int vertex,
                                                         const DrawnEntry* entries, int count) {
     if (state.adjacency.empty()) return;
-    const int* offsets = state.edge_offsets.data();
+    const std::int64_t* offsets = state.edge_offsets.data();
     for (int i = 0; i < count; ++i) {
         const int lower = entries[i].neighbour;
         if (lower >= 1 && lower < vertex) __builtin_prefetch(offsets + lower - 1);
@@ -199,7 +199,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     for (int i = 0; i < count; ++i) {
         const int lower = entries[i].neighbour;
         if (lower < 1 || lower >= vertex) continue;
-        const int start = offsets[lower - 1];
+        const std::int64_t start = offsets[lower - 1];
         if (offsets[lower] - start <= short_list_length) {
             __builtin_prefetch(state.adjacency.data() + start);
         }
@@ -307,8 +307,8 @@ void report_unanswered_entries(ReadState& state) {
     sort_long_list(state.index, last_vertex);
     restart_searches(state.index, last_vertex);
     for (int vertex = 1; vertex <= last_vertex; ++vertex) {
-        for (int position = state.edge_offsets[vertex - 1]; position < state.edge_offsets[vertex];
-             ++position) {
+        for (std::int64_t position = state.edge_offsets[vertex - 1];
+             position < state.edge_offsets[vertex]; ++position) {
             const int higher = state.adjacency[position];
             // A vertex that no line reached lists nothing, whether or not its offsets were
             // written.
@@ -359,7 +359,7 @@ int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_
 }
 
 int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink& messages,
-                             Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                             Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                              Block<int>& vertex_weights, Block<float>& edge_weights,
                              const ReaderSettings& settings) {
     // A fresh scanner per file: a second file never starts on the state the first one left.
