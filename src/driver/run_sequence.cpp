@@ -293,6 +293,8 @@ class RunProgress {
     reader_settings.threads = settings.reading_threads;
     // A check reads only: no later stage looks at the lists that no line reached.
     reader_settings.fills_unreached_lists = !settings.check_only;
+    // A file that -wide wrote is read with -wide: its edge count may pass the narrow arrays.
+    reader_settings.is_wide = settings.is_wide;
     int read_result = settings.input_format->read(
         source.stream, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);

@@ -15,6 +15,11 @@
 
 #include "common/block.h"
 #include "common/message_sink.h"
+#include "common/text_numbers.h"
+
+// The largest edge count a header may give without -wide: adjacency then holds at most
+// 2^31 - 1 entries, and every position in it is a signed 32-bit value.
+constexpr std::int64_t narrow_edge_limit = 1073741823;
 
 // How a file is read; the defaults are those of a run.
 struct ReaderSettings {
@@ -26,7 +31,25 @@ struct ReaderSettings {
     // Whether the vertices that no line reached get their empty lists written into
     // edge_offsets. A check that hands the arrays to nobody leaves their memory untouched.
     bool fills_unreached_lists = true;
+    // -wide: the header's edge count is drawn in 64 bits and may reach 2^62. The vertex count
+    // keeps its limit: vertex numbers stay 32-bit in adjacency, so an edge costs no more.
+    bool is_wide = false;
+    // Where the narrow arrays end: the largest edge count taken without is_wide, and past
+    // which a wide file's body is read by the serial reader, whose positions are all 64-bit.
+    // 0: narrow_edge_limit. Tests lower it to try the switch and the refusals on small files.
+    std::int64_t narrow_edge_limit = 0;
 };
+
+// The edge count past which a header is refused without -wide.
+inline std::int64_t narrow_limit_of(const ReaderSettings& settings) {
+    return settings.narrow_edge_limit > 0 ? settings.narrow_edge_limit : narrow_edge_limit;
+}
+
+// The largest edge count a header may give: 2^62 with -wide, so that 2 * nedges + 1 entries
+// and the one past them stay signed 64-bit values.
+inline std::int64_t largest_edge_count(const ReaderSettings& settings) {
+    return settings.is_wide ? wide_magnitude_limit - 1 : narrow_limit_of(settings);
+}
 
 // Reads the graph file `file` (closed before return) named `file_name` in messages, which
 // go to `messages`: each error of the file counts there as one error, each warning (the two

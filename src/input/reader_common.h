@@ -52,12 +52,19 @@ void release_graph_arrays(GraphArrays& arrays);
 // What the texts of the file's messages name besides their own numbers.
 MessageContext message_context(const GraphHeader& header, const char* file_name);
 
+// The edge counts a header may give: up to max_nedges, drawn in 64 bits when is_wide (else
+// as a 32-bit number, clamped as every number of the file is).
+struct EdgeCountLimit {
+    std::int64_t max_nedges = 0;
+    bool is_wide = false;
+};
+
 // Draws lines through scanner until one begins with a number and takes the header from it;
 // arrays.nvtxs holds the vertex count as drawn. Prints the error and returns 1 when a count
 // is out of range. The scanner is left at the start of the line after the header.
 [[nodiscard]] int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
-                                    MessageSink& messages, GraphHeader& header,
-                                    GraphArrays& arrays);
+                                    MessageSink& messages, const EdgeCountLimit& limit,
+                                    GraphHeader& header, GraphArrays& arrays);
 
 // Without edges, vertex weights or vertex numbers there is nothing a vertex line could add,
 // and no vertex line is read.

@@ -118,7 +118,7 @@ void report_now(ReadState& state, const ReaderMessage& message) {
 // Warns when the two ends of an edge give it different weights, as stored: a partitioner
 // would use one of them without a word.
 void report_weight_difference(ReadState& state, int vertex, int neighbour, double weight,
-                              int answer) {
+                              std::int64_t answer) {
     const float stored = static_cast<float>(weight);
     const float other = state.edge_weights[answer];
     if (stored == other) return;
@@ -130,7 +130,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
     // A higher neighbour's list is not there yet: it answers from its own lines, or the
     // entry is reported once the last vertex line has been read.
     if (neighbour < vertex) {
-        const int answer = list_position(state.index, neighbour, vertex);
+        const std::int64_t answer = list_position(state.index, neighbour, vertex);
         if (answer >= 0) {
             ++state.answered_entry_count;
             if (state.has_edge_weights)
@@ -367,7 +367,8 @@ int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
     release_graph_arrays(arrays);
     GraphHeader header;
-    int result = read_graph_header(scanner, file, file_name, messages, header, arrays);
+    const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
+    int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
     if (result == 0) {
         result = read_body_serially(scanner, file, file_name, messages, header, arrays,
                                     settings.fills_unreached_lists);
