@@ -3,10 +3,11 @@
 // return and its newline, inside comments and long lines), both must print the same
 // messages byte for byte, count the same errors and warnings, return the same status and
 // leave the same arrays, entries that neither wrote included. A hash of the bytes chooses 1
-// to 4 threads, a chunk size from 1 to 64 bytes or the default, and whether the lists of
-// vertices no line reached are written. A third reading is wide, with the narrow arrays
-// ending at 1 to 4 edges: a header past that is read by the wide path, which must leave
-// the same as the serial reader but for the refused count's value, drawn there in 64 bits.
+// to 4 threads, a chunk size from 1 to 64 bytes or the default, whether the lists of
+// vertices no line reached are written, and whether the reading is for a repair, whose
+// findings must agree too. A third reading is wide, with the narrow arrays ending at 1 to
+// 4 edges: a header past that is read by the wide path, which must leave the same as the
+// serial reader but for the refused count's value, drawn there in 64 bits.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,7 @@ struct Reading {
     Block<std::int64_t> edge_offsets;
     Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
+    ReadFindings findings;
 };
 
 template <class Reader>
@@ -75,21 +77,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.chunk_bytes =
         (choice >> 2) % 8 == 0 ? 0 : 1 + static_cast<std::int64_t>((choice >> 5) % 64);
     settings.fills_unreached_lists = (choice >> 11) % 4 != 0;
+    settings.repairs = (choice >> 13) % 2 != 0;
 
     Reading serial;
     read_with(
         data, size,
         [&](std::FILE* file, MessageSink& sink, Reading& r) {
+            ReaderSettings own = settings;
+            own.findings = &r.findings;
             return read_graph_file_serially(file, "fuzz", sink, r.edge_offsets, r.adjacency,
-                                            r.nvtxs, r.vertex_weights, r.edge_weights, settings);
+                                            r.nvtxs, r.vertex_weights, r.edge_weights, own);
         },
         serial);
     Reading parallel;
     read_with(
         data, size,
         [&](std::FILE* file, MessageSink& sink, Reading& r) {
+            ReaderSettings own = settings;
+            own.findings = &r.findings;
             return read_graph_file(file, "fuzz", sink, r.edge_offsets, r.adjacency, r.nvtxs,
-                                   r.vertex_weights, r.edge_weights, settings);
+                                   r.vertex_weights, r.edge_weights, own);
         },
         parallel);
 
@@ -102,10 +109,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(same_entries(parallel.adjacency, serial.adjacency));
     require(same_entries(parallel.vertex_weights, serial.vertex_weights));
     require(same_entries(parallel.edge_weights, serial.edge_weights));
+    if (serial.result == 0) {
+        const ReadFindings& a = serial.findings;
+        const ReadFindings& b = parallel.findings;
+        require(a.header_nedges == b.header_nedges && a.self_entries == b.self_entries &&
+                a.repeated_entries == b.repeated_entries &&
+                a.bad_weight_entries == b.bad_weight_entries &&
+                a.trailing_lines == b.trailing_lines);
+    }
 
     ReaderSettings wide_settings = settings;
     wide_settings.is_wide = true;
-    wide_settings.narrow_edge_limit = 1 + static_cast<std::int64_t>((choice >> 13) % 4);
+    wide_settings.narrow_edge_limit = 1 + static_cast<std::int64_t>((choice >> 14) % 4);
     Reading wide;
     read_with(
         data, size,

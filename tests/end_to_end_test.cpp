@@ -1191,4 +1191,98 @@ TEST(EndToEnd, a_long_run_on_a_terminal_shows_its_progress_and_erases_it) {
     EXPECT_EQ(plain.standard_output + plain.standard_error, "");
 }
 
+// The terminal's bytes with each drawing of the progress line as <reading> or <writing> (one
+// for a run of them) and each erasure as <erase>; a terminal without escape sequences gives
+// <reading, plain> and <blanks> instead.
+std::string with_progress_marks(std::string terminal_bytes) {
+    const std::pair<const char*, const char*> marks[] = {
+        {"\r\x1b\\[K", "<erase>"},
+        {"\r +\r", "<blanks>"},
+        {"\r(reading|writing)[^\r\n\x1b<]*\x1b\\[K", "<$1>"},
+        {"\r(reading|writing)[^\r\n\x1b<]*", "<$1, plain>"},
+        {"(<[a-z, ]+>)\\1+", "$1"},
+    };
+    for (const auto& [pattern, mark] : marks)
+        terminal_bytes = std::regex_replace(terminal_bytes, std::regex(pattern), mark);
+    return terminal_bytes;
+}
+
+// Parts whose output is their input, and the progress line where something else reaches its
+// terminal, where a signal ends the run, on a terminal without escape sequences, while the
+// graph goes to the terminal and while a part writes; and a run too short to show it.
+TEST(EndToEnd, parts_spare_their_input_and_the_progress_line_leaves_the_terminal_clean) {
+    const bool has_terminal = std::system("command -v script >/dev/null 2>&1") == 0 &&
+                              run_script("script -qec true /dev/null </dev/null").exit_status == 0;
+    // The input arrives through a FIFO in two parts, the self edge of vertex 4 in the second;
+    // what is still writing into the FIFO when the script ends is ended with it.
+    auto slow_input = [](const char* pause) {
+        return std::string("mkfifo i && { { head -n 4 w.graph; sleep ") + pause +
+               "; tail -n +5 w.graph; } >i & } && ";
+    };
+    const std::string end_other = "; status=$?; kill $! 2>/dev/null; wait; exit $status";
+    const std::string warning = "WARNING: Self edge (4, 4) being ignored.\r\n";
+    const std::string unchanged = "; echo $?; cmp -s sq.graph keep && echo unchanged";
+    struct Row {
+        const char* name;
+        bool needs_terminal;
+        std::string script;
+        int status;
+        std::string marked_output;
+    };
+    const Row rows[] = {
+        {"a part named as its input", false,
+         "cp sq.graph keep && $G -in sq.graph -times 2 -out sq.graph -part 0/2" + unchanged, 0,
+         "Error. -part cannot overwrite its input: sq.graph is sq.graph.\n1\nunchanged\n"},
+        {"a part through a symbolic link to its input, a newline in its name", false,
+         "cp sq.graph keep && l=$(printf 'l\\nVertices: 9') && ln -s sq.graph \"$l\" && "
+         "$G -in sq.graph -times 2 -out \"$l\" -part 1/2" +
+             unchanged,
+         0, "Error. -part cannot overwrite its input: l?Vertices: 9 is sq.graph.\n1\nunchanged\n"},
+        {"a part through a hard link to its input", false,
+         "cp sq.graph keep && ln sq.graph h && $G -in ./sq.graph -times 2 -format parhip -out h "
+         "-part 0/1" +
+             unchanged,
+         0, "Error. -part cannot overwrite its input: h is ./sq.graph.\n1\nunchanged\n"},
+        {"a part whose standard input is its output", false,
+         "cp sq.graph keep && $G -in - -times 2 -out sq.graph -part 1/2 <sq.graph" + unchanged, 0,
+         "Error. -part cannot overwrite its input: sq.graph is -.\n1\nunchanged\n"},
+        {"messages through a pipe to the terminal", true,
+         slow_input("1.5") + "script -qec \"$G -check -in i | cat\" /dev/null" + end_other, 0,
+         warning},
+        {"the graph on the terminal", true,
+         slow_input("1.5") + "script -qec \"$G -in i -times 1 -out -\" /dev/null" + end_other, 0,
+         warning + "% 1 i\r\n6 5\r\n2 3 \r\n1 3 \r\n1 2 4 \r\n3 5 \r\n4 \r\n\r\n"},
+        {"SIGINT", true,
+         slow_input("3") +
+             "script -qec \"{ sleep 1.6; kill -INT \\$\\$; } & exec $G -check -in i\" /dev/null" +
+             end_other,
+         130, "<reading><erase>"},
+        {"SIGTERM", true,
+         slow_input("3") +
+             "script -qec \"{ sleep 1.6; kill -TERM \\$\\$; } & exec $G -check -in i\" /dev/null" +
+             end_other,
+         143, "<reading><erase>"},
+        {"TERM=dumb", true,
+         slow_input("1.5") + "TERM=dumb script -qec \"$G -check -in i\" /dev/null" + end_other, 0,
+         "<reading, plain><blanks>" + warning},
+        {"a part's writing", true,
+         "printf '1 0\\n\\n' >one.graph && mkfifo i && { { head -n 1 one.graph; sleep 1.3; "
+         "tail -n +2 one.graph; } >i & } && "
+         "script -qec \"$G -in i -times 12000000 -format parhip -out o -part 1/2 -threads 1\" "
+         "/dev/null" +
+             end_other,
+         0, "<reading><erase><writing><erase>"},
+        {"half a second: nothing drawn", true,
+         slow_input("0.5") + "script -qec \"$G -check -in i\" /dev/null" + end_other, 0, warning},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.needs_terminal && !has_terminal) continue;
+        test_support::ProgramRun run = run_script("{ " + row.script + "; } </dev/null");
+        EXPECT_EQ(run.exit_status, row.status);
+        EXPECT_EQ(run.standard_error, "");
+        EXPECT_EQ(with_progress_marks(run.standard_output), row.marked_output);
+    }
+}
+
 }  // namespace

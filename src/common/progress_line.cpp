@@ -1,5 +1,6 @@
 #include "common/progress_line.h"
 
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -8,7 +9,9 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -23,9 +26,40 @@ constexpr double shortest_rate_seconds = 0.1;
 
 constexpr double bytes_per_megabyte = 1e6;
 
-// Back to the start of the line, and clear from the cursor to its end.
-constexpr char line_start[] = "\r";
+// Clears from the cursor to the end of the line.
 constexpr char clear_to_end[] = "\x1b[K";
+constexpr std::size_t clear_to_end_bytes = sizeof clear_to_end - 1;
+
+// The most bytes written at once: a carriage return, the text or blanks over it, and blanks
+// over the rest of a longer text, a clearing sequence or a closing carriage return.
+constexpr std::size_t terminal_bytes = 2 * progress_text_bytes + 2;
+
+// A signal handler waits this many times this long for a draw under way on another thread:
+// a write to a terminal ends at once, unless the user stopped its output (Ctrl-S).
+constexpr int draw_waits = 100;
+constexpr long draw_wait_nanoseconds = 1000000;
+
+// What a signal handler needs to take the line back, on whatever thread it runs: whether a
+// line is drawn, and the bytes that erase it. Only the line's own writes change them, holding
+// every signal back meanwhile, and the handler, which ends the drawing for good.
+enum TerminalState : int { nothing_drawn, line_drawn, line_changing, run_ended };
+std::atomic<int> terminal_state{nothing_drawn};
+static_assert(std::atomic<int>::is_always_lock_free);
+int signal_terminal = -1;
+char signal_erase[terminal_bytes];
+std::size_t signal_erase_length = 0;
+
+// Forms at line the bytes that erase a text of text_length columns; returns their length.
+std::size_t form_erase(bool is_dumb, std::size_t text_length, char* line) {
+    line[0] = '\r';
+    if (!is_dumb) {
+        std::memcpy(line + 1, clear_to_end, clear_to_end_bytes);
+        return 1 + clear_to_end_bytes;
+    }
+    std::memset(line + 1, ' ', text_length);
+    line[1 + text_length] = '\r';
+    return text_length + 2;
+}
 
 // Writes all of text to descriptor; a terminal that fails is left alone, since the line is
 // only ever a courtesy.
@@ -108,9 +142,28 @@ ProgressLine::~ProgressLine() {
     stop();
 }
 
+void take_back_progress_line() {
+    int state = terminal_state.load();
+    for (int wait = 0;; ++wait) {
+        if (state == line_changing && wait < draw_waits) {
+            const timespec pause{0, draw_wait_nanoseconds};
+            nanosleep(&pause, nullptr);
+            state = terminal_state.load();
+        } else if (terminal_state.compare_exchange_strong(state, run_ended)) {
+            break;
+        }
+    }
+    if (state == line_drawn || state == line_changing) {
+        write_all(signal_terminal, signal_erase, signal_erase_length);
+    }
+}
+
 void ProgressLine::start(int terminal, bool is_wanted) {
     if (!is_wanted || is_on() || isatty(terminal) != 1) return;
     terminal_ = terminal;
+    const char* terminal_type = std::getenv("TERM");
+    is_dumb_ = terminal_type != nullptr && std::strcmp(terminal_type, "dumb") == 0;
+    terminal_state.store(nothing_drawn);
     run_start_ = std::chrono::steady_clock::now();
     // Without a thread the run goes on without its line.
     timer_.make_room(1);
@@ -186,33 +239,58 @@ void ProgressLine::draw_locked() {
     figures.bytes_total = counters_.bytes_total.load(std::memory_order_relaxed);
     figures.parts_done = counters_.parts_done.load(std::memory_order_relaxed);
     figures.parts_total = counters_.parts_total.load(std::memory_order_relaxed);
-    char line[sizeof drawn_];
-    std::memcpy(line, line_start, sizeof line_start - 1);
-    std::size_t length = sizeof line_start - 1;
-    std::size_t text_length = static_cast<std::size_t>(format_progress(figures, line + length));
+    char text[progress_text_bytes];
+    std::size_t text_length = static_cast<std::size_t>(format_progress(figures, text));
     // A line that wraps could not be taken back with a carriage return.
     winsize size{};
     if (ioctl(terminal_, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
         text_length = std::min<std::size_t>(text_length, size.ws_col - 1u);
     }
-    length += text_length;
-    std::memcpy(line + length, clear_to_end, sizeof clear_to_end - 1);
-    length += sizeof clear_to_end - 1;
     // The same line again would only make the terminal work.
-    if (is_drawn_ && length == drawn_length_ && std::memcmp(line, drawn_, length) == 0) return;
-    write_all(terminal_, line, length);
-    std::memcpy(drawn_, line, length);
-    drawn_length_ = length;
+    if (is_drawn_ && text_length == drawn_length_ && std::memcmp(text, drawn_, text_length) == 0) {
+        return;
+    }
+    char line[terminal_bytes];
+    line[0] = '\r';
+    std::memcpy(line + 1, text, text_length);
+    std::size_t length = 1 + text_length;
+    if (!is_dumb_) {
+        std::memcpy(line + length, clear_to_end, clear_to_end_bytes);
+        length += clear_to_end_bytes;
+    } else if (is_drawn_ && drawn_length_ > text_length) {
+        // Blanks over the rest of the longer text drawn before.
+        std::memset(line + length, ' ', drawn_length_ - text_length);
+        length += drawn_length_ - text_length;
+    }
+    put_on_terminal(line, length, text_length);
+    std::memcpy(drawn_, text, text_length);
+    drawn_length_ = text_length;
     is_drawn_ = true;
 }
 
 void ProgressLine::erase_locked() {
     if (!is_drawn_) return;
-    char line[sizeof line_start + sizeof clear_to_end];
-    std::memcpy(line, line_start, sizeof line_start - 1);
-    std::memcpy(line + sizeof line_start - 1, clear_to_end, sizeof clear_to_end - 1);
-    write_all(terminal_, line, sizeof line_start + sizeof clear_to_end - 2);
+    char line[terminal_bytes];
+    put_on_terminal(line, form_erase(is_dumb_, drawn_length_, line), 0);
     is_drawn_ = false;
+}
+
+// Writes line to the terminal, leaving text_length columns of text drawn (0: none), unless a
+// signal has ended the drawing. Every signal is held back meanwhile, so that a handler never
+// finds the line half written on its own thread.
+void ProgressLine::put_on_terminal(const char* line, std::size_t length, std::size_t text_length) {
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    int state = terminal_state.load();
+    if (state != run_ended && terminal_state.compare_exchange_strong(state, line_changing)) {
+        write_all(terminal_, line, length);
+        signal_terminal = terminal_;
+        signal_erase_length = form_erase(is_dumb_, text_length, signal_erase);
+        terminal_state.store(text_length > 0 ? line_drawn : nothing_drawn);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void ProgressLine::close_position_source_locked() {

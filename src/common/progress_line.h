@@ -7,7 +7,9 @@
 // block or piece they finish; the input's bytes are read from its file position, so the
 // reader adds nothing. Whatever prints to the same terminal hides the line first (the message
 // sink does this for every message) and shows it again afterwards; between phases the line is
-// erased, and it is erased for good when the run ends.
+// erased, and it is erased for good when the run ends, by a signal too. A terminal that
+// declares itself dumb (TERM=dumb) gets no escape sequence: the line is taken back with a
+// carriage return and blanks.
 #pragma once
 
 #include <atomic>
@@ -42,12 +44,17 @@ struct ProgressFigures {
     std::int64_t parts_total = 0;
 };
 
-// The longest line drawn, its erasing sequences included.
+// The longest text of the line.
 constexpr std::size_t progress_text_bytes = 160;
 
 // Writes the line's text for figures at text (progress_text_bytes at most, terminated) and
 // returns its length, e.g. "reading 12.3 of 80.0 MB, 45.6 MB/s, 0:02 left".
 int format_progress(const ProgressFigures& figures, char* text);
+
+// Erases the line, if one is drawn, for a signal that is about to end the process; no line is
+// drawn afterwards. Safe in a signal handler: it only writes to the terminal. A draw under way
+// on another thread is given a moment to finish first.
+void take_back_progress_line();
 
 class ProgressLine {
    public:
@@ -85,6 +92,7 @@ class ProgressLine {
     void run_timer();
     void draw_locked();
     void erase_locked();
+    void put_on_terminal(const char* line, std::size_t length, std::size_t text_length);
     void close_position_source_locked();
 
     HelperThreads timer_;  // the one timer thread while the line is on
@@ -92,9 +100,10 @@ class ProgressLine {
     std::condition_variable wake_;
     bool is_stopping_ = false;
     bool is_drawn_ = false;
-    char drawn_[progress_text_bytes + 8] = {};  // the line on the terminal, its sequences too
+    char drawn_[progress_text_bytes] = {};  // the text on the terminal
     std::size_t drawn_length_ = 0;
     int terminal_ = -1;
+    bool is_dumb_ = false;  // only carriage returns and blanks
     int position_source_ = -1;
     ProgressPhase phase_ = ProgressPhase::none;
     std::chrono::steady_clock::time_point run_start_{};

@@ -26,6 +26,7 @@ struct RunOptions {
     bool check_only = false;             // -check: read and check, write nothing
     bool is_strict = false;              // -strict: a warning fails the run
     bool is_wide = false;                // -wide: counts and vertex numbers past 32 bits
+    bool repairs = false;                // -repair: mend the faults that have one sound repair
     std::string option_without_value{};  // the last argument, as written, when it is an option
     bool wants_help = false;
     bool wants_version = false;

@@ -193,6 +193,21 @@ constexpr OptionEntry options_in_usage_order[] = {
      nullptr, &RunOptions::check_only},
     {"-strict", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "a warning fails the run as an error does", nullptr, &RunOptions::is_strict},
+    {"-repair", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
+     "mend what has one sound repair instead of refusing it: an\n"
+     "edge listed at one end only gets its other entry, self\n"
+     "edges and repeated neighbours are dropped, an edge whose\n"
+     "ends weigh differently takes the weight listed first, the\n"
+     "header's edge count becomes the count written, entries past\n"
+     "it are all read; lines after the last vertex are counted,\n"
+     "not read. A line \"Repaired: ...\" per kind follows the\n"
+     "file's messages. Not repaired, since no one repair is sure:\n"
+     "a bad number, a neighbour outside 1..nvtxs, a bad or\n"
+     "missing vertex weight, a missing edge weight, a file that\n"
+     "ends early, an unreadable file. With -strict, a bad edge\n"
+     "weight (its entry is dropped) or lines after the last\n"
+     "vertex still fail the run",
+     nullptr, &RunOptions::repairs},
     {"-wide", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
      "with 64-bit vertex numbers)",
@@ -206,7 +221,8 @@ constexpr OptionEntry options_in_usage_order[] = {
     {"-quiet", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "no progress line; without it, a run longer than a second\n"
      "shows the phase, bytes, rate and time left on standard\n"
-     "error when that is a terminal",
+     "error when that is a terminal, and standard output is a\n"
+     "terminal without the graph, a file or /dev/null",
      nullptr, &RunOptions::is_quiet},
 };
 
@@ -234,6 +250,9 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Not enough memory to read graph file FILE.", nullptr}, ""},
     {{"Error. Graph file FILE is a tar archive: extract the graph file first.", nullptr}, ""},
     {{"Error. Warnings are not accepted with -strict.", nullptr}, ""},
+    {{"Error. Unrepaired warnings are not accepted with -strict.", nullptr}, "(with -repair)"},
+    {{"Error. Not enough memory to repair the graph.", nullptr}, "(with -repair)"},
+    {{"Error. Repaired graph too large: more than 1073741823 edges.", nullptr}, "(with -repair)"},
     {{"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", nullptr}, ""},
     {{"Error. Join U:V is given twice.", nullptr}, ""},
     {{"Error. Not enough memory to build the graph.", nullptr}, ""},
@@ -245,6 +264,7 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},
     {{"Error. Invalid input format NAME.", nullptr}, "", from_refusal_reason},
     {{"Error. Invalid part VALUE.", nullptr}, "-part not I/P with 0 <= I < P"},
+    {{"Error. -part cannot overwrite its input: OUT is IN.", nullptr}, ""},
     {part_needs_regular_file, ""},
     {{"Error. Declared connections cannot be written in the parhip format.", nullptr}, ""},
     {{"Error. Edge weight X cannot be written in the parhip format.", nullptr}, ""},

@@ -13,6 +13,7 @@
 
 #include "common/allocation.h"
 #include "common/message_sink.h"
+#include "common/printable_name.h"
 #include "common/processors.h"
 #include "common/progress_line.h"
 #include "common/run_messages.h"
@@ -20,6 +21,7 @@
 #include "driver/join_list.h"
 #include "driver/option_table.h"
 #include "driver/output_choice.h"
+#include "driver/repair_step.h"
 #include "driver/run_settings.h"
 #include "graph/graph_stats.h"
 #include "graph/vertex_graph.h"
@@ -135,10 +137,40 @@ void keep_standard_streams_open() {
     return 0;
 }
 
-// Under -strict a warning fails the run: a file that draws one is not taken as good.
-[[nodiscard]] int check_strictness(const RunSettings& settings, MessageSink& messages) {
-    if (!settings.is_strict || messages.warning_count() == 0) return 0;
+// Under -strict a warning fails the run: a file that draws one is not taken as good. With
+// -repair only the faults the repair left as they were do: the repaired graph is valid, but
+// a dropped entry or unread lines may not be what the file meant.
+[[nodiscard]] int check_strictness(const RunSettings& settings, const ReadFindings& findings,
+                                   MessageSink& messages) {
+    if (!settings.is_strict) return 0;
+    if (settings.repairs && findings.is_filled) {
+        if (!has_unrepaired_fault(findings)) return 0;
+        messages.error("Error. Unrepaired warnings are not accepted with -strict.\n");
+        return 1;
+    }
+    if (messages.warning_count() == 0) return 0;
     messages.error("Error. Warnings are not accepted with -strict.\n");
+    return 1;
+}
+
+// A part writes into its file while it is read, by this run or by the parts still to run:
+// parts whose output is their input would replicate a half-written graph, and say nothing.
+// The file is compared, not the name, so that a link or another path to it is caught too; a
+// whole run is safe, since it replaces the file only after reading it.
+[[nodiscard]] int check_part_input(const RunSettings& settings, std::FILE* input,
+                                   MessageSink& messages) {
+    if (settings.output.part_count == 0) return 0;
+    struct stat input_status;
+    struct stat output_status;
+    if (fstat(fileno(input), &input_status) != 0 || !S_ISREG(input_status.st_mode)) return 0;
+    if (stat(settings.output_name.c_str(), &output_status) != 0) return 0;
+    if (input_status.st_dev != output_status.st_dev ||
+        input_status.st_ino != output_status.st_ino) {
+        return 0;
+    }
+    messages.error("Error. -part cannot overwrite its input: %s is %s.\n",
+                   printable_name(settings.output_name).c_str(),
+                   printable_name(settings.input_name).c_str());
     return 1;
 }
 
@@ -184,7 +216,14 @@ std::int64_t regular_file_bytes(std::FILE* file) {
         // output.
         messages.flush();
         const PartPlan plan = plan_part(choice.part_index, choice.part_count, settings.times);
-        return write_output_part(*choice.format, settings.output_name, plan, job, messages);
+        // A part's file is a regular file, never the terminal; its writing is the run's long
+        // phase.
+        progress.begin_phase(ProgressPhase::writing, -1, 0);
+        extras.progress = progress.counters();
+        const int status =
+            write_output_part(*choice.format, settings.output_name, plan, job, messages);
+        progress.end_phase();
+        return status;
     }
     OutputFile output;
     if (open_output(settings, messages, output) != 0) return 1;
@@ -281,6 +320,10 @@ class RunProgress {
     std::vector<char> input_buffer;
     std::FILE* input = nullptr;
     if (open_input_file(settings.input_name, input_buffer, input, messages) != 0) return 1;
+    if (check_part_input(settings, input, messages) != 0) {
+        std::fclose(input);
+        return 1;
+    }
     ReaderArrays arrays;
     RunProgress progress(settings, messages);
     // The phase begins before the first bytes are looked at: a slow pipe may take a while.
@@ -291,8 +334,12 @@ class RunProgress {
     // graph the file did not mean, and a graph written from them would pass for a good one.
     ReaderSettings reader_settings;
     reader_settings.threads = settings.reading_threads;
-    // A check reads only: no later stage looks at the lists that no line reached.
-    reader_settings.fills_unreached_lists = !settings.check_only;
+    // A check reads only: no later stage looks at the lists that no line reached, unless
+    // they are repaired.
+    reader_settings.fills_unreached_lists = !settings.check_only || settings.repairs;
+    reader_settings.repairs = settings.repairs;
+    ReadFindings findings;
+    reader_settings.findings = &findings;
     // A file that -wide wrote is read with -wide: its edge count may pass the narrow arrays.
     reader_settings.is_wide = settings.is_wide;
     int read_result = settings.input_format->read(
@@ -301,7 +348,13 @@ class RunProgress {
     read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    if (check_strictness(settings, messages) != 0) return 1;
+    // A format whose reader knows no repair has refused what the repair would mend.
+    if (settings.repairs && findings.is_filled &&
+        repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
+                          arrays.adjacency, arrays.edge_weights, messages) != 0) {
+        return 1;
+    }
+    if (check_strictness(settings, findings, messages) != 0) return 1;
     if (settings.wants_stats && print_summary(arrays, messages) != 0) return 1;
     // A check ends with the reader: the checks are all made, and no copy is wanted.
     if (settings.check_only) return 0;

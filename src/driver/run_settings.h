@@ -41,8 +41,12 @@ struct RunSettings {
     bool check_only = false;
     bool is_strict = false;
     bool is_wide = false;
-    bool wants_stats = false;      // a summary of the graph once it is read without error
-    bool shows_progress = false;   // a progress line when standard error is a terminal
+    bool repairs = false;      // the faults with one sound repair are mended, not refused
+    bool wants_stats = false;  // a summary of the graph once it is read without error
+    // A progress line when standard error is a terminal: not with -quiet, nor where anything
+    // else could reach that terminal by another way (standard output a pipe, or a terminal
+    // that takes the graph).
+    bool shows_progress = false;
     bool carries_weights = false;  // the input's weights, whichever it has, reach the copies
     std::vector<std::string> join_items;
     OutputChoice output;  // settled by choose_output, which may refuse the values

@@ -168,6 +168,7 @@ bool check_entry(LineScan& line, int neighbour, const char*& text) {
     } else if (is_kept_on_line(scan, line.line_start, vertex, neighbour)) {
         add_note(scan, NoteKind::repeated_neighbour, vertex, neighbour);
         ++scan.ignored_count;
+        ++scan.repeated_count;
         is_dropped = true;
         is_repeated = true;
     }
@@ -185,6 +186,7 @@ bool check_entry(LineScan& line, int neighbour, const char*& text) {
         if (!(weight > 0.0)) {
             add_note(scan, NoteKind::bad_edge_weight, vertex, neighbour);
             if (!is_repeated) ++scan.ignored_count;
+            ++scan.bad_weight_count;
             is_dropped = true;
         }
     }
@@ -214,15 +216,30 @@ const char* scan_line(LineScan& line, const char* text, const char* end) {
 
 }  // namespace
 
+namespace {
+
+bool begins_with_number(const char* text) {
+    text = skip_blanks(text);
+    int value = 0;
+    std::int64_t magnitude = 0;
+    return !is_comment(*text) && read_int_at(text, value, magnitude) > 0;
+}
+
+}  // namespace
+
 bool holds_trailing_number(const char* text, const char* end) {
-    while (text < end) {
-        text = skip_blanks(text);
-        int value = 0;
-        std::int64_t magnitude = 0;
-        if (!is_comment(*text) && read_int_at(text, value, magnitude) > 0) return true;
-        text = next_line(text, end);
+    for (; text < end; text = next_line(skip_blanks(text), end)) {
+        if (begins_with_number(text)) return true;
     }
     return false;
+}
+
+std::int64_t count_trailing_lines(const char* text, const char* end) {
+    std::int64_t lines = 0;
+    for (; text < end; text = next_line(skip_blanks(text), end)) {
+        if (begins_with_number(text)) ++lines;
+    }
+    return lines;
 }
 
 void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first_vertex,
@@ -235,6 +252,9 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
     clear_notes(scan.notes);
     scan.self_edge_count = 0;
     scan.ignored_count = 0;
+    scan.repeated_count = 0;
+    scan.bad_weight_count = 0;
+    scan.trailing_lines = 0;
     scan.has_fatal_error = false;
     scan.fatal_vertex = 0;
     scan.reaches_body_end = false;
@@ -244,7 +264,12 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
     for (std::int64_t vertex = first_vertex; text < end; ++vertex) {
         if (vertex > format.nvtxs) {
             scan.reaches_body_end = true;
-            scan.has_trailing_data = holds_trailing_number(text, end);
+            if (format.counts_trailing_lines) {
+                scan.trailing_lines = count_trailing_lines(text, end);
+                scan.has_trailing_data = scan.trailing_lines > 0;
+            } else {
+                scan.has_trailing_data = holds_trailing_number(text, end);
+            }
             return;
         }
         LineScan line{format, scan, static_cast<int>(vertex), scan.entries.size()};

@@ -25,6 +25,8 @@ struct ScanFormat {
     // 2 * nedges: a chunk that keeps more entries than that is refused whatever came before
     // it, so it stops there, and its counts of entries stay within 32 bits.
     std::int64_t entry_limit = 0;
+    // Every line after the last vertex that holds a number is counted, not only the first.
+    bool counts_trailing_lines = false;
 };
 
 // What one chunk gave. Vectors keep their room from one chunk to the next.
@@ -40,10 +42,13 @@ struct ChunkScan {
     // when the chunk is placed.
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
-    bool has_fatal_error = false;    // the last note is an error that ends the reading
-    int fatal_vertex = 0;            // the vertex of its line
-    bool reaches_body_end = false;   // the chunk holds the line after the last vertex
-    bool has_trailing_data = false;  // and a number from that line on
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;  // from the line after the last vertex on
+    bool has_fatal_error = false;     // the last note is an error that ends the reading
+    int fatal_vertex = 0;             // the vertex of its line
+    bool reaches_body_end = false;    // the chunk holds the line after the last vertex
+    bool has_trailing_data = false;   // and a number from that line on
     // The repeat search of long lines: stamps[u] == v when u is kept on the long line of v.
     // Sized once, at the first long line; vertex numbers start at 1, so 0 stamps nothing.
     Block<int> stamps;
@@ -58,3 +63,6 @@ void scan_chunk(const ScanFormat& format, const Chunk& chunk, std::int64_t first
 
 // Whether a line from text on, up to end, begins with a number (after white space).
 bool holds_trailing_number(const char* text, const char* end);
+
+// The lines from text on, up to end, that begin with a number (after white space).
+std::int64_t count_trailing_lines(const char* text, const char* end);

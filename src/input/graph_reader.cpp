@@ -15,6 +15,7 @@ int read_graph_file(std::FILE* file, const char* file_name, MessageSink& message
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
     release_graph_arrays(arrays);
     GraphHeader header;
+    header.repairs = settings.repairs;
     const std::int64_t narrow_limit = narrow_limit_of(settings);
     const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
     int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
@@ -30,7 +31,7 @@ int read_graph_file(std::FILE* file, const char* file_name, MessageSink& message
             result = read_body_in_parallel(file, file_name, messages, header, arrays, settings);
         } else {
             result = read_body_serially(scanner, file, file_name, messages, header, arrays,
-                                        settings.fills_unreached_lists);
+                                        settings.fills_unreached_lists, settings.findings);
         }
     }
     return close_graph_file(file, file_name, messages, result);

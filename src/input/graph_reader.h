@@ -21,6 +21,21 @@
 // 2^31 - 1 entries, and every position in it is a signed 32-bit value.
 constexpr std::int64_t narrow_edge_limit = 1073741823;
 
+// What a reading found besides the arrays, for a repair of the graph and its summary: the
+// header's edge count and the entries the reader itself left out, by kind.
+struct ReadFindings {
+    // A reader that reads for a repair fills the findings; one that does not (a format
+    // whose reader knows no repair) leaves this false, and its file is taken as read.
+    bool is_filled = false;
+    std::int64_t header_nedges = 0;
+    std::int64_t self_entries = 0;        // self edges dropped
+    std::int64_t repeated_entries = 0;    // repeats of a neighbour already kept for the vertex
+    std::int64_t bad_weight_entries = 0;  // entries whose edge weight is not above 0
+    // Lines after the last vertex that hold a number: every one in repair mode, else up to
+    // the first.
+    std::int64_t trailing_lines = 0;
+};
+
 // How a file is read; the defaults are those of a run.
 struct ReaderSettings {
     // Threads that scan and check the vertex lines; 0: one per processor.
@@ -38,6 +53,14 @@ struct ReaderSettings {
     // which a wide file's body is read by the serial reader, whose positions are all 64-bit.
     // 0: narrow_edge_limit. Tests lower it to try the switch and the refusals on small files.
     std::int64_t narrow_edge_limit = 0;
+    // Repair mode: the faults a repair of the graph mends do not fail the reading. Edges
+    // listed at one end only are reported and read on; entries past 2 * nedges are reported
+    // once and all read (the arrays grow beyond the header's counts); a header without edges
+    // still has its vertex lines read; and every line after the last vertex is counted. The
+    // messages are those of a reading without it, up to where that one stops.
+    bool repairs = false;
+    // Filled at the end of a reading that got past the header, when given.
+    ReadFindings* findings = nullptr;
 };
 
 // The edge count past which a header is refused without -wide.

@@ -60,6 +60,9 @@ struct Pipeline {
     std::int64_t kept_count = 0;
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;
     std::int64_t placed_lines = 0;
     NoteList notes;
     // The reading stops: an error that ends it, or a number after the body. The placing
@@ -79,16 +82,50 @@ struct Pipeline {
     HelperThreads helpers;
 };
 
-// Moves the notes of scan's first written entries after the others, counted in the file.
+// Moves the notes of scan's first written entries after the others, counted in the file. A
+// reading for a repair that passes 2 * nedges in this chunk notes it where the entry that
+// passes it is kept, among the chunk's notes.
 void place_notes(Pipeline& pipeline, ChunkScan& scan, std::int64_t base, std::int64_t written) {
     const bool has_self_edge = pipeline.self_edge_count > 0;
+    const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    bool is_crossing_noted = !(pipeline.header.repairs && base <= entry_limit &&
+                               base + written > entry_limit && entry_limit < max_kept_entries);
+    auto note_crossing = [&] {
+        add_note(pipeline.notes,
+                 {static_cast<std::uint32_t>(entry_limit + 1), static_cast<int>(scan.first_vertex),
+                  0, NoteKind::too_many_entries});
+        is_crossing_noted = true;
+    };
     move_notes(scan.notes, pipeline.notes, [&](Note& note) {
         if (note.kept_before > written) return false;
+        if (!is_crossing_noted && base + note.kept_before > entry_limit) note_crossing();
         // Only the file's first self edge is named.
         if (note.kind == NoteKind::self_edge && has_self_edge) return false;
         note.kept_before += static_cast<std::uint32_t>(base);
         return true;
     });
+    if (!is_crossing_noted) note_crossing();
+}
+
+// Adds the counts of a chunk placed whole, and notes where it stopped the reading.
+void end_placing(Pipeline& pipeline, const ChunkScan& scan) {
+    pipeline.kept_count += static_cast<std::int64_t>(scan.entries.size());
+    pipeline.self_edge_count += scan.self_edge_count;
+    pipeline.ignored_count += scan.ignored_count;
+    pipeline.repeated_count += scan.repeated_count;
+    pipeline.bad_weight_count += scan.bad_weight_count;
+    if (scan.has_fatal_error) {
+        pipeline.stop_vertex = scan.fatal_vertex;
+        pipeline.has_fatal_error = true;
+        pipeline.placing_has_stopped = true;
+    } else if (scan.reaches_body_end) {
+        // A reading for a repair counts the lines after the body to the end of the file.
+        pipeline.is_body_over = true;
+        pipeline.has_trailing_data = pipeline.has_trailing_data || scan.has_trailing_data;
+        pipeline.trailing_lines +=
+            scan.has_trailing_data ? std::max<std::int64_t>(scan.trailing_lines, 1) : 0;
+        pipeline.placing_has_stopped = scan.has_trailing_data && !pipeline.header.repairs;
+    }
 }
 
 // Copies the placed part of scan into the arrays and moves its notes after the others.
@@ -96,12 +133,14 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     if (pipeline.placing_has_stopped) return;
     pipeline.stop_chunk = chunk_index;
     const std::int64_t base = pipeline.kept_count;
-    const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    const std::int64_t entry_limit = pipeline.format.entry_limit;
     const std::int64_t entry_count = static_cast<std::int64_t>(scan.entries.size());
-    // Past 2 * nedges the entry is refused before it is written, and the reading stops.
+    // Past the limit (2 * nedges, or what the arrays can count in a reading for a repair) the
+    // entry is refused before it is written, and the reading stops.
     const bool has_excess = base + entry_count > entry_limit;
     const std::int64_t written = has_excess ? entry_limit - base : entry_count;
     GraphArrays& arrays = pipeline.arrays;
+    if (pipeline.header.repairs) grow_entry_arrays(arrays, pipeline.header, base + written);
     // An array the file does not call for is empty, and then nothing goes there.
     if (written > 0) {
         std::copy_n(scan.entries.data(), written, arrays.adjacency.data() + base);
@@ -139,18 +178,7 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
         pipeline.placing_has_stopped = true;
         return;
     }
-    pipeline.kept_count += entry_count;
-    pipeline.self_edge_count += scan.self_edge_count;
-    pipeline.ignored_count += scan.ignored_count;
-    if (scan.has_fatal_error) {
-        pipeline.stop_vertex = scan.fatal_vertex;
-        pipeline.has_fatal_error = true;
-        pipeline.placing_has_stopped = true;
-    } else if (scan.reaches_body_end) {
-        pipeline.is_body_over = true;
-        pipeline.has_trailing_data = scan.has_trailing_data;
-        pipeline.placing_has_stopped = scan.has_trailing_data;
-    }
+    end_placing(pipeline, scan);
 }
 
 // Takes the next chunk and numbers its first vertex; false when there is none to take.
@@ -304,7 +332,7 @@ NoteContext note_context(const Pipeline& pipeline, const char* file_name) {
     NoteContext context{message_context(pipeline.header, file_name)};
     context.adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
     context.edge_weights = arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data();
-    context.entry_limit = 2 * std::int64_t{pipeline.header.nedges};
+    context.entry_limit = pipeline.format.entry_limit;
     context.excess_neighbour = pipeline.excess_entry.neighbour;
     context.excess_weight = pipeline.excess_weight;
     return context;
@@ -356,6 +384,12 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
     print_lower_end_notes(context, lower_end_notes, counts, messages);
     if (pipeline.has_trailing_data) report(context.text, {NoteKind::trailing_data}, messages);
     finish_graph(header, counts, file_name, messages, arrays);
+    counts.repeated_count = pipeline.repeated_count;
+    counts.bad_weight_count = pipeline.bad_weight_count;
+    counts.trailing_lines = pipeline.trailing_lines;
+    note_findings(header, counts, settings.findings);
+    // An edge listed at one end only is mended by a repair.
+    if (header.repairs) return 0;
     return has_unmatched_edge(line_notes) || !lower_end_notes.empty() ? 1 : 0;
 }
 
@@ -384,7 +418,8 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
     if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
     Pipeline pipeline(header, arrays);
     pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights,
-                       2 * std::int64_t{header.nedges}};
+                       header.repairs ? max_kept_entries : 2 * std::int64_t{header.nedges},
+                       header.repairs};
     pipeline.input.file = file;
     int threads = settings.threads > 0 ? settings.threads : available_processors();
     threads = std::clamp(threads, 1, max_threads);

@@ -1,6 +1,5 @@
 #include "input/parhip_reader.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,42 +30,28 @@ constexpr std::int64_t arcs_per_thread = std::int64_t{1} << 16;
 constexpr std::size_t first_piece_bytes = std::size_t{64} << 10;
 constexpr std::size_t largest_piece_bytes = std::size_t{16} << 20;
 
-// The file's bytes: a mapping of a regular file, or a copy of a stream. Unmapped on every
-// path.
+// The file's bytes, read into memory of the reader's own. A mapping would spare the copy,
+// but a file cut short by another program while the threads scan it would end the run with
+// a bus error instead of a message; a copy holds what was read, and a short file is named.
 struct FileBytes {
     const unsigned char* data = nullptr;
     std::int64_t size = 0;
-    void* mapping = nullptr;
-    std::size_t mapping_bytes = 0;
-    std::vector<unsigned char> copy;
-    FileBytes() = default;
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-    ~FileBytes() {
-        if (mapping != nullptr) munmap(mapping, mapping_bytes);
-    }
+    // A block, not a vector: its fresh pages are not zeroed before the file's bytes fill them.
+    Block<unsigned char> copy;
 };
 
-// Maps the rest of a regular file from its descriptor's position; false for anything else.
-bool map_file(std::FILE* file, FileBytes& bytes) {
+// The bytes a regular file still holds from its position, as the first piece to read, so
+// that a file is read in one piece; a stream starts small and grows.
+std::size_t first_piece(std::FILE* file) {
     const int descriptor = fileno(file);
     struct stat status;
     if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
+        return first_piece_bytes;
     }
-    // A file of size 0 may still read as something (the system's files of processes do).
     const off_t position = lseek(descriptor, 0, SEEK_CUR);
-    if (status.st_size == 0 || position < 0 || position > status.st_size) return false;
-    bytes.size = status.st_size - position;
-    bytes.mapping_bytes = static_cast<std::size_t>(status.st_size);
-    // Populated at once: the pages of a file in the page cache are mapped in one call rather
-    // than faulted in one by one by the scanning threads.
-    void* mapping =
-        mmap(nullptr, bytes.mapping_bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
-    if (mapping == MAP_FAILED) return false;
-    bytes.mapping = mapping;
-    bytes.data = static_cast<const unsigned char*>(mapping) + position;
-    return true;
+    if (position < 0 || position >= status.st_size) return first_piece_bytes;
+    // One byte more than the file holds, so that its end is seen within the same piece.
+    return static_cast<std::size_t>(status.st_size - position) + 1;
 }
 
 // Reads the stream whole; false when its memory is not there. A failing stream counts as
@@ -74,8 +59,8 @@ bool map_file(std::FILE* file, FileBytes& bytes) {
 bool read_whole(std::FILE* file, FileBytes& bytes) {
     const int failed = allocates_or_fails([&] {
         std::size_t size = 0;
-        for (std::size_t piece = first_piece_bytes;;
-             piece = std::min(2 * piece, largest_piece_bytes)) {
+        for (std::size_t piece = first_piece(file);;
+             piece = std::max(first_piece_bytes, std::min(2 * piece, largest_piece_bytes))) {
             bytes.copy.resize(size + piece);
             const std::size_t got = std::fread(bytes.copy.data() + size, 1, piece, file);
             size += got;
@@ -336,7 +321,7 @@ int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messag
     threads = std::clamp(threads, 1, max_threads);
     int result = 1;
     FileBytes bytes;
-    if (!map_file(file, bytes) && !read_whole(file, bytes)) {
+    if (!read_whole(file, bytes)) {
         report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" not enough memory to hold the file.\n");
     } else {

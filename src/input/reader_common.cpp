@@ -82,7 +82,25 @@ int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_n
 }
 
 bool file_has_body(const GraphHeader& header) {
-    return header.nedges > 0 || header.has_vertex_weights || header.has_vertex_numbers;
+    return header.nedges > 0 || header.has_vertex_weights || header.has_vertex_numbers ||
+           header.repairs;
+}
+
+void grow_entry_arrays(GraphArrays& arrays, const GraphHeader& header, std::int64_t entry_count) {
+    const auto count = static_cast<std::size_t>(entry_count);
+    if (arrays.adjacency.size() >= count) return;
+    arrays.adjacency.resize(count);
+    if (header.has_edge_weights) arrays.edge_weights.resize(count);
+}
+
+void note_findings(const GraphHeader& header, const BodyCounts& counts, ReadFindings* findings) {
+    if (findings == nullptr) return;
+    findings->is_filled = true;
+    findings->header_nedges = header.nedges;
+    findings->self_entries = counts.self_edge_count;
+    findings->repeated_entries = counts.repeated_count;
+    findings->bad_weight_entries = counts.bad_weight_count;
+    findings->trailing_lines = counts.trailing_lines;
 }
 
 void report_no_memory(const GraphHeader& header, const char* file_name, MessageSink& messages) {

@@ -10,6 +10,7 @@
 
 #include "common/block.h"
 #include "common/message_sink.h"
+#include "input/graph_reader.h"
 #include "input/reader_messages.h"
 #include "input/token_scanner.h"
 
@@ -33,7 +34,13 @@ struct GraphHeader {
     std::int64_t line_number = 0;
     // What the header's last draw left: the end of its line, or the end of the input.
     ScanStatus status = scan_number;
+    // Not of the header line: the reading is for a repair (ReaderSettings::repairs).
+    bool repairs = false;
 };
+
+// The most entries a reading keeps, whatever the header says: kept_count, one past it, and
+// the entries of edge_offsets have to stay signed 32-bit values.
+constexpr std::int64_t max_kept_entries = 2147483646;
 
 // What the body left for the summary: the counts of the checks and the last vertex begun.
 struct BodyCounts {
@@ -44,6 +51,10 @@ struct BodyCounts {
     // The stream failed: the lines from current_vertex on were not read whole, and no count
     // of the whole file is known.
     bool is_cut_short = false;
+    // Of the ignored entries, the repeats; and the bad-weight warnings, repeats included.
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;
 };
 
 // Empties every array: an array a file does not call for stays empty, which stands for absent.
@@ -67,8 +78,17 @@ struct EdgeCountLimit {
                                     GraphHeader& header, GraphArrays& arrays);
 
 // Without edges, vertex weights or vertex numbers there is nothing a vertex line could add,
-// and no vertex line is read.
+// and no vertex line is read; unless the reading is for a repair, which reads the vertex lines
+// of a header that counts too few edges, 0 included.
 bool file_has_body(const GraphHeader& header);
+
+// Grows adjacency, and edge_weights when the file has them, to hold entry_count entries, the
+// way both readers do it, so that they leave arrays of the same size. Throws std::bad_alloc
+// when the memory is not there.
+void grow_entry_arrays(GraphArrays& arrays, const GraphHeader& header, std::int64_t entry_count);
+
+// Hands counts to findings, when given.
+void note_findings(const GraphHeader& header, const BodyCounts& counts, ReadFindings* findings);
 
 // Sizes the arrays once from the header (an array the file does not call for stays empty),
 // with edge_offsets[0] = 0. Prints the memory error and returns 1 when they cannot be had.

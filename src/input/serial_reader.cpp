@@ -42,6 +42,9 @@ struct ReadState {
     int current_vertex = 0;
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
+    std::int64_t repeated_count = 0;
+    std::int64_t bad_weight_count = 0;
+    std::int64_t trailing_lines = 0;
     // Every entry that passes the checks is written at once, so kept_count is also the
     // running total of the finished lines plus the entries kept on the current line.
     std::int64_t kept_count = 0;
@@ -140,11 +143,27 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
             state.has_unmatched_edge = true;
         }
     }
-    // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries.
+    // The bound comes before the write, so no write leaves the 2 * nedges + 1 entries. A
+    // reading for a repair reports the first entry past it and reads on, up to what the
+    // arrays can count.
     ++state.kept_count;
     if (state.kept_count > 2 * std::int64_t{state.nedges}) {
-        report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
-        return 1;
+        const bool is_fatal = !state.header.repairs || state.kept_count > max_kept_entries;
+        if (is_fatal || state.kept_count == 2 * std::int64_t{state.nedges} + 1) {
+            report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
+        }
+        if (is_fatal) return 1;
+        // The index sorts long lists at their own positions.
+        const int failed = allocates_or_fails([&] {
+            grow_entry_arrays(state.arrays, state.header, state.kept_count);
+            if (state.index.sorted_lists.size() < state.adjacency.size()) {
+                state.index.sorted_lists.resize(state.adjacency.size());
+            }
+        });
+        if (failed != 0) {
+            report_no_memory(state.header, state.file_name, state.messages);
+            return 1;
+        }
     }
     const std::int64_t position = state.kept_count - 1;
     state.adjacency[position] = neighbour;
@@ -232,6 +251,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
         // does not make a later equal entry a repeat.
         report_now(state, {NoteKind::repeated_neighbour, vertex, neighbour});
         ++state.ignored_count;
+        ++state.repeated_count;
         is_dropped = true;
         is_repeated = true;
     }
@@ -246,6 +266,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
         if (!(entry.weight > 0.0)) {
             report_now(state, {NoteKind::bad_edge_weight, vertex, neighbour});
             if (!is_repeated) ++state.ignored_count;
+            ++state.bad_weight_count;
             is_dropped = true;
         }
     }
@@ -287,13 +308,23 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     return 0;
 }
 
-// Looks for any number after the end of the body, starting where the body stopped.
+// Looks for any number after the end of the body, starting where the body stopped; a reading
+// for a repair counts every line that holds one, the others stop at the first.
 void check_trailing_data(ReadState& state) {
     if (state.status == scan_end_of_input) return;
-    do {
+    bool line_has_number = false;
+    for (;;) {
         (void)next_int(state.scanner, state.file, state.status);
-    } while (state.status == scan_end_of_line);
-    if (state.status == scan_number) report_now(state, {NoteKind::trailing_data});
+        if (state.status == scan_end_of_input) break;
+        if (state.status == scan_end_of_line) {
+            line_has_number = false;
+        } else if (!line_has_number) {
+            line_has_number = true;
+            ++state.trailing_lines;
+            if (!state.header.repairs) break;
+        }
+    }
+    if (state.trailing_lines > 0) report_now(state, {NoteKind::trailing_data});
 }
 
 // Reports every entry that only the lower end of its edge lists: when it was read, the higher
@@ -324,13 +355,17 @@ void report_unanswered_entries(ReadState& state) {
     }
 }
 
-void finish(ReadState& state) {
-    const BodyCounts counts{state.self_edge_count, state.ignored_count, state.kept_count,
-                            state.current_vertex, is_cut_short(state)};
+void finish(ReadState& state, ReadFindings* findings) {
+    BodyCounts counts{state.self_edge_count, state.ignored_count, state.kept_count,
+                      state.current_vertex, is_cut_short(state)};
     end_unreached_lists(state.arrays, counts, state.fills_unreached_lists);
     report_unanswered_entries(state);
     check_trailing_data(state);
     finish_graph(state.header, counts, state.file_name, state.messages, state.arrays);
+    counts.repeated_count = state.repeated_count;
+    counts.bad_weight_count = state.bad_weight_count;
+    counts.trailing_lines = state.trailing_lines;
+    note_findings(state.header, counts, findings);
 }
 
 // Sizes the index once from the header. Gives 1 when the memory is not there.
@@ -343,7 +378,7 @@ void finish(ReadState& state) {
 
 int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_name,
                        MessageSink& messages, const GraphHeader& header, GraphArrays& arrays,
-                       bool fills_unreached_lists) {
+                       bool fills_unreached_lists, ReadFindings* findings) {
     if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
     // The index is freed on return: the next stage needs its room for its own copy.
     NeighbourIndex index{arrays.edge_offsets, arrays.adjacency};
@@ -354,8 +389,9 @@ int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_
         return 1;
     }
     if (file_has_body(header) && read_body(state) != 0) return 1;
-    finish(state);
-    return state.has_unmatched_edge ? 1 : 0;
+    finish(state, findings);
+    // An edge listed at one end only is mended by a repair.
+    return state.has_unmatched_edge && !header.repairs ? 1 : 0;
 }
 
 int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink& messages,
@@ -367,11 +403,12 @@ int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
     release_graph_arrays(arrays);
     GraphHeader header;
+    header.repairs = settings.repairs;
     const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
     int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
     if (result == 0) {
         result = read_body_serially(scanner, file, file_name, messages, header, arrays,
-                                    settings.fills_unreached_lists);
+                                    settings.fills_unreached_lists, settings.findings);
     }
     return close_graph_file(file, file_name, messages, result);
 }

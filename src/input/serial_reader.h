@@ -19,10 +19,12 @@
 // Reads the body and what follows it through scanner, which has just read header from file:
 // sizes the arrays, checks every vertex line, reports the edges listed at one end only and
 // data after the body, and prints the summary warnings. Returns 0, or 1 after any error (the
-// arrays then hold what the reading got to). Leaves the file open.
+// arrays then hold what the reading got to), but for the errors a repair mends when
+// header.repairs. Fills findings, when given, once the body is read. Leaves the file open.
 [[nodiscard]] int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_name,
                                      MessageSink& messages, const GraphHeader& header,
-                                     GraphArrays& arrays, bool fills_unreached_lists);
+                                     GraphArrays& arrays, bool fills_unreached_lists,
+                                     ReadFindings* findings = nullptr);
 
 // read_graph_file on one thread, through the line buffer alone; settings.threads and
 // settings.chunk_bytes do not matter to it.

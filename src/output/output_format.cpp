@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "common/progress_line.h"
 #include "common/run_messages.h"
 #include "output/copy_layout.h"
 #include "output/parhip_writer.h"
@@ -64,6 +65,11 @@ int place_text_part(const OutputJob& job, PartPlace& place) {
 // Writes the text of the part's copies from place.start, through a stream of its own on the
 // part file, and checks that they end where the layout says the next part begins.
 WriteResult write_text_part(const OutputJob& job, int descriptor, const PartPlace& place) {
+    // The part's bytes are known: a progress line shows them whole, not estimated.
+    if (job.extras->progress != nullptr) {
+        job.extras->progress->bytes_total.store(place.stop - place.start,
+                                                std::memory_order_relaxed);
+    }
     const int stream_descriptor = dup(descriptor);
     if (stream_descriptor < 0) return WriteResult::write_failed;
     std::FILE* stream = fdopen(stream_descriptor, "w");

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "common/progress_line.h"
+
 namespace {
 
 // The signals whose default action ends the process, besides the real-time ones. SIGKILL and
@@ -32,6 +34,8 @@ char cleanup_entry[entry_capacity];
 
 void remove_temporary_and_end(int signal_number) {
     if (cleanup_directory >= 0) unlinkat(cleanup_directory, cleanup_entry, 0);
+    // The shell's prompt comes next on the terminal: not after a stale progress line.
+    take_back_progress_line();
     // The signal is blocked while its handler runs: it is delivered again, with the default
     // action, as soon as the handler returns, and the parent sees 128 + signal. A fault
     // (SIGSEGV, say) happens again at the same instruction, with the default action.

@@ -5,9 +5,10 @@
 // message: SIGXFSZ is ignored, and the write fails with EFBIG and is reported. Where the
 // output's directory has no unnamed files, the new file has a name (".graphrep-XXXXXX") until
 // it is in place: every signal whose default action ends the process and that can be caught
-// gets a handler that removes that file, then ends the process by the same signal with its
-// default action, so that the parent sees the true cause. A signal that the run started with
-// ignored (nohup) or handled (a sanitizer's) is left as it was.
+// gets a handler that removes that file and erases the progress line, then ends the process
+// by the same signal with its default action, so that the parent sees the true cause. A
+// signal that the run started with ignored (nohup) or handled (a sanitizer's) is left as it
+// was.
 //
 // There is one temporary file to remove, so one output is open per process.
 #pragma once

@@ -8,6 +8,7 @@
 
 #include "common/allocation.h"
 #include "common/helper_threads.h"
+#include "common/progress_line.h"
 #include "output/entry_text.h"
 #include "output/join_ring.h"
 #include "output/part_file.h"
@@ -92,6 +93,7 @@ struct FieldWriter {
     std::size_t used = 0;
     std::int64_t position = 0;  // where buffer[0] goes
     bool has_failed = false;
+    ProgressCounters* progress = nullptr;  // told of every block written; null tells nobody
 };
 
 void flush_fields(FieldWriter& writer) {
@@ -103,6 +105,10 @@ void flush_fields(FieldWriter& writer) {
             writer.target->stream != nullptr
                 ? std::fwrite(bytes, 1, length, writer.target->stream) != length
                 : write_at(writer.target->descriptor, writer.position, bytes, length) != 0;
+        if (writer.progress != nullptr) {
+            writer.progress->bytes_done.fetch_add(static_cast<std::int64_t>(length),
+                                                  std::memory_order_relaxed);
+        }
     }
     writer.position += static_cast<std::int64_t>(length);
     writer.used = 0;
@@ -219,6 +225,21 @@ void write_header(const BinaryLayout& layout, const ReplicaExtras& extras, Field
     put(writer, static_cast<std::uint64_t>(layout.sections.arc_total));
 }
 
+// The bytes written for copies first up to end, with the header when extras.writes_front:
+// each copy's slice of every array, and the offset past the last vertex with the last copy.
+std::int64_t share_bytes(const BinaryLayout& layout, const ReplicaExtras& extras, int first,
+                         int end) {
+    const Sections& sections = layout.sections;
+    const std::int64_t nvtxs = layout.nvtxs;
+    const std::int64_t copy_fields = nvtxs + sections.arcs_per_copy +
+                                     (extras.writes_vertex_weights ? nvtxs : 0) +
+                                     (extras.writes_edge_weights ? sections.arcs_per_copy : 0);
+    std::int64_t fields = (end - first) * copy_fields;
+    if (extras.writes_front) fields += header_fields;
+    if (end == layout.times && end > first) ++fields;
+    return fields * field_bytes;
+}
+
 // Gives a field buffer, or 1 when the memory is not there.
 [[nodiscard]] int allocate_fields(std::vector<std::uint64_t>& buffer) {
     return allocates_or_fails([&] { buffer.resize(buffer_fields); });
@@ -233,6 +254,7 @@ void write_share(const BinaryLayout& layout, const ReplicaExtras& extras, const 
         return;
     }
     FieldWriter writer{&target, buffer.data()};
+    writer.progress = extras.progress;
     result = write_copies(layout, extras, first, end, writer) == 0 ? WriteResult::written
                                                                    : WriteResult::write_failed;
 }
@@ -331,6 +353,11 @@ WriteResult write_parhip_graph(const ByteTarget& target, int times, int nvtxs,
     std::vector<std::uint64_t> buffer;
     if (allocate_fields(buffer) != 0) return WriteResult::out_of_memory;
     FieldWriter writer{&target, buffer.data()};
+    writer.progress = extras.progress;
+    if (extras.progress != nullptr) {
+        extras.progress->bytes_total.store(share_bytes(layout, extras, first, end),
+                                           std::memory_order_relaxed);
+    }
     if (extras.writes_front) write_header(layout, extras, writer);
     // A stream takes the bytes in order, on the calling thread.
     const int thread_count =

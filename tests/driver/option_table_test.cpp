@@ -141,8 +141,8 @@ TEST(OptionTable, forms_the_synopsis_and_the_format_words_from_the_tables) {
     const char* const formed[] = {
         "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
         "                [-join LIST] [-weights] [-threads N] [-format NAME] [-part I/P]\n"
-        "                [-strict] [-wide] [-stats] [-quiet]\n"
-        "       graphrep -check -in FILE [-strict] [-stats] [-quiet]\n\n",
+        "                [-strict] [-repair] [-wide] [-stats] [-quiet]\n"
+        "       graphrep -check -in FILE [-strict] [-repair] [-stats] [-quiet]\n\n",
         "\n  -format NAME    text (the default) or parhip: the binary layout of 64-bit\n"
         "                  fields that distributed partitioners read in parallel\n  -part ",
         "\n  Error. Invalid format NAME.              not text or parhip\n",

@@ -1,0 +1,252 @@
+#include "graph/repair_differences.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// A range holds this many lower vertices (as a power of two): the entries towards a range and
+// the lists of its vertices stay in cache while the range is compared.
+constexpr int range_shift = 12;
+constexpr int range_size = 1 << range_shift;
+
+// An entry towards a lower vertex: lower is listed by higher at position.
+struct Arc {
+    int lower;
+    int higher;
+    int position;
+};
+
+// The vertices are cut into this many parts per thread, so that a thread that drew lighter
+// parts takes more of them.
+constexpr int parts_per_thread = 4;
+
+// The arcs of the lists, gathered by the range of their lower vertex.
+struct Gathering {
+    explicit Gathering(RepairWork& repair_work) : repair(repair_work), input(repair_work.input) {}
+    RepairWork& repair;
+    const RepairInput& input;
+    int range_count = 0;
+    // counts[part * range_count + range]: the part's arcs into the range, then where the
+    // first of them goes.
+    std::vector<std::int64_t> counts;
+    std::vector<std::int64_t> range_begin;
+    // Left unwritten until placed: the arcs live only until the lists are compared.
+    std::unique_ptr<Arc[]> arcs;
+};
+
+// What one thread finds while it compares ranges.
+struct RangeWork {
+    std::vector<std::int64_t> starts;        // per lower vertex of the range, then its end
+    std::vector<std::int64_t> next;          // where the next arc of each lower vertex goes
+    std::vector<Arc> sorted;                 // the range's arcs by lower, then higher
+    std::vector<std::pair<int, int>> upper;  // (higher neighbour, position) of a list
+    std::vector<RepairAddition> additions;
+    std::vector<RepairOverride> overrides;
+    RepairCounts counts;
+};
+
+// Counts, then places, the arcs of part by the range of their lower vertex: range by range,
+// and within a range part by part, so that a range's arcs come by higher vertex and position.
+void count_arcs(Gathering& gathering, int part) {
+    const RepairInput& input = gathering.input;
+    const std::vector<int>& part_first = gathering.repair.part_first;
+    std::int64_t* counts = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
+    for (int higher = part_first[part]; higher < part_first[part + 1]; ++higher) {
+        for (int position = list_begin(input, higher); position < list_end(input, higher);
+             ++position) {
+            const int lower = input.adjacency[position];
+            if (lower < higher) ++counts[(lower - 1) >> range_shift];
+        }
+    }
+}
+
+void place_arcs(Gathering& gathering, int part) {
+    const RepairInput& input = gathering.input;
+    const std::vector<int>& part_first = gathering.repair.part_first;
+    std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
+    for (int higher = part_first[part]; higher < part_first[part + 1]; ++higher) {
+        for (int position = list_begin(input, higher); position < list_end(input, higher);
+             ++position) {
+            const int lower = input.adjacency[position];
+            if (lower < higher)
+                gathering.arcs[next[(lower - 1) >> range_shift]++] = {lower, higher, position};
+        }
+    }
+}
+
+void place_counts(Gathering& gathering, int parts) {
+    std::int64_t total = 0;
+    gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
+    for (int range = 0; range < gathering.range_count; ++range) {
+        gathering.range_begin[range] = total;
+        for (int part = 0; part < parts; ++part) {
+            std::int64_t& count =
+                gathering.counts[std::int64_t{part} * gathering.range_count + range];
+            const std::int64_t part_count = count;
+            count = total;
+            total += part_count;
+        }
+    }
+    gathering.range_begin[gathering.range_count] = total;
+}
+
+// The entries of lower's list towards higher vertices, each neighbour once at its first
+// entry, by neighbour: the list itself when it rises, else sorted.
+void take_upper_entries(const RepairInput& input, int lower, RangeWork& work) {
+    work.upper.clear();
+    // Room for the whole list at once: a hub's list grown step by step would hold the old
+    // room and the new together.
+    work.upper.reserve(static_cast<std::size_t>(list_end(input, lower) - list_begin(input, lower)));
+    bool rises = true;
+    for (int position = list_begin(input, lower); position < list_end(input, lower); ++position) {
+        const int neighbour = input.adjacency[position];
+        if (neighbour <= lower) continue;
+        if (!work.upper.empty() && neighbour <= work.upper.back().first) rises = false;
+        work.upper.emplace_back(neighbour, position);
+    }
+    if (rises) return;
+    std::sort(work.upper.begin(), work.upper.end());
+    work.upper.erase(std::unique(work.upper.begin(), work.upper.end(),
+                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
+                     work.upper.end());
+}
+
+// An edge listed at both ends: when the weights of its first entries differ, each end takes
+// the weight of the earlier one; the edge is counted once, here at its lower end.
+void match_ends(const RepairInput& input, int lower_position, int higher_position,
+                RangeWork& work) {
+    if (input.edge_weights == nullptr) return;
+    if (input.edge_weights[lower_position] == input.edge_weights[higher_position]) return;
+    ++work.counts.weight_differences;
+    if (order_of(input, higher_position) < order_of(input, lower_position)) {
+        work.overrides.push_back({lower_position, higher_position});
+    } else {
+        work.overrides.push_back({higher_position, lower_position});
+    }
+}
+
+// The case of a sound list, taken first: lower's list rises, and its entries towards higher
+// vertices are exactly the arcs towards it, with the same weights.
+bool matches_exactly(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end) {
+    const int* adjacency = input.adjacency;
+    const int end = list_end(input, lower);
+    int position = list_begin(input, lower);
+    for (int p = position + 1; p < end; ++p) {
+        if (adjacency[p] <= adjacency[p - 1]) return false;
+    }
+    while (position < end && adjacency[position] <= lower)
+        ++position;
+    if (end - position != arcs_end - arc) return false;
+    for (; arc != arcs_end; ++arc, ++position) {
+        if (adjacency[position] != arc->higher) return false;
+        if (input.edge_weights != nullptr &&
+            input.edge_weights[position] != input.edge_weights[arc->position]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Compares the arcs towards lower (by higher vertex, repeats of a vertex after its first)
+// with lower's own entries towards higher vertices, in one merge: an edge only one of them
+// lists gets its other entry.
+void compare_list(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end,
+                  RangeWork& work) {
+    if (matches_exactly(input, lower, arc, arcs_end)) return;
+    take_upper_entries(input, lower, work);
+    auto listed = work.upper.begin();
+    while (arc != arcs_end || listed != work.upper.end()) {
+        const int higher = arc != arcs_end ? arc->higher : 0;
+        if (arc == arcs_end || (listed != work.upper.end() && listed->first < higher)) {
+            work.additions.push_back({listed->first, lower, listed->second});
+            ++work.counts.one_sided_edges;
+            ++listed;
+            continue;
+        }
+        if (listed != work.upper.end() && listed->first == higher) {
+            match_ends(input, listed->second, arc->position, work);
+            ++listed;
+        } else {
+            work.additions.push_back({lower, higher, arc->position});
+            ++work.counts.one_sided_edges;
+        }
+        for (const int first = arc->higher; arc != arcs_end && arc->higher == first;)
+            ++arc;
+    }
+}
+
+void compare_range(Gathering& gathering, int range, RangeWork& work) {
+    const int first = (range << range_shift) + 1;
+    const int last = std::min(gathering.input.nvtxs, first + range_size - 1);
+    const Arc* arcs = gathering.arcs.get();
+    const std::int64_t begin = gathering.range_begin[range];
+    const std::int64_t end = gathering.range_begin[range + 1];
+    // A counting sort by the lower vertex keeps the order of the higher ones.
+    work.starts.assign(static_cast<std::size_t>(last - first) + 2, 0);
+    for (std::int64_t i = begin; i < end; ++i)
+        ++work.starts[arcs[i].lower - first + 1];
+    for (std::size_t i = 1; i < work.starts.size(); ++i)
+        work.starts[i] += work.starts[i - 1];
+    work.sorted.resize(static_cast<std::size_t>(end - begin));
+    work.next.assign(work.starts.begin(), work.starts.end() - 1);
+    for (std::int64_t i = begin; i < end; ++i)
+        work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
+    for (int lower = first; lower <= last; ++lower) {
+        const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
+        const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        compare_list(gathering.input, lower, lower_arcs, lower_arcs_end, work);
+    }
+}
+
+}  // namespace
+
+// Cuts the vertices into up to wanted parts of about equal numbers of entries.
+void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_first) {
+    part_first.assign(1, 1);
+    const std::int64_t total = list_end(input, input.nvtxs);
+    for (int part = 1; part < wanted; ++part) {
+        const std::int64_t goal = total * part / wanted;
+        const std::int64_t* first = input.edge_offsets + part_first.back();
+        const std::int64_t* found =
+            std::lower_bound(first, input.edge_offsets + input.nvtxs + 1, goal);
+        const int vertex = static_cast<int>(found - input.edge_offsets);
+        if (vertex > part_first.back() && vertex <= input.nvtxs) part_first.push_back(vertex);
+    }
+    part_first.push_back(input.nvtxs + 1);
+}
+
+void find_differences(RepairWork& repair, int threads, RepairCounts& counts) {
+    const RepairInput& input = repair.input;
+    Gathering gathering(repair);
+    gathering.range_count = ((input.nvtxs - 1) >> range_shift) + 1;
+    cut_parts(input, threads * parts_per_thread, repair.part_first);
+    const int parts = static_cast<int>(repair.part_first.size()) - 1;
+    gathering.counts.assign(static_cast<std::size_t>(parts) * gathering.range_count, 0);
+    run_tasks(repair, threads, parts, [&](int, int part) { count_arcs(gathering, part); });
+    place_counts(gathering, parts);
+    gathering.arcs.reset(new Arc[static_cast<std::size_t>(
+        std::max<std::int64_t>(gathering.range_begin[gathering.range_count], 1))]);
+    run_tasks(repair, threads, parts, [&](int, int part) { place_arcs(gathering, part); });
+    std::vector<RangeWork> works(static_cast<std::size_t>(threads));
+    run_tasks(repair, threads, gathering.range_count, [&](int worker, int range) {
+        compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
+    });
+    gathering.arcs.reset();
+    for (RangeWork& work : works) {
+        repair.additions.insert(repair.additions.end(), work.additions.begin(),
+                                work.additions.end());
+        repair.overrides.insert(repair.overrides.end(), work.overrides.begin(),
+                                work.overrides.end());
+        counts.one_sided_edges += work.counts.one_sided_edges;
+        counts.weight_differences += work.counts.weight_differences;
+    }
+    std::sort(repair.additions.begin(), repair.additions.end(),
+              [](const RepairAddition& a, const RepairAddition& b) {
+                  return a.target != b.target ? a.target < b.target : a.position < b.position;
+              });
+    std::sort(
+        repair.overrides.begin(), repair.overrides.end(),
+        [](const RepairOverride& a, const RepairOverride& b) { return a.position < b.position; });
+}
