@@ -137,6 +137,21 @@ void keep_standard_streams_open() {
     return 0;
 }
 
+// A wide input's edge count may reach 2^62, and its copies' count would pass what 64 bits
+// hold: past 2^62 edges the header would be wrong and twice it (the arcs of the binary
+// layout) would overflow, so such a run is refused before anything is written.
+[[nodiscard]] int check_wide_edge_total(const RunSettings& settings, std::int64_t nedges,
+                                        const ReplicaExtras& extras, MessageSink& messages) {
+    const __int128 total =
+        static_cast<__int128>(settings.times) * nedges +
+        static_cast<__int128>(join_link_count(settings.times)) *
+            static_cast<__int128>(extras.join_pairs.size()) +
+        2 * static_cast<__int128>(settings.nconnect);
+    if (total <= (__int128{1} << 62)) return 0;
+    messages.error("Error. Replicated graph too large: more than 4611686018427387904 edges.\n");
+    return 1;
+}
+
 // Under -strict a warning fails the run: a file that draws one is not taken as good. With
 // -repair only the faults the repair left as they were do: the repaired graph is valid, but
 // a dropped entry or unread lines may not be what the file meant.
@@ -277,6 +292,7 @@ std::int64_t regular_file_bytes(std::FILE* file) {
         return 1;
     }
     const OutputFormat& format = *settings.output.format;
+    if (check_wide_edge_total(settings, nedges, extras, messages) != 0) return 1;
     if (format.counts_fit_32_bits &&
         check_replicated_size(settings, arrays.nvtxs, nedges, extras, messages) != 0) {
         return 1;
