@@ -142,11 +142,10 @@ void keep_standard_streams_open() {
 // layout) would overflow, so such a run is refused before anything is written.
 [[nodiscard]] int check_wide_edge_total(const RunSettings& settings, std::int64_t nedges,
                                         const ReplicaExtras& extras, MessageSink& messages) {
-    const __int128 total =
-        static_cast<__int128>(settings.times) * nedges +
-        static_cast<__int128>(join_link_count(settings.times)) *
-            static_cast<__int128>(extras.join_pairs.size()) +
-        2 * static_cast<__int128>(settings.nconnect);
+    const __int128 total = static_cast<__int128>(settings.times) * nedges +
+                           static_cast<__int128>(join_link_count(settings.times)) *
+                               static_cast<__int128>(extras.join_pairs.size()) +
+                           2 * static_cast<__int128>(settings.nconnect);
     if (total <= (__int128{1} << 62)) return 0;
     messages.error("Error. Replicated graph too large: more than 4611686018427387904 edges.\n");
     return 1;
