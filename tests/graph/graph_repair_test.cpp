@@ -204,3 +204,21 @@ TEST(GraphRepair, gives_the_closure_whatever_the_lists_and_threads) {
 }
 
 }  // namespace
+
+// A wide file's lists may pass the repair's 32-bit positions: such lists are refused as too
+// large before any entry is looked at, whatever they hold.
+TEST(GraphRepair, refuses_lists_past_its_positions) {
+    for (const std::int64_t entries : {std::int64_t{2147483647}, std::int64_t{1} << 40}) {
+        SCOPED_TRACE(entries);
+        const std::int64_t edge_offsets[] = {0, entries};
+        const int never_read = 0;
+        RepairInput input;
+        input.nvtxs = 1;
+        input.edge_offsets = edge_offsets;
+        input.adjacency = &never_read;
+        RepairedLists lists;
+        RepairCounts counts;
+        EXPECT_EQ(repair_graph(input, lists, counts), RepairResult::too_large);
+        EXPECT_TRUE(lists.edge_offsets.empty());
+    }
+}
