@@ -146,12 +146,10 @@ constexpr OptionEntry options_in_usage_order[] = {
      "the graph file to read; - reads standard input; a gzip, zstd,\n"
      "xz or bzip2 stream is decompressed as it is read",
      set_input},
-    // Not in the synopsis lines, which stay as they were before input formats came: the
-    // option list below them names it.
-    {"-from", "NAME", SynopsisPlace::apart, SynopsisPlace::apart, nullptr, set_from, nullptr,
-     from_usage},
     {"-times", "K", SynopsisPlace::required, SynopsisPlace::apart,
      "the number of copies, at least 1", set_times},
+    {"-from", "NAME", SynopsisPlace::optional, SynopsisPlace::optional, nullptr, set_from, nullptr,
+     from_usage},
     {"-out", "FILE", SynopsisPlace::optional, SynopsisPlace::apart,
      "the file to write; - writes standard output (default: K_FILE,\n"
      "the count and an underscore before the input name, or\n"

@@ -119,8 +119,10 @@ std::int64_t read_through_line(BlockInput& input, Chunk& chunk, std::int64_t set
             return settled + 1 + rest_length;
         }
     }
-    // The input ended within the line: the line is the last one, without a newline.
-    return settled;
+    // The input ended within the line: the line is the last one, and the newline written at
+    // settled ends it. Without it a line settled at the chunk's first byte would leave the
+    // chunk empty, and the line would be lost instead of read as holding nothing more.
+    return settled + 1;
 }
 
 }  // namespace

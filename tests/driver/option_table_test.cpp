@@ -139,10 +139,12 @@ TEST(OptionTable, the_readme_and_the_manual_page_name_every_option_and_message_o
 TEST(OptionTable, forms_the_synopsis_and_the_format_words_from_the_tables) {
     const std::string text = usage_text();
     const char* const formed[] = {
-        "Usage: graphrep -in FILE -times K [-out FILE] [-nconnect N] [-connect LIST]\n"
-        "                [-join LIST] [-weights] [-threads N] [-format NAME] [-part I/P]\n"
-        "                [-strict] [-repair] [-wide] [-stats] [-quiet]\n"
-        "       graphrep -check -in FILE [-strict] [-repair] [-stats] [-quiet]\n\n",
+        "Usage: graphrep -in FILE -times K [-from NAME] [-out FILE] [-nconnect N]\n"
+        "                [-connect LIST] [-join LIST] [-weights] [-threads N]\n"
+        "                [-format NAME] [-part I/P] [-strict] [-repair] [-wide] [-stats]\n"
+        "                [-quiet]\n"
+        "       graphrep -check -in FILE [-from NAME] [-strict] [-repair] [-stats]\n"
+        "                       [-quiet]\n\n",
         "\n  -format NAME    text (the default) or parhip: the binary layout of 64-bit\n"
         "                  fields that distributed partitioners read in parallel\n  -part ",
         "\n  Error. Invalid format NAME.              not text or parhip\n",
