@@ -60,6 +60,19 @@ bool same_entries(const Block<T>& a, const Block<T>& b) {
     return true;
 }
 
+// Two readings left the same: messages, counts, status and every array entry.
+void require_same(const Reading& a, const Reading& b) {
+    require(a.messages == b.messages);
+    require(a.result == b.result);
+    require(a.errors == b.errors);
+    require(a.warnings == b.warnings);
+    require(a.nvtxs == b.nvtxs);
+    require(same_entries(a.edge_offsets, b.edge_offsets));
+    require(same_entries(a.adjacency, b.adjacency));
+    require(same_entries(a.vertex_weights, b.vertex_weights));
+    require(same_entries(a.edge_weights, b.edge_weights));
+}
+
 std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
     std::uint64_t hash = 14695981039346656037ULL;
     for (std::size_t i = 0; i < size; ++i)
@@ -100,15 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         },
         parallel);
 
-    require(parallel.messages == serial.messages);
-    require(parallel.result == serial.result);
-    require(parallel.errors == serial.errors);
-    require(parallel.warnings == serial.warnings);
-    require(parallel.nvtxs == serial.nvtxs);
-    require(same_entries(parallel.edge_offsets, serial.edge_offsets));
-    require(same_entries(parallel.adjacency, serial.adjacency));
-    require(same_entries(parallel.vertex_weights, serial.vertex_weights));
-    require(same_entries(parallel.edge_weights, serial.edge_weights));
+    require_same(parallel, serial);
     if (serial.result == 0) {
         const ReadFindings& a = serial.findings;
         const ReadFindings& b = parallel.findings;
@@ -133,13 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(wide.result == 1 && is_count_refused(wide));
         return 0;
     }
-    require(wide.messages == serial.messages);
-    require(wide.result == serial.result);
-    require(wide.errors == serial.errors);
-    require(wide.warnings == serial.warnings);
-    require(same_entries(wide.edge_offsets, serial.edge_offsets));
-    require(same_entries(wide.adjacency, serial.adjacency));
-    require(same_entries(wide.vertex_weights, serial.vertex_weights));
-    require(same_entries(wide.edge_weights, serial.edge_weights));
+    require_same(wide, serial);
     return 0;
 }
