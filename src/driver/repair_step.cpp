@@ -59,8 +59,9 @@ void print_summary(const ReadFindings& findings, const RepairCounts& counts,
     for (const RepairLine& line : lines)
         print_line(line, messages);
     if (counts.edge_count != findings.header_nedges) {
-        messages.print("Repaired: the header's edge count %d is now %lld.\n",
-                       findings.header_nedges, static_cast<long long>(counts.edge_count));
+        messages.print("Repaired: the header's edge count %lld is now %lld.\n",
+                       static_cast<long long>(findings.header_nedges),
+                       static_cast<long long>(counts.edge_count));
     }
     if (findings.trailing_lines > 0) {
         messages.print("Repaired: %lld %s\n", static_cast<long long>(findings.trailing_lines),
@@ -72,8 +73,8 @@ void print_summary(const ReadFindings& findings, const RepairCounts& counts,
 }  // namespace
 
 int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
-                      Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights,
-                      MessageSink& messages) {
+                      Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                      Block<float>& edge_weights, MessageSink& messages) {
     RepairInput input;
     input.nvtxs = nvtxs;
     input.edge_offsets = edge_offsets.empty() ? nullptr : edge_offsets.data();

@@ -22,7 +22,8 @@
 // order.
 struct RepairInput {
     int nvtxs = 0;
-    const int* edge_offsets = nullptr;  // nvtxs + 1 entries; null for a graph without entries
+    // nvtxs + 1 entries; null for a graph without entries
+    const std::int64_t* edge_offsets = nullptr;
     const int* adjacency = nullptr;
     const float* edge_weights = nullptr;  // one per entry; null without edge weights
     // The place of each entry among all entries in file order (any increasing numbering);
@@ -39,7 +40,7 @@ struct RepairInput {
 // own entries first in their order, then those added for the edges only the other end
 // listed, in the order of their positions. edge_weights is empty without input weights.
 struct RepairedLists {
-    Block<int> edge_offsets;
+    Block<std::int64_t> edge_offsets;
     Block<int> adjacency;
     Block<float> edge_weights;
 };

@@ -40,11 +40,11 @@ struct RepairWork {
     std::atomic<bool> has_failed{false};    // some step's memory was not there
 };
 
-inline int list_begin(const RepairInput& input, int vertex) {
+inline std::int64_t list_begin(const RepairInput& input, int vertex) {
     return input.edge_offsets[vertex - 1];
 }
 
-inline int list_end(const RepairInput& input, int vertex) {
+inline std::int64_t list_end(const RepairInput& input, int vertex) {
     return input.edge_offsets[vertex];
 }
 
