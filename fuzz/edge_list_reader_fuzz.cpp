@@ -23,7 +23,8 @@ void require(bool condition) {
 }
 
 struct Arrays {
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     int result = 0;
@@ -31,8 +32,8 @@ struct Arrays {
     ReadFindings findings;
 };
 
-using Reader = int (*)(std::FILE*, const char*, MessageSink&, Block<int>&, Block<int>&, int&,
-                       Block<int>&, Block<float>&, const ReaderSettings&);
+using Reader = int (*)(std::FILE*, const char*, MessageSink&, Block<std::int64_t>&, Block<int>&,
+                       int&, Block<int>&, Block<float>&, const ReaderSettings&);
 
 void read_lines(Reader reader, const std::uint8_t* data, std::size_t size, int threads,
                 Arrays& arrays) {
@@ -73,7 +74,7 @@ void repair(Arrays& arrays) {
 // The graph as text, written as a run with -weights writes it.
 std::string as_text(const Arrays& arrays) {
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     fuzz_support::MemoryMessages messages;
     require(build_vertex_graph(arrays.edge_offsets.data(), arrays.adjacency.data(), arrays.nvtxs,
                                nedges, nullptr,
@@ -133,8 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(reread.result == 0 && messages.sink().error_count() == 0 &&
             messages.sink().warning_count() == 0);
     require(reread.nvtxs == whole.nvtxs);
-    const int entries = whole.edge_offsets[whole.nvtxs];
-    for (int e = 0; e < entries; ++e) {
+    const std::int64_t entries = whole.edge_offsets[whole.nvtxs];
+    for (std::int64_t e = 0; e < entries; ++e) {
         require(reread.adjacency[e] == whole.adjacency[e]);
         if (!whole.edge_weights.empty()) require(reread.edge_weights[e] == whole.edge_weights[e]);
     }

@@ -123,7 +123,8 @@ struct VertexRange {
 };
 
 // Counts the entries of the vertices of range at the place after each vertex's own.
-void count_range(const EdgeGathering& gathering, VertexRange range, Block<int>& edge_offsets) {
+void count_range(const EdgeGathering& gathering, VertexRange range,
+                 Block<std::int64_t>& edge_offsets) {
     for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
         const std::vector<int>& ends = scan->ends;
         for (std::size_t i = 0; i < ends.size(); i += 2) {
@@ -136,7 +137,8 @@ void count_range(const EdgeGathering& gathering, VertexRange range, Block<int>& 
 // Places the entries of the vertices of range, in line order; edge_offsets[v + 1] holds the
 // place of v's next entry.
 void place_range(const EdgeGathering& gathering, VertexRange range, bool has_weights,
-                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
+                 Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                 Block<float>& edge_weights) {
     for (const std::unique_ptr<EdgeLineScan>& scan : gathering.chunks) {
         const std::vector<int>& ends = scan->ends;
         const bool has_chunk_weights = !scan->weights.empty();
@@ -145,12 +147,12 @@ void place_range(const EdgeGathering& gathering, VertexRange range, bool has_wei
             const int v = ends[i + 1];
             const float weight = has_chunk_weights ? scan->weights[i / 2] : 1.0f;
             if (range.holds(u)) {
-                const int at = edge_offsets[u + 1]++;
+                const std::int64_t at = edge_offsets[u + 1]++;
                 adjacency[at] = v + 1;
                 if (has_weights) edge_weights[at] = weight;
             }
             if (u != v && range.holds(v)) {
-                const int at = edge_offsets[v + 1]++;
+                const std::int64_t at = edge_offsets[v + 1]++;
                 adjacency[at] = u + 1;
                 if (has_weights) edge_weights[at] = weight;
             }
@@ -181,7 +183,8 @@ void run_ranges(int nvtxs, int threads, Task task) {
 }  // namespace
 
 void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs, int threads,
-                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights) {
+                 Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                 Block<float>& edge_weights) {
     edge_offsets.resize(static_cast<std::size_t>(nvtxs) + 1);
     adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(totals.entries, 1)));
     if (totals.has_weights) edge_weights.resize(adjacency.size());
@@ -195,9 +198,9 @@ void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs, 
     // Each vertex's entry count at the place after its own is turned into the place of its
     // first entry there: placing moves it on to the vertex's end, which is where the list of
     // the vertex after it begins, as edge_offsets holds it.
-    int total = 0;
+    std::int64_t total = 0;
     for (int v = 1; v <= nvtxs; ++v) {
-        const int count = edge_offsets[v];
+        const std::int64_t count = edge_offsets[v];
         edge_offsets[v] = total;
         total += count;
     }

@@ -52,4 +52,5 @@ EdgeTotals count_edges(const EdgeGathering& gathering);
 // totals.has_weights) on up to threads threads, then releases the chunks. Throws
 // std::bad_alloc when the memory is not there.
 void place_edges(EdgeGathering& gathering, const EdgeTotals& totals, int nvtxs, int threads,
-                 Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights);
+                 Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                 Block<float>& edge_weights);

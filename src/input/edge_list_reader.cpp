@@ -19,9 +19,9 @@ void report_detail(const char* file_name, MessageSink& messages) {
 }
 
 [[nodiscard]] int read_edge_lines(std::FILE* file, const char* file_name, MessageSink& messages,
-                                  Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                  Block<float>& edge_weights, const ReaderSettings& settings,
-                                  int first_number) {
+                                  Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                  int& nvtxs, Block<float>& edge_weights,
+                                  const ReaderSettings& settings, int first_number) {
     EdgeLineFormat format;
     format.first_number = first_number;
     format.last_number = max_nvtxs - 1 + first_number;
@@ -84,8 +84,9 @@ void report_edge_fault(const char* file_name, const EdgeLineFormat& format,
 }
 
 int place_gathered_edges(const char* file_name, EdgeGathering& gathering, const EdgeTotals& totals,
-                         int nvtxs, const ReaderSettings& settings, Block<int>& edge_offsets,
-                         Block<int>& adjacency, Block<float>& edge_weights, MessageSink& messages) {
+                         int nvtxs, const ReaderSettings& settings,
+                         Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                         Block<float>& edge_weights, MessageSink& messages) {
     // edge_offsets holds the entry count, which has to stay a signed 32-bit value.
     if (totals.entries > max_kept_entries) {
         report_detail(file_name, messages);
@@ -98,7 +99,7 @@ int place_gathered_edges(const char* file_name, EdgeGathering& gathering, const 
                         settings.threads > 0 ? settings.threads : available_processors(),
                         edge_offsets, adjacency, edge_weights);
         }) != 0) {
-        edge_offsets = Block<int>{};
+        edge_offsets = Block<std::int64_t>{};
         adjacency = Block<int>{};
         edge_weights = Block<float>{};
         report_detail(file_name, messages);
@@ -115,7 +116,7 @@ int place_gathered_edges(const char* file_name, EdgeGathering& gathering, const 
 }
 
 int read_edge_list_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                        Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                        Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                         Block<int>& /*vertex_weights*/, Block<float>& edge_weights,
                         const ReaderSettings& settings) {
     return read_edge_lines(file, file_name, messages, edge_offsets, adjacency, nvtxs, edge_weights,
@@ -123,7 +124,7 @@ int read_edge_list_file(std::FILE* file, const char* file_name, MessageSink& mes
 }
 
 int read_edge_list1_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                         Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                         Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                          Block<int>& /*vertex_weights*/, Block<float>& edge_weights,
                          const ReaderSettings& settings) {
     return read_edge_lines(file, file_name, messages, edge_offsets, adjacency, nvtxs, edge_weights,

@@ -22,11 +22,11 @@
 
 // Read as read_graph_file reads, the vertices of the lines counted from 0, resp. from 1.
 [[nodiscard]] int read_edge_list_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                                      Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                      Block<int>& vertex_weights, Block<float>& edge_weights,
-                                      const ReaderSettings& settings);
+                                      Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                      int& nvtxs, Block<int>& vertex_weights,
+                                      Block<float>& edge_weights, const ReaderSettings& settings);
 [[nodiscard]] int read_edge_list1_file(std::FILE* file, const char* file_name,
-                                       MessageSink& messages, Block<int>& edge_offsets,
+                                       MessageSink& messages, Block<std::int64_t>& edge_offsets,
                                        Block<int>& adjacency, int& nvtxs,
                                        Block<int>& vertex_weights, Block<float>& edge_weights,
                                        const ReaderSettings& settings);
@@ -41,6 +41,6 @@ void report_edge_fault(const char* file_name, const EdgeLineFormat& format,
 // or their memory is not there.
 [[nodiscard]] int place_gathered_edges(const char* file_name, EdgeGathering& gathering,
                                        const EdgeTotals& totals, int nvtxs,
-                                       const ReaderSettings& settings, Block<int>& edge_offsets,
-                                       Block<int>& adjacency, Block<float>& edge_weights,
-                                       MessageSink& messages);
+                                       const ReaderSettings& settings,
+                                       Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                       Block<float>& edge_weights, MessageSink& messages);

@@ -165,7 +165,7 @@ bool read_count(const char*& text, std::int64_t& count) {
 }
 
 [[nodiscard]] int read_entries(std::FILE* file, const char* file_name, MessageSink& messages,
-                               Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                               Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                                Block<float>& edge_weights, const ReaderSettings& settings) {
     MatrixHeader header;
     if (read_matrix_header(file, file_name, header, messages) != 0) return 1;
@@ -199,7 +199,7 @@ bool read_count(const char*& text, std::int64_t& count) {
 }  // namespace
 
 int read_mtx_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                  Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                  Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                   Block<int>& /*vertex_weights*/, Block<float>& edge_weights,
                   const ReaderSettings& settings) {
     int result = 1;

@@ -19,6 +19,6 @@
 
 // Reads as read_graph_file reads.
 [[nodiscard]] int read_mtx_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                                Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                Block<int>& vertex_weights, Block<float>& edge_weights,
+                                Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                int& nvtxs, Block<int>& vertex_weights, Block<float>& edge_weights,
                                 const ReaderSettings& settings);
