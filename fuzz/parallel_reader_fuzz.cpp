@@ -5,7 +5,9 @@
 // leave the same arrays, entries that neither wrote included. A hash of the bytes chooses 1
 // to 4 threads, a chunk size from 1 to 64 bytes or the default, whether the lists of
 // vertices no line reached are written, and whether the reading is for a repair, whose
-// findings must agree too.
+// findings must agree too. A third reading is wide, with the narrow arrays ending at 1 to
+// 4 edges: a header past that is read by the wide path, which must leave the same as the
+// serial reader but for the refused count's value, drawn there in 64 bits.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +30,8 @@ struct Reading {
     std::int64_t errors = 0;
     std::int64_t warnings = 0;
     int nvtxs = 0;
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     ReadFindings findings;
 };
@@ -43,6 +46,10 @@ void read_with(const std::uint8_t* data, std::size_t size, Reader reader, Readin
     reading.warnings = messages.sink().warning_count();
 }
 
+bool is_count_refused(const Reading& reading) {
+    return reading.messages.find("Invalid number of expected edges") != std::string::npos;
+}
+
 template <class T>
 bool same_entries(const Block<T>& a, const Block<T>& b) {
     if (a.size() != b.size()) return false;
@@ -51,6 +58,19 @@ bool same_entries(const Block<T>& a, const Block<T>& b) {
         if (std::memcmp(&a[i], &b[i], sizeof(T)) != 0) return false;
     }
     return true;
+}
+
+// Two readings left the same: messages, counts, status and every array entry.
+void require_same(const Reading& a, const Reading& b) {
+    require(a.messages == b.messages);
+    require(a.result == b.result);
+    require(a.errors == b.errors);
+    require(a.warnings == b.warnings);
+    require(a.nvtxs == b.nvtxs);
+    require(same_entries(a.edge_offsets, b.edge_offsets));
+    require(same_entries(a.adjacency, b.adjacency));
+    require(same_entries(a.vertex_weights, b.vertex_weights));
+    require(same_entries(a.edge_weights, b.edge_weights));
 }
 
 std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
@@ -93,15 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         },
         parallel);
 
-    require(parallel.messages == serial.messages);
-    require(parallel.result == serial.result);
-    require(parallel.errors == serial.errors);
-    require(parallel.warnings == serial.warnings);
-    require(parallel.nvtxs == serial.nvtxs);
-    require(same_entries(parallel.edge_offsets, serial.edge_offsets));
-    require(same_entries(parallel.adjacency, serial.adjacency));
-    require(same_entries(parallel.vertex_weights, serial.vertex_weights));
-    require(same_entries(parallel.edge_weights, serial.edge_weights));
+    require_same(parallel, serial);
     if (serial.result == 0) {
         const ReadFindings& a = serial.findings;
         const ReadFindings& b = parallel.findings;
@@ -110,5 +122,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 a.bad_weight_entries == b.bad_weight_entries &&
                 a.trailing_lines == b.trailing_lines);
     }
+
+    ReaderSettings wide_settings = settings;
+    wide_settings.is_wide = true;
+    wide_settings.narrow_edge_limit = 1 + static_cast<std::int64_t>((choice >> 14) % 4);
+    Reading wide;
+    read_with(
+        data, size,
+        [&](std::FILE* file, MessageSink& sink, Reading& r) {
+            return read_graph_file(file, "fuzz", sink, r.edge_offsets, r.adjacency, r.nvtxs,
+                                   r.vertex_weights, r.edge_weights, wide_settings);
+        },
+        wide);
+    if (is_count_refused(serial)) {
+        require(wide.result == 1 && is_count_refused(wide));
+        return 0;
+    }
+    require_same(wide, serial);
     return 0;
 }

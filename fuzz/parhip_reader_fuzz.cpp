@@ -20,7 +20,8 @@ void require(bool condition) {
 }
 
 struct Arrays {
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     int result = 0;
@@ -38,14 +39,15 @@ void read_binary(const std::uint8_t* data, std::size_t size, int threads, Arrays
     arrays.printed = messages.text();
 }
 
-const int* or_null(const Block<int>& block) {
+template <typename T>
+const T* or_null(const Block<T>& block) {
     return block.empty() ? nullptr : block.data();
 }
 
 // The graph as text, written as a run with -weights writes it.
 std::string as_text(const Arrays& arrays) {
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     fuzz_support::MemoryMessages messages;
     require(build_vertex_graph(or_null(arrays.edge_offsets), or_null(arrays.adjacency),
                                arrays.nvtxs, nedges, or_null(arrays.vertex_weights),

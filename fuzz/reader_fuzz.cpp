@@ -21,7 +21,7 @@ void require(bool condition) {
 
 // Offsets start at 0 and never decrease; every kept neighbour lies in 1..nvtxs, is not the
 // vertex itself and is not kept twice for the same vertex.
-void check_lists(const Block<int>& edge_offsets, const Block<int>& adjacency, int nvtxs) {
+void check_lists(const Block<std::int64_t>& edge_offsets, const Block<int>& adjacency, int nvtxs) {
     require(static_cast<std::int64_t>(edge_offsets.size()) == std::int64_t{nvtxs} + 1);
     require(edge_offsets[0] == 0);
     std::vector<int> seen_for(static_cast<std::size_t>(nvtxs) + 1, 0);
@@ -38,7 +38,7 @@ void check_lists(const Block<int>& edge_offsets, const Block<int>& adjacency, in
 }
 
 // Whether the list of vertex holds neighbour, searched entry by entry.
-bool list_holds(const Block<int>& edge_offsets, const Block<int>& adjacency, int vertex,
+bool list_holds(const Block<std::int64_t>& edge_offsets, const Block<int>& adjacency, int vertex,
                 int neighbour) {
     for (int e = edge_offsets[vertex - 1]; e < edge_offsets[vertex]; ++e) {
         if (adjacency[e] == neighbour) return true;
@@ -65,7 +65,7 @@ std::vector<std::pair<int, int>> pairs_in(const std::string& printed, const char
 // An edge reported as entered at one end only really is missing from the other end's list,
 // which was complete when the report came, whatever stopped the reading later: a lower
 // vertex's list at a higher vertex's line, every list once the last line has been read.
-void check_unmatched_reports(const std::string& printed, const Block<int>& edge_offsets,
+void check_unmatched_reports(const std::string& printed, const Block<std::int64_t>& edge_offsets,
                              const Block<int>& adjacency) {
     for (const auto& [vertex, neighbour] : pairs_in(printed, "': Edge (")) {
         require(neighbour >= 1 && neighbour != vertex);
@@ -77,7 +77,7 @@ void check_unmatched_reports(const std::string& printed, const Block<int>& edge_
 
 // In an accepted file every entry is matched in its neighbour's list, and every repeat
 // warned about was kept before.
-void check_searches(const std::string& printed, const Block<int>& edge_offsets,
+void check_searches(const std::string& printed, const Block<std::int64_t>& edge_offsets,
                     const Block<int>& adjacency, int nvtxs) {
     for (int v = 1; v <= nvtxs; ++v) {
         for (int e = edge_offsets[v - 1]; e < edge_offsets[v]; ++e) {
@@ -92,7 +92,7 @@ void check_searches(const std::string& printed, const Block<int>& edge_offsets,
 
 // The summary's figures agree with each other and with the lists: every vertex in one degree
 // range, each edge met at both ends, and components that a spanning forest can join.
-void check_summary(const Block<int>& edge_offsets, const Block<int>& adjacency, int nvtxs,
+void check_summary(const Block<std::int64_t>& edge_offsets, const Block<int>& adjacency, int nvtxs,
                    const Block<int>& vertex_weights, const Block<float>& edge_weights) {
     GraphStats stats;
     require(compute_graph_stats(edge_offsets.empty() ? nullptr : edge_offsets.data(),
@@ -117,7 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::HeaderCounts header = fuzz_support::header_of(data, size);
     if (!fuzz_support::is_small(header)) return -1;
 
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     std::FILE* file = fuzz_support::stream_over(data, size);

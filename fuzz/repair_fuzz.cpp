@@ -20,7 +20,8 @@ void require(bool condition) {
 }
 
 struct ReadGraph {
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     int result = 1;
@@ -39,12 +40,13 @@ ReadGraph read_bytes(const std::uint8_t* data, std::size_t size, const ReaderSet
 }
 
 // The entries of lists, in position order, which is their file order.
-std::vector<fuzz_support::ListedEntry> entries_of(int nvtxs, const Block<int>& edge_offsets,
+std::vector<fuzz_support::ListedEntry> entries_of(int nvtxs,
+                                                  const Block<std::int64_t>& edge_offsets,
                                                   const Block<int>& adjacency,
                                                   const Block<float>& edge_weights) {
     std::vector<fuzz_support::ListedEntry> entries;
     for (int v = 1; v <= nvtxs && !edge_offsets.empty(); ++v) {
-        for (int i = edge_offsets[v - 1]; i < edge_offsets[v]; ++i) {
+        for (std::int64_t i = edge_offsets[v - 1]; i < edge_offsets[v]; ++i) {
             entries.push_back({v, adjacency[i], edge_weights.empty() ? 1.0f : edge_weights[i]});
         }
     }
@@ -97,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extras.writes_vertex_weights = !read.vertex_weights.empty();
     extras.writes_edge_weights = is_weighted && !lists.edge_weights.empty();
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     fuzz_support::MemoryMessages messages;
     require(build_vertex_graph(lists.edge_offsets.empty() ? nullptr : lists.edge_offsets.data(),
                                lists.adjacency.empty() ? nullptr : lists.adjacency.data(),

@@ -29,7 +29,8 @@ void require(bool condition) {
 }
 
 struct ReadGraph {
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     int result = 1;
@@ -174,11 +175,11 @@ void check_copies(const ReadGraph& original, const ReadGraph& copies, int times,
 
 // The replicated file formed the plain way, without weights: the comment line, the header,
 // then every vertex line of every copy, each number followed by one blank.
-std::string expected_file(const ReadGraph& original, int times, int nedges,
+std::string expected_file(const ReadGraph& original, int times, std::int64_t nedges,
                           const ReplicaExtras& extras, const Partners& partners) {
     const int nvtxs = original.nvtxs;
     const int links = times == 1 ? 0 : times == 2 ? 1 : times;
-    const int edges = times * nedges + links * static_cast<int>(extras.join_pairs.size());
+    const std::int64_t edges = times * nedges + links * static_cast<int>(extras.join_pairs.size());
     std::string text = "% " + std::to_string(times) + " fuzz\n" + std::to_string(times * nvtxs) +
                        " " + std::to_string(edges) + "\n";
     for (int j = 0; j < times; ++j) {
@@ -196,7 +197,7 @@ std::string expected_file(const ReadGraph& original, int times, int nedges,
 }
 
 // The replicated file as the writer forms it.
-std::string written(int times, int nvtxs, int nedges, const VertexGraph& graph,
+std::string written(int times, int nvtxs, std::int64_t nedges, const VertexGraph& graph,
                     const ReplicaExtras& extras) {
     char* bytes = nullptr;
     std::size_t byte_count = 0;
@@ -299,8 +300,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ReplicaExtras extras = extras_for(data, size, original);
     if (extras.writes_edge_weights) draw_colliding_weights(data, size, original);
     VertexGraph graph;
-    int nedges = 0;
-    const int* edge_offsets =
+    std::int64_t nedges = 0;
+    const std::int64_t* edge_offsets =
         original.edge_offsets.empty() ? nullptr : original.edge_offsets.data();
     const int* adjacency = original.adjacency.empty() ? nullptr : original.adjacency.data();
     const int* vertex_weights =

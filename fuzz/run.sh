@@ -14,7 +14,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=(scanner_fuzz seam_fuzz reader_fuzz replicate_fuzz parallel_reader_fuzz
-    parhip_reader_fuzz repair_fuzz)
+    parhip_reader_fuzz repair_fuzz edge_list_reader_fuzz)
 
 cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build build/fuzz -j2 >/dev/null

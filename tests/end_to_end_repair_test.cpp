@@ -204,7 +204,8 @@ TEST(EndToEndRepair, refuses_what_it_cannot_mend_and_what_strict_forbids) {
 
 // The edges and weights of a file that reads without a word.
 fuzz_support::EdgeWeights edges_of(const std::string& path, bool is_weighted) {
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     test_support::MemoryMessages messages;
@@ -217,7 +218,7 @@ fuzz_support::EdgeWeights edges_of(const std::string& path, bool is_weighted) {
     EXPECT_EQ(messages.text(), "");
     std::vector<fuzz_support::ListedEntry> entries;
     for (int v = 1; v <= nvtxs && !edge_offsets.empty(); ++v) {
-        for (int i = edge_offsets[v - 1]; i < edge_offsets[v]; ++i)
+        for (std::int64_t i = edge_offsets[v - 1]; i < edge_offsets[v]; ++i)
             entries.push_back({v, adjacency[i], is_weighted ? edge_weights[i] : 1.0f});
     }
     return fuzz_support::symmetric_closure(entries, is_weighted);

@@ -39,6 +39,17 @@ constexpr void add_digit(std::int64_t& magnitude, char digit) {
     if (magnitude > magnitude_limit) magnitude = magnitude_limit;
 }
 
+// One past the largest count of a wide header: 2 * nedges + 1 entries must stay a signed
+// 64-bit value with room to spare. A wide magnitude that reaches it stays there.
+constexpr std::int64_t wide_magnitude_limit = (std::int64_t{1} << 62) + 1;
+
+// Adds a decimal digit to a magnitude held at wide_magnitude_limit.
+constexpr void add_wide_digit(std::int64_t& magnitude, char digit) {
+    const int value = digit - '0';
+    magnitude = magnitude > (wide_magnitude_limit - value) / 10 ? wide_magnitude_limit
+                                                                : magnitude * 10 + value;
+}
+
 // The int of a sign and a magnitude from add_digit, clamped to the 32-bit limits.
 constexpr int clamped_int(bool is_negative, std::int64_t magnitude) {
     if (is_negative) return static_cast<int>(-magnitude);

@@ -208,7 +208,8 @@ constexpr OptionEntry options_in_usage_order[] = {
      nullptr, &RunOptions::repairs},
     {"-wide", nullptr, SynopsisPlace::optional, SynopsisPlace::apart,
      "allow counts and vertex numbers past 2147483647 (for readers\n"
-     "with 64-bit vertex numbers)",
+     "with 64-bit vertex numbers), and read a graph file of up to\n"
+     "2^62 edges, as -wide writes them",
      nullptr, &RunOptions::is_wide},
     {"-stats", nullptr, SynopsisPlace::optional, SynopsisPlace::optional,
      "after the file's messages, when it has no error, print a\n"
@@ -257,6 +258,8 @@ constexpr RunMessage run_messages[] = {
     {no_memory_to_write, ""},
     {{"Error. Not enough memory for the summary.", nullptr}, "(with -stats)"},
     {{"Error. Replicated graph too large: V vertices, E edges.", nullptr}, "(and how -wide helps)"},
+    {{"Error. Replicated graph too large: more than 4611686018427387904 edges.", nullptr},
+     "(with -wide)"},
     {cannot_write_graph_file, "a write failed (disk full, size limit)"},
     {{"Error. Cannot write messages.", nullptr}, "(on standard error) a message was lost"},
     {{"Error. Invalid format NAME.", nullptr}, "", format_refusal_reason},

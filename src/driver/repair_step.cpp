@@ -13,8 +13,39 @@ struct RepairLine {
     const char* several;
 };
 
+void print_line(const RepairLine& line, MessageSink& messages) {
+    if (line.count == 0) return;
+    messages.print("Repaired: %lld %s\n", static_cast<long long>(line.count),
+                   line.count == 1 ? line.one : line.several);
+}
+
+// The lines of an edge list: each line's edge lies at both of its ends, so a line that
+// repeats an earlier edge, in either direction, is a repeated entry in both lists, and a self
+// edge one entry in its one list. There is no header whose count could be wrong.
+void print_edge_line_summary(const ReadFindings& findings, const RepairCounts& counts,
+                             MessageSink& messages) {
+    const RepairLine lines[] = {
+        findings.holds_matrix_entries
+            ? RepairLine{counts.self_entries, "diagonal entry, not an edge.",
+                         "diagonal entries, not edges."}
+            : RepairLine{counts.self_entries, "self edge dropped.", "self edges dropped."},
+        findings.holds_matrix_entries
+            ? RepairLine{counts.repeated_entries / 2,
+                         "entry merged with an earlier one of its edge.",
+                         "entries merged with an earlier one of their edge."}
+            : RepairLine{counts.repeated_entries / 2, "repeated edge merged.",
+                         "repeated edges merged."},
+    };
+    for (const RepairLine& line : lines)
+        print_line(line, messages);
+}
+
 void print_summary(const ReadFindings& findings, const RepairCounts& counts,
                    MessageSink& messages) {
+    if (findings.holds_edge_lines) {
+        print_edge_line_summary(findings, counts, messages);
+        return;
+    }
     const RepairLine lines[] = {
         {counts.one_sided_edges, "edge listed at one end only, now listed at both.",
          "edges listed at one end only, now listed at both."},
@@ -25,14 +56,12 @@ void print_summary(const ReadFindings& findings, const RepairCounts& counts,
          "edge with different weights at its two ends, given the weight listed first.",
          "edges with different weights at their two ends, given the weight listed first."},
     };
-    for (const RepairLine& line : lines) {
-        if (line.count == 0) continue;
-        messages.print("Repaired: %lld %s\n", static_cast<long long>(line.count),
-                       line.count == 1 ? line.one : line.several);
-    }
+    for (const RepairLine& line : lines)
+        print_line(line, messages);
     if (counts.edge_count != findings.header_nedges) {
-        messages.print("Repaired: the header's edge count %d is now %lld.\n",
-                       findings.header_nedges, static_cast<long long>(counts.edge_count));
+        messages.print("Repaired: the header's edge count %lld is now %lld.\n",
+                       static_cast<long long>(findings.header_nedges),
+                       static_cast<long long>(counts.edge_count));
     }
     if (findings.trailing_lines > 0) {
         messages.print("Repaired: %lld %s\n", static_cast<long long>(findings.trailing_lines),
@@ -44,14 +73,16 @@ void print_summary(const ReadFindings& findings, const RepairCounts& counts,
 }  // namespace
 
 int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
-                      Block<int>& edge_offsets, Block<int>& adjacency, Block<float>& edge_weights,
-                      MessageSink& messages) {
+                      Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                      Block<float>& edge_weights, MessageSink& messages) {
     RepairInput input;
     input.nvtxs = nvtxs;
     input.edge_offsets = edge_offsets.empty() ? nullptr : edge_offsets.data();
     input.adjacency = adjacency.empty() ? nullptr : adjacency.data();
     input.edge_weights = edge_weights.empty() ? nullptr : edge_weights.data();
     input.threads = threads;
+    // An edge list's lines lie at both of their ends already.
+    input.is_symmetric = findings.holds_edge_lines;
     RepairedLists lists;
     RepairCounts counts;
     switch (repair_graph(input, lists, counts)) {

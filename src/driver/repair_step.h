@@ -15,7 +15,7 @@
 // summary. Prints the memory or size refusal and returns 1 when the lists cannot be repaired;
 // they are then as read.
 [[nodiscard]] int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
-                                    Block<int>& edge_offsets, Block<int>& adjacency,
+                                    Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
                                     Block<float>& edge_weights, MessageSink& messages);
 
 // Whether the reading met a fault that a repair leaves as it is, which -strict refuses: an

@@ -41,7 +41,7 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 
 // What the run holds from the reader's return until it ends.
 struct ReaderArrays {
-    Block<int> edge_offsets;
+    Block<std::int64_t> edge_offsets;
     Block<int> adjacency;
     Block<int> vertex_weights;
     Block<float> edge_weights;
@@ -121,7 +121,7 @@ void keep_standard_streams_open() {
 // The replicated counts, join edges included, must fit the 32-bit numbers most readers of the
 // format hold, unless -wide asks for 64-bit ones. Those cannot overflow: at most 2147483647
 // copies of 2147483646 vertices.
-[[nodiscard]] int check_replicated_size(const RunSettings& settings, int nvtxs, int nedges,
+[[nodiscard]] int check_replicated_size(const RunSettings& settings, int nvtxs, std::int64_t nedges,
                                         const ReplicaExtras& extras, MessageSink& messages) {
     if (settings.is_wide) return 0;
     std::int64_t total_vertices = std::int64_t{settings.times} * nvtxs;
@@ -135,6 +135,20 @@ void keep_standard_streams_open() {
         return 1;
     }
     return 0;
+}
+
+// A wide input's edge count may reach 2^62, and its copies' count would pass what 64 bits
+// hold: past 2^62 edges the header would be wrong and twice it (the arcs of the binary
+// layout) would overflow, so such a run is refused before anything is written.
+[[nodiscard]] int check_wide_edge_total(const RunSettings& settings, std::int64_t nedges,
+                                        const ReplicaExtras& extras, MessageSink& messages) {
+    const __int128 total = static_cast<__int128>(settings.times) * nedges +
+                           static_cast<__int128>(join_link_count(settings.times)) *
+                               static_cast<__int128>(extras.join_pairs.size()) +
+                           2 * static_cast<__int128>(settings.nconnect);
+    if (total <= (__int128{1} << 62)) return 0;
+    messages.error("Error. Replicated graph too large: more than 4611686018427387904 edges.\n");
+    return 1;
 }
 
 // Under -strict a warning fails the run: a file that draws one is not taken as good. With
@@ -257,7 +271,8 @@ std::int64_t regular_file_bytes(std::FILE* file) {
     if (take_join_pairs(settings.join_items, arrays.nvtxs, extras.join_pairs, messages) != 0) {
         return 1;
     }
-    const int* edge_offsets = arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
+    const std::int64_t* edge_offsets =
+        arrays.edge_offsets.empty() ? nullptr : arrays.edge_offsets.data();
     const int* adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
     // The weights reach the builder, and so the copies, only when they are carried.
     const int* vertex_weights = settings.carries_weights && !arrays.vertex_weights.empty()
@@ -270,12 +285,13 @@ std::int64_t regular_file_bytes(std::FILE* file) {
     extras.writes_edge_weights = edge_weights != nullptr;
     extras.threads = settings.threads;
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     if (build_vertex_graph(edge_offsets, adjacency, arrays.nvtxs, nedges, vertex_weights,
                            edge_weights, graph, messages) != 0) {
         return 1;
     }
     const OutputFormat& format = *settings.output.format;
+    if (check_wide_edge_total(settings, nedges, extras, messages) != 0) return 1;
     if (format.counts_fit_32_bits &&
         check_replicated_size(settings, arrays.nvtxs, nedges, extras, messages) != 0) {
         return 1;
@@ -337,16 +353,20 @@ class RunProgress {
     // they are repaired.
     reader_settings.fills_unreached_lists = !settings.check_only || settings.repairs;
     reader_settings.repairs = settings.repairs;
+    reader_settings.takes_values_as_weights = settings.carries_weights;
     ReadFindings findings;
     reader_settings.findings = &findings;
+    // A file that -wide wrote is read with -wide: its edge count may pass the narrow arrays.
+    reader_settings.is_wide = settings.is_wide;
     int read_result = settings.input_format->read(
         source.stream, settings.input_name.c_str(), messages, arrays.edge_offsets, arrays.adjacency,
         arrays.nvtxs, arrays.vertex_weights, arrays.edge_weights, reader_settings);
     read_result = finish_byte_source(source, settings.input_name.c_str(), messages, read_result);
     progress.line().end_phase();
     if (read_result != 0) return 1;
-    // A format whose reader knows no repair has refused what the repair would mend.
-    if (settings.repairs && findings.is_filled &&
+    // A format whose reader knows no repair has refused what the repair would mend. The lines
+    // of an edge list are a graph only once repaired.
+    if ((settings.repairs || findings.holds_edge_lines) && findings.is_filled &&
         repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
                           arrays.adjacency, arrays.edge_weights, messages) != 0) {
         return 1;

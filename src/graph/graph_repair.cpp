@@ -13,7 +13,7 @@ constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
 // A list up to this long finds its repeats by walking its earlier entries; a longer one
 // through stamps, which stay linear.
 constexpr int short_list_length = 32;
-// edge_offsets holds the repaired entry count, which has to stay a signed 32-bit value.
+// The repair's positions and counts of entries are signed 32-bit values.
 constexpr std::int64_t max_entries = 2147483646;
 
 // What one thread keeps while it measures and writes lists.
@@ -138,7 +138,7 @@ RepairResult sum_lengths(int nvtxs, RepairedLists& lists) {
     for (int v = 1; v <= nvtxs; ++v) {
         total += lists.edge_offsets[v];
         if (total > max_entries) return RepairResult::too_large;
-        lists.edge_offsets[v] = static_cast<int>(total);
+        lists.edge_offsets[v] = total;
     }
     return RepairResult::repaired;
 }
@@ -177,12 +177,18 @@ RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, Repair
     counts = RepairCounts{};
     if (input.nvtxs < 1 || input.edge_offsets == nullptr) return RepairResult::repaired;
     const std::int64_t entries = list_end(input, input.nvtxs);
+    // The repair's positions are 32-bit: a wide file past the narrow arrays is not repaired.
+    if (entries > max_entries) return RepairResult::too_large;
     const int threads = static_cast<int>(
         std::clamp<std::int64_t>(entries / entries_per_thread + 1, 1, std::max(input.threads, 1)));
     RepairWork repair(input);
     RepairResult result = RepairResult::out_of_memory;
     const int failed = allocates_or_fails([&] {
-        find_differences(repair, threads, counts);
+        if (input.is_symmetric) {
+            cut_parts(input, threads * parts_per_thread, repair.part_first);
+        } else {
+            find_differences(repair, threads, counts);
+        }
         if (!repair.has_failed) result = write_lists(repair, threads, lists, counts);
     });
     if (failed != 0 || repair.has_failed) result = RepairResult::out_of_memory;

@@ -22,12 +22,17 @@
 // order.
 struct RepairInput {
     int nvtxs = 0;
-    const int* edge_offsets = nullptr;  // nvtxs + 1 entries; null for a graph without entries
+    // nvtxs + 1 entries; null for a graph without entries
+    const std::int64_t* edge_offsets = nullptr;
     const int* adjacency = nullptr;
     const float* edge_weights = nullptr;  // one per entry; null without edge weights
     // The place of each entry among all entries in file order (any increasing numbering);
     // null when the position order is the file order, as in an adjacency file.
     const int* entry_order = nullptr;
+    // Every entry's edge is listed at both ends, with the same weight at the first entry of
+    // each (as a reader that places each line at both ends gives them): only self entries
+    // and repeats are left to drop, and the ends are not compared.
+    bool is_symmetric = false;
     int threads = 1;  // at least 1
 };
 
@@ -35,7 +40,7 @@ struct RepairInput {
 // own entries first in their order, then those added for the edges only the other end
 // listed, in the order of their positions. edge_weights is empty without input weights.
 struct RepairedLists {
-    Block<int> edge_offsets;
+    Block<std::int64_t> edge_offsets;
     Block<int> adjacency;
     Block<float> edge_weights;
 };

@@ -55,10 +55,10 @@ struct WeightText {
 
 // Takes in the list of vertex: its degree, its edge weights, and every neighbour not yet
 // reached, which joins the queue at tail.
-void visit_list(const int* adjacency, const float* edge_weights, int vertex, int first, int last,
-                Block<unsigned char>& is_reached, Block<int>& queue, int& tail,
+void visit_list(const int* adjacency, const float* edge_weights, int vertex, std::int64_t first,
+                std::int64_t last, Block<unsigned char>& is_reached, Block<int>& queue, int& tail,
                 std::int64_t& degree, GraphStats& stats) {
-    for (int position = first; position < last; ++position) {
+    for (std::int64_t position = first; position < last; ++position) {
         const int neighbour = adjacency[position];
         if (neighbour == vertex) continue;
         ++degree;
@@ -125,7 +125,7 @@ int degree_range(std::int64_t degree) {
     return static_cast<int>(std::bit_width(static_cast<std::uint64_t>(degree)));
 }
 
-int compute_graph_stats(const int* edge_offsets, const int* adjacency, int nvtxs,
+int compute_graph_stats(const std::int64_t* edge_offsets, const int* adjacency, int nvtxs,
                         const int* vertex_weights, const float* edge_weights, GraphStats& stats) {
     stats = GraphStats{};
     if (nvtxs < 1) return 0;

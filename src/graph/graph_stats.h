@@ -41,9 +41,9 @@ int degree_range(std::int64_t degree);
 // Fills stats from the reader's arrays: edge_offsets (nvtxs + 1 entries, or null for a graph
 // without any list), adjacency, and vertex_weights and edge_weights where the file has them
 // (null otherwise). Returns 1, printing nothing, when the memory for the pass is not there.
-[[nodiscard]] int compute_graph_stats(const int* edge_offsets, const int* adjacency, int nvtxs,
-                                      const int* vertex_weights, const float* edge_weights,
-                                      GraphStats& stats);
+[[nodiscard]] int compute_graph_stats(const std::int64_t* edge_offsets, const int* adjacency,
+                                      int nvtxs, const int* vertex_weights,
+                                      const float* edge_weights, GraphStats& stats);
 
 // Prints the summary, one figure per line, through sink.
 void print_graph_stats(const GraphStats& stats, MessageSink& sink);

@@ -18,10 +18,6 @@ struct Arc {
     int position;
 };
 
-// The vertices are cut into this many parts per thread, so that a thread that drew lighter
-// parts takes more of them.
-constexpr int parts_per_thread = 4;
-
 // The arcs of the lists, gathered by the range of their lower vertex.
 struct Gathering {
     explicit Gathering(RepairWork& repair_work) : repair(repair_work), input(repair_work.input) {}
@@ -208,8 +204,9 @@ void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_firs
     const std::int64_t total = list_end(input, input.nvtxs);
     for (int part = 1; part < wanted; ++part) {
         const std::int64_t goal = total * part / wanted;
-        const int* first = input.edge_offsets + part_first.back();
-        const int* found = std::lower_bound(first, input.edge_offsets + input.nvtxs + 1, goal);
+        const std::int64_t* first = input.edge_offsets + part_first.back();
+        const std::int64_t* found =
+            std::lower_bound(first, input.edge_offsets + input.nvtxs + 1, goal);
         const int vertex = static_cast<int>(found - input.edge_offsets);
         if (vertex > part_first.back() && vertex <= input.nvtxs) part_first.push_back(vertex);
     }

@@ -40,11 +40,11 @@ struct RepairWork {
     std::atomic<bool> has_failed{false};    // some step's memory was not there
 };
 
-inline int list_begin(const RepairInput& input, int vertex) {
+inline std::int64_t list_begin(const RepairInput& input, int vertex) {
     return input.edge_offsets[vertex - 1];
 }
 
-inline int list_end(const RepairInput& input, int vertex) {
+inline std::int64_t list_end(const RepairInput& input, int vertex) {
     return input.edge_offsets[vertex];
 }
 
@@ -71,6 +71,10 @@ void run_tasks(RepairWork& repair, int threads, int count, Task task) {
     work(0);
     helpers.join();
 }
+
+// The vertices are cut into this many parts per thread, so that a thread that drew lighter
+// parts takes more of them.
+constexpr int parts_per_thread = 4;
 
 // Cuts the vertices into up to wanted parts of about equal numbers of entries.
 void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_first);

@@ -32,10 +32,10 @@ void note_self_entry(int vertex, SelfEntries& self_entries) {
 
 // Copies the adjacency entries at positions first to last - 1 of vertex into neighbours,
 // skipping self entries. Returns the number of entries kept.
-int copy_neighbours(int vertex, const int* adjacency, int first, int last, int* neighbours,
-                    SelfEntries& self_entries) {
+int copy_neighbours(int vertex, const int* adjacency, std::int64_t first, std::int64_t last,
+                    int* neighbours, SelfEntries& self_entries) {
     int* next = neighbours;
-    for (int i = first; i < last; ++i) {
+    for (std::int64_t i = first; i < last; ++i) {
         if (adjacency[i] == vertex) {
             note_self_entry(vertex, self_entries);
             continue;
@@ -48,12 +48,13 @@ int copy_neighbours(int vertex, const int* adjacency, int first, int last, int* 
 // As copy_neighbours, and copies each kept entry's weight alongside. Entry 0 of weights gets
 // the negated sum, so that the list sums to zero; the sum is taken in double precision so
 // that a long list does not lose its small weights.
-int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge_weights, int first,
-                             int last, int* neighbours, float* weights, SelfEntries& self_entries) {
+int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge_weights,
+                             std::int64_t first, std::int64_t last, int* neighbours, float* weights,
+                             SelfEntries& self_entries) {
     int* next = neighbours;
     float* next_weight = weights + 1;
     double sum = 0.0;
-    for (int i = first; i < last; ++i) {
+    for (std::int64_t i = first; i < last; ++i) {
         if (adjacency[i] == vertex) {
             note_self_entry(vertex, self_entries);
             continue;
@@ -69,9 +70,9 @@ int copy_weighted_neighbours(int vertex, const int* adjacency, const float* edge
 
 }  // namespace
 
-int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs, int& nedges,
-                       const int* vertex_weights, const float* edge_weights, VertexGraph& graph,
-                       MessageSink& messages) {
+int build_vertex_graph(const std::int64_t* edge_offsets, const int* adjacency, int nvtxs,
+                       std::int64_t& nedges, const int* vertex_weights, const float* edge_weights,
+                       VertexGraph& graph, MessageSink& messages) {
     nedges = 0;
     graph = VertexGraph{};
     // Below one vertex the offsets hold no meaningful total, so they are not read at all.
@@ -96,8 +97,8 @@ int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
         next_entry[0] = v;
 
         // Without offsets no vertex has entries, and adjacency is never touched.
-        const int first = edge_offsets != nullptr ? edge_offsets[v - 1] : 0;
-        const int last = edge_offsets != nullptr ? edge_offsets[v] : 0;
+        const std::int64_t first = edge_offsets != nullptr ? edge_offsets[v - 1] : 0;
+        const std::int64_t last = edge_offsets != nullptr ? edge_offsets[v] : 0;
         int kept = 0;
         if (has_edge_weights) {
             kept = copy_weighted_neighbours(v, adjacency, edge_weights, first, last, next_entry + 1,
@@ -120,6 +121,6 @@ int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
     // Every kept entry is one end of an edge. A self entry is one adjacency entry, so it
     // comes off the total before halving; taking a whole edge off per self entry would
     // leave the written header short of the edges its lines hold.
-    nedges = static_cast<int>((total - self_entries.count) / 2);
+    nedges = (total - self_entries.count) / 2;
     return 0;
 }

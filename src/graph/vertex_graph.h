@@ -6,6 +6,8 @@
 // changed once built; the writer only reads it.
 #pragma once
 
+#include <cstdint>
+
 #include "common/block.h"
 #include "common/message_sink.h"
 
@@ -30,7 +32,7 @@ struct VertexGraph {
 // edge_offsets[nvtxs] / 2 less one per dropped self entry, and prints the self-edge
 // warnings to messages. When a block cannot be obtained it reports "Error. Not enough memory to
 // build the graph." and returns 1.
-[[nodiscard]] int build_vertex_graph(const int* edge_offsets, const int* adjacency, int nvtxs,
-                                     int& nedges, const int* vertex_weights,
+[[nodiscard]] int build_vertex_graph(const std::int64_t* edge_offsets, const int* adjacency,
+                                     int nvtxs, std::int64_t& nedges, const int* vertex_weights,
                                      const float* edge_weights, VertexGraph& graph,
                                      MessageSink& messages);

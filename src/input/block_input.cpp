@@ -75,7 +75,7 @@ inline __m128i in_range(__m128i bytes, char low, char count) {
 }
 
 // A bit for each of the sixteen bytes at text that may count, as may_count tells.
-inline int counting_bytes(const char* text) {
+inline int counting_bytes(const char* text, bool counts_commas) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
     __m128i counts = _mm_or_si128(in_range(bytes, '0', 10), in_range(bytes, '\t', 5));
@@ -84,6 +84,7 @@ inline int counting_bytes(const char* text) {
     counts = _mm_or_si128(counts, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')));
     counts = _mm_or_si128(counts, _mm_cmpeq_epi8(lower, _mm_set1_epi8('e')));
     counts = _mm_or_si128(counts, _mm_cmpeq_epi8(lower, _mm_set1_epi8('d')));
+    if (counts_commas) counts = _mm_or_si128(counts, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
     return _mm_movemask_epi8(counts);
 }
 #endif
@@ -91,17 +92,20 @@ inline int counting_bytes(const char* text) {
 // The first byte from searched up to size at which the reading of the line ends, or -1. A
 // long line of numbers is tested sixteen bytes at a time: the test must cost next to nothing
 // against reading and scanning the line.
-std::int64_t settle_point(const char* bytes, std::int64_t searched, std::int64_t size) {
+std::int64_t settle_point(const char* bytes, std::int64_t searched, std::int64_t size,
+                          bool counts_commas) {
     std::int64_t position = searched;
 #ifdef __SSE2__
     constexpr int all_count = 0xffff;
     for (; position + 16 <= size; position += 16) {
-        const int counting = counting_bytes(bytes + position);
+        const int counting = counting_bytes(bytes + position, counts_commas);
         if (counting != all_count) return position + __builtin_ctz(~counting & all_count);
     }
 #endif
     for (; position < size; ++position) {
-        if (!may_count(bytes[position])) return position;
+        if (!may_count(bytes[position]) && !(counts_commas && bytes[position] == ',')) {
+            return position;
+        }
     }
     return -1;
 }
@@ -114,7 +118,8 @@ std::int64_t beginning_point(const char* bytes, std::int64_t size) {
     std::int64_t first = 0;
     while (first < size && is_blank(bytes[first]))
         ++first;
-    return first + 2 <= size ? first + 2 : -1;
+    // One byte more is held for a reading that keeps the byte at which the line ends.
+    return first + 2 < size ? first + 2 : -1;
 }
 
 // The line whose reading ends at settled, before which the chunk holds no newline: ends the
@@ -122,6 +127,7 @@ std::int64_t beginning_point(const char* bytes, std::int64_t size) {
 // in the room after that newline, where whatever follows the line's own newline stays. Gives
 // the chunk's size.
 std::int64_t read_through_line(BlockInput& input, Chunk& chunk, std::int64_t settled) {
+    if (input.keeps_settling_byte) ++settled;
     grow_bytes(chunk.bytes, settled + 1 + input.block_bytes + chunk_slack);
     char* room = chunk.bytes.data + settled + 1;
     chunk.bytes.data[settled] = '\n';
@@ -180,7 +186,7 @@ bool read_chunk(BlockInput& input, Chunk& chunk) {
         if (cut > 0 || input.is_at_end) break;
         // A line longer than the block: the chunk grows until the line ends, unless the
         // reading of the line ends at a byte read already, or the line's place ends it.
-        std::int64_t settled = settle_point(chunk.bytes.data, searched, size);
+        std::int64_t settled = settle_point(chunk.bytes.data, searched, size, input.counts_commas);
         if (settled < 0 && input.line_worth != nullptr) {
             const LineWorth worth = input.line_worth(input.reader, chunk.index);
             // No chunk is read after one whose line is worth nothing: this one ends here.

@@ -60,6 +60,12 @@ struct BlockInput {
     std::int64_t next_index = 0;
     // The chunk whose read the stream failed, or -1: the stream counts as ended there.
     std::int64_t failed_chunk = -1;
+    // A line read through keeps the byte at which its reading ends before the newline that
+    // ends its copy: a format in which a word is an error sees it, as on a short line.
+    bool keeps_settling_byte = false;
+    // A comma may stand between numbers: it does not end the reading of a line. With the
+    // settling byte kept, a line's copy then holds all that decides how its numbers read.
+    bool counts_commas = false;
     // Without a question every line that may count is held whole.
     LineWorthQuestion line_worth = nullptr;
     void* reader = nullptr;

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "input/edge_list_reader.h"
+#include "input/mtx_reader.h"
 #include "input/parhip_reader.h"
 
 namespace {
@@ -10,6 +12,10 @@ constexpr InputFormat formats[] = {
     {"text", "text (the default, the graph file format)", read_graph_file},
     {"parhip", "parhip: the binary layout that -format parhip writes, with 64- or 32-bit fields",
      read_parhip_file},
+    {"edgelist", "edgelist: an edge \"u v\" or \"u v w\" a line with vertices from 0",
+     read_edge_list_file},
+    {"edgelist1", "edgelist1: the same with vertices from 1", read_edge_list1_file},
+    {"mtx", "mtx: a Matrix Market coordinate matrix", read_mtx_file},
 };
 
 }  // namespace

@@ -19,7 +19,7 @@ struct InputFormat {
     const char* usage;  // the format in -from's usage text, one sentence
     // Reads `file` (closed before return) as read_graph_file does.
     int (*read)(std::FILE* file, const char* file_name, MessageSink& messages,
-                Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                 Block<int>& vertex_weights, Block<float>& edge_weights,
                 const ReaderSettings& settings);
 };

@@ -153,7 +153,7 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     for (; lines < static_cast<std::int64_t>(scan.line_ends.size()) &&
            scan.line_ends[lines] <= written;
          ++lines) {
-        arrays.edge_offsets[first + lines] = static_cast<int>(base + scan.line_ends[lines]);
+        arrays.edge_offsets[first + lines] = base + scan.line_ends[lines];
     }
     // The line that an excess entry stops was begun: its vertex weight is in.
     const std::int64_t weighted =
@@ -298,8 +298,7 @@ void run_pipeline(Pipeline& pipeline, int threads) {
 // the file ran out before vertex nvtxs; a missing weight stops the reading there. A stream
 // that failed did not show where the file ends: its weight is not called missing.
 BodyCounts end_body(Pipeline& pipeline, bool is_cut_short) {
-    BodyCounts counts{pipeline.self_edge_count, pipeline.ignored_count,
-                      static_cast<int>(pipeline.kept_count), 0};
+    BodyCounts counts{pipeline.self_edge_count, pipeline.ignored_count, pipeline.kept_count, 0};
     if (pipeline.has_fatal_error) {
         counts.current_vertex = pipeline.stop_vertex;
         return counts;
@@ -321,7 +320,7 @@ BodyCounts end_body(Pipeline& pipeline, bool is_cut_short) {
         pipeline.stop_vertex = vertex;
         return counts;
     }
-    pipeline.arrays.edge_offsets[vertex] = static_cast<int>(pipeline.kept_count);
+    pipeline.arrays.edge_offsets[vertex] = pipeline.kept_count;
     return counts;
 }
 
@@ -330,14 +329,14 @@ void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes)
     if (!pipeline.has_excess_entry) return;
     const Note& entry = pipeline.excess_entry;
     if (entry.neighbour >= entry.vertex) return;
-    const int* offsets = pipeline.arrays.edge_offsets.data();
-    for (int position = offsets[entry.neighbour - 1]; position < offsets[entry.neighbour];
+    const std::int64_t* offsets = pipeline.arrays.edge_offsets.data();
+    for (std::int64_t position = offsets[entry.neighbour - 1]; position < offsets[entry.neighbour];
          ++position) {
         if (pipeline.arrays.adjacency[position] != entry.vertex) continue;
         if (pipeline.format.has_edge_weights &&
             pipeline.arrays.edge_weights[position] != pipeline.excess_weight) {
-            line_notes.push_back(
-                {entry.kept_before, entry.vertex, position, NoteKind::weights_differ});
+            line_notes.push_back({entry.kept_before, entry.vertex, static_cast<int>(position),
+                                  NoteKind::weights_differ});
         }
         return;
     }

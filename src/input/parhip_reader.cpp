@@ -188,7 +188,7 @@ void place_ranges(Ranges& ranges, GraphArrays& arrays, PlacedBody& body) {
         const std::int64_t end_vertex =
             range.has_fatal_error ? range.stop_vertex - 1 : range.end_vertex;
         for (std::int64_t v = range.first_vertex; v < end_vertex; ++v)
-            arrays.edge_offsets[v + 1] += static_cast<int>(base);
+            arrays.edge_offsets[v + 1] += base;
         const bool has_self_edge = body.counts.self_edge_count > 0;
         move_notes(range.notes, body.notes, [&](Note& note) {
             // Only the file's first self edge is named.
@@ -205,7 +205,7 @@ void place_ranges(Ranges& ranges, GraphArrays& arrays, PlacedBody& body) {
             break;
         }
     }
-    body.counts.kept_count = static_cast<int>(base);
+    body.counts.kept_count = base;
     // Past the kept entries the arrays hold zeros, as the text reader leaves them: the entries
     // moved down leave their old places behind.
     if (!arrays.adjacency.empty()) {
@@ -306,7 +306,7 @@ int read_body(const unsigned char* bytes, const ParhipLayout& layout, const char
 }  // namespace
 
 int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                     Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                     Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                      Block<int>& vertex_weights, Block<float>& edge_weights,
                      const ReaderSettings& settings) {
     GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};

@@ -21,6 +21,7 @@
 // read_graph_file reads a text one: the same arrays, vertices numbered from 1 in adjacency,
 // the same counting of errors and warnings. Returns 0, or 1 after any error message.
 [[nodiscard]] int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messages,
-                                   Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                                   Block<int>& vertex_weights, Block<float>& edge_weights,
+                                   Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
+                                   int& nvtxs, Block<int>& vertex_weights,
+                                   Block<float>& edge_weights,
                                    const ReaderSettings& settings = ReaderSettings{});

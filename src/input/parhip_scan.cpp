@@ -153,6 +153,6 @@ void scan_parhip_range(const unsigned char* bytes, const ParhipLayout& layout,
         for (arc = keep_plain_arcs(bytes, layout, list, arc, end_arc); arc < end_arc; ++arc) {
             if (!check_arc(bytes, layout, list, arc)) return;
         }
-        targets.edge_offsets[v + 1] = static_cast<int>(range.kept);
+        targets.edge_offsets[v + 1] = range.kept;
     }
 }

@@ -18,7 +18,7 @@
 // The arrays the entries go to: adjacency and edge_weights (null without edge weights) at
 // their arc positions, vertex_weights (null without them) and edge_offsets at the vertex's.
 struct ScanTargets {
-    int* edge_offsets = nullptr;
+    std::int64_t* edge_offsets = nullptr;
     int* adjacency = nullptr;
     int* vertex_weights = nullptr;
     float* edge_weights = nullptr;

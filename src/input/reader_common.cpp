@@ -7,10 +7,6 @@ namespace {
 
 // edge_offsets holds nvtxs + 1 entries, and that count has to stay a signed 32-bit value.
 constexpr int max_nvtxs = 2147483646;
-// adjacency holds 2 * nedges + 1 entries, and kept_count may run one past 2 * nedges before
-// the entry is refused: both have to stay signed 32-bit values.
-constexpr int max_nedges = 1073741823;
-
 // 2 * nedges may match the kept entries with or without the self edges (once or twice) and
 // with or without the ignored entries.
 bool counts_agree(const GraphHeader& header, const BodyCounts& counts) {
@@ -30,7 +26,7 @@ bool counts_agree(const GraphHeader& header, const BodyCounts& counts) {
 }  // namespace
 
 void release_graph_arrays(GraphArrays& arrays) {
-    Block<int>().swap(arrays.edge_offsets);
+    Block<std::int64_t>().swap(arrays.edge_offsets);
     Block<int>().swap(arrays.adjacency);
     Block<int>().swap(arrays.vertex_weights);
     Block<float>().swap(arrays.edge_weights);
@@ -41,7 +37,8 @@ MessageContext message_context(const GraphHeader& header, const char* file_name)
 }
 
 int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
-                      MessageSink& messages, GraphHeader& header, GraphArrays& arrays) {
+                      MessageSink& messages, const EdgeCountLimit& limit, GraphHeader& header,
+                      GraphArrays& arrays) {
     // Lines that hold no number are skipped, but they count in the line numbers.
     header.line_number = 0;
     do {
@@ -56,8 +53,11 @@ int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_n
     }
 
     // A header line without a second number gives 0 with the end-of-line status.
-    header.nedges = next_int(scanner, file, header.status);
-    if (header.nedges < 0 || header.nedges > max_nedges) {
+    // adjacency holds 2 * nedges + 1 entries, and kept_count may run one past 2 * nedges
+    // before the entry is refused: the limit keeps both within the positions of the arrays.
+    header.nedges = limit.is_wide ? next_wide_int(scanner, file, header.status)
+                                  : next_int(scanner, file, header.status);
+    if (header.nedges < 0 || header.nedges > limit.max_nedges) {
         report(message_context(header, file_name),
                {NoteKind::invalid_edge_count, 0, 0, header.nedges}, messages);
         return 1;
@@ -155,7 +155,7 @@ void finish_graph(const GraphHeader& header, const BodyCounts& counts, const cha
     } else {
         // No vertex line was begun: the graph has no edges, and the arrays say so by being
         // absent. The vertex weights stay as they are.
-        Block<int>().swap(arrays.edge_offsets);
+        Block<std::int64_t>().swap(arrays.edge_offsets);
         Block<int>().swap(arrays.adjacency);
         Block<float>().swap(arrays.edge_weights);
     }

@@ -16,7 +16,7 @@
 
 // The arrays a reader fills, as its caller hands them in.
 struct GraphArrays {
-    Block<int>& edge_offsets;
+    Block<std::int64_t>& edge_offsets;
     Block<int>& adjacency;
     int& nvtxs;
     Block<int>& vertex_weights;
@@ -26,7 +26,7 @@ struct GraphArrays {
 // The header line: the counts and the fields the format code switches on.
 struct GraphHeader {
     int nvtxs = 0;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     bool has_edge_weights = false;
     bool has_vertex_weights = false;
     bool has_vertex_numbers = false;
@@ -46,7 +46,7 @@ constexpr std::int64_t max_kept_entries = 2147483646;
 struct BodyCounts {
     std::int64_t self_edge_count = 0;
     std::int64_t ignored_count = 0;
-    int kept_count = 0;
+    std::int64_t kept_count = 0;
     int current_vertex = 0;
     // The stream failed: the lines from current_vertex on were not read whole, and no count
     // of the whole file is known.
@@ -63,12 +63,19 @@ void release_graph_arrays(GraphArrays& arrays);
 // What the texts of the file's messages name besides their own numbers.
 MessageContext message_context(const GraphHeader& header, const char* file_name);
 
+// The edge counts a header may give: up to max_nedges, drawn in 64 bits when is_wide (else
+// as a 32-bit number, clamped as every number of the file is).
+struct EdgeCountLimit {
+    std::int64_t max_nedges = 0;
+    bool is_wide = false;
+};
+
 // Draws lines through scanner until one begins with a number and takes the header from it;
 // arrays.nvtxs holds the vertex count as drawn. Prints the error and returns 1 when a count
 // is out of range. The scanner is left at the start of the line after the header.
 [[nodiscard]] int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
-                                    MessageSink& messages, GraphHeader& header,
-                                    GraphArrays& arrays);
+                                    MessageSink& messages, const EdgeCountLimit& limit,
+                                    GraphHeader& header, GraphArrays& arrays);
 
 // Without edges, vertex weights or vertex numbers there is nothing a vertex line could add,
 // and no vertex line is read; unless the reading is for a repair, which reads the vertex lines

@@ -48,8 +48,9 @@ bool report_warning(const MessageContext& context, const ReaderMessage& message,
             messages.warning("WARNING: %lld self edges were read and ignored.\n", count);
             return true;
         case NoteKind::count_mismatch:
-            messages.warning("WARNING: I expected %d edges entered twice, but I only count %lld.\n",
-                             context.nedges, count);
+            messages.warning(
+                "WARNING: I expected %lld edges entered twice, but I only count %lld.\n",
+                static_cast<long long>(context.nedges), count);
             return true;
         default:
             return false;
@@ -70,8 +71,8 @@ void print_error_detail(const MessageContext& context, const ReaderMessage& mess
             messages.print(" Invalid number of expected edges (%lld).\n", count);
             break;
         case NoteKind::no_memory_for_arrays:
-            messages.print(" not enough memory for %d vertices and %d edges.\n", context.nvtxs,
-                           context.nedges);
+            messages.print(" not enough memory for %d vertices and %lld edges.\n", context.nvtxs,
+                           static_cast<long long>(context.nedges));
             break;
         case NoteKind::no_memory_for_messages:
             messages.print(" not enough memory to hold the file's messages.\n");
@@ -101,8 +102,8 @@ void print_error_detail(const MessageContext& context, const ReaderMessage& mess
             messages.print(" no weight for edge (%d,%d).\n", v, u);
             break;
         case NoteKind::too_many_entries:
-            messages.print(" at least %lld adjacencies entered, but nedges = %d\n", count,
-                           context.nedges);
+            messages.print(" at least %lld adjacencies entered, but nedges = %lld\n", count,
+                           static_cast<long long>(context.nedges));
             break;
         case NoteKind::unmatched_edge:
             messages.print(" Edge (%d, %d) entered but not (%d, %d)\n", v, u, u, v);

@@ -54,7 +54,7 @@ struct ReaderMessage {
 struct MessageContext {
     const char* file_name;
     int nvtxs;
-    int nedges;
+    std::int64_t nedges;
 };
 
 // Prints message as its text: an error's prefix and detail line, or a warning, counted as

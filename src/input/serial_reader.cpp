@@ -24,12 +24,12 @@ struct ReadState {
     NeighbourIndex& index;
     MessageSink& messages;
     const MessageContext context = message_context(header, file_name);
-    Block<int>& edge_offsets = arrays.edge_offsets;
+    Block<std::int64_t>& edge_offsets = arrays.edge_offsets;
     Block<int>& adjacency = arrays.adjacency;
     Block<int>& vertex_weights = arrays.vertex_weights;
     Block<float>& edge_weights = arrays.edge_weights;
     const int nvtxs = header.nvtxs;
-    const int nedges = header.nedges;
+    const std::int64_t nedges = header.nedges;
     const bool has_edge_weights = header.has_edge_weights;
     const bool has_vertex_weights = header.has_vertex_weights;
     const bool has_vertex_numbers = header.has_vertex_numbers;
@@ -47,7 +47,7 @@ struct ReadState {
     std::int64_t trailing_lines = 0;
     // Every entry that passes the checks is written at once, so kept_count is also the
     // running total of the finished lines plus the entries kept on the current line.
-    int kept_count = 0;
+    std::int64_t kept_count = 0;
     // Kept entries towards a higher vertex, and kept entries towards a lower vertex whose
     // list holds the vertex: each of the latter answers one of the former, so when the two
     // counts agree, every edge listed at its lower end is listed at its higher end too.
@@ -121,7 +121,7 @@ void report_now(ReadState& state, const ReaderMessage& message) {
 // Warns when the two ends of an edge give it different weights, as stored: a partitioner
 // would use one of them without a word.
 void report_weight_difference(ReadState& state, int vertex, int neighbour, double weight,
-                              int answer) {
+                              std::int64_t answer) {
     const float stored = static_cast<float>(weight);
     const float other = state.edge_weights[answer];
     if (stored == other) return;
@@ -133,7 +133,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
     // A higher neighbour's list is not there yet: it answers from its own lines, or the
     // entry is reported once the last vertex line has been read.
     if (neighbour < vertex) {
-        const int answer = list_position(state.index, neighbour, vertex);
+        const std::int64_t answer = list_position(state.index, neighbour, vertex);
         if (answer >= 0) {
             ++state.answered_entry_count;
             if (state.has_edge_weights)
@@ -165,7 +165,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
             return 1;
         }
     }
-    const int position = state.kept_count - 1;
+    const std::int64_t position = state.kept_count - 1;
     state.adjacency[position] = neighbour;
     if (state.has_edge_weights) state.edge_weights[position] = static_cast<float>(weight);
     if (neighbour > vertex) ++state.higher_entry_count;
@@ -210,7 +210,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
 [[gnu::always_inline]] inline void prefetch_lower_lists(const ReadState& state, int vertex,
                                                         const DrawnEntry* entries, int count) {
     if (state.adjacency.empty()) return;
-    const int* offsets = state.edge_offsets.data();
+    const std::int64_t* offsets = state.edge_offsets.data();
     for (int i = 0; i < count; ++i) {
         const int lower = entries[i].neighbour;
         if (lower >= 1 && lower < vertex) __builtin_prefetch(offsets + lower - 1);
@@ -218,7 +218,7 @@ int draw_entries(ReadState& state, DrawnEntry* entries) {
     for (int i = 0; i < count; ++i) {
         const int lower = entries[i].neighbour;
         if (lower < 1 || lower >= vertex) continue;
-        const int start = offsets[lower - 1];
+        const std::int64_t start = offsets[lower - 1];
         if (offsets[lower] - start <= short_list_length) {
             __builtin_prefetch(state.adjacency.data() + start);
         }
@@ -338,8 +338,8 @@ void report_unanswered_entries(ReadState& state) {
     sort_long_list(state.index, last_vertex);
     restart_searches(state.index, last_vertex);
     for (int vertex = 1; vertex <= last_vertex; ++vertex) {
-        for (int position = state.edge_offsets[vertex - 1]; position < state.edge_offsets[vertex];
-             ++position) {
+        for (std::int64_t position = state.edge_offsets[vertex - 1];
+             position < state.edge_offsets[vertex]; ++position) {
             const int higher = state.adjacency[position];
             // A vertex that no line reached lists nothing, whether or not its offsets were
             // written.
@@ -395,7 +395,7 @@ int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_
 }
 
 int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink& messages,
-                             Block<int>& edge_offsets, Block<int>& adjacency, int& nvtxs,
+                             Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
                              Block<int>& vertex_weights, Block<float>& edge_weights,
                              const ReaderSettings& settings) {
     // A fresh scanner per file: a second file never starts on the state the first one left.
@@ -404,7 +404,8 @@ int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink
     release_graph_arrays(arrays);
     GraphHeader header;
     header.repairs = settings.repairs;
-    int result = read_graph_header(scanner, file, file_name, messages, header, arrays);
+    const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
+    int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
     if (result == 0) {
         result = read_body_serially(scanner, file, file_name, messages, header, arrays,
                                     settings.fills_unreached_lists, settings.findings);

@@ -29,7 +29,7 @@
 // read_graph_file on one thread, through the line buffer alone; settings.threads and
 // settings.chunk_bytes do not matter to it.
 [[nodiscard]] int read_graph_file_serially(std::FILE* file, const char* file_name,
-                                           MessageSink& messages, Block<int>& edge_offsets,
+                                           MessageSink& messages, Block<std::int64_t>& edge_offsets,
                                            Block<int>& adjacency, int& nvtxs,
                                            Block<int>& vertex_weights, Block<float>& edge_weights,
                                            const ReaderSettings& settings = ReaderSettings{});

@@ -19,7 +19,7 @@
 // edge_offsets[v] for v < last_vertex, and up to last_end for last_vertex itself (a list the
 // reading stopped in). Later vertices have no list.
 struct ReadLists {
-    const int* edge_offsets = nullptr;
+    const std::int64_t* edge_offsets = nullptr;
     const int* adjacency = nullptr;
     const float* edge_weights = nullptr;  // null without edge weights
     int last_vertex = 0;

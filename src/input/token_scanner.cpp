@@ -235,17 +235,21 @@ struct NumberCursor {
 
 // Reads an integer at the cursor, however many digits it has; 1 when no digit follows the
 // sign.
-[[nodiscard]] int read_long_int(NumberCursor& cursor, int& value) {
+[[nodiscard]] int read_long_int(NumberCursor& cursor, int& value,
+                                std::int64_t* wide_value = nullptr) {
     const bool is_negative = cursor.current() == '-';
     if (cursor.current() == '-' || cursor.current() == '+') cursor.step();
     if (!is_digit(cursor.current())) return 1;
     std::int64_t magnitude = 0;
+    std::int64_t wide_magnitude = 0;
     int low_digits = 0;
     for (; is_digit(cursor.current()); cursor.step()) {
         add_digit(magnitude, cursor.current());
+        add_wide_digit(wide_magnitude, cursor.current());
         low_digits = (low_digits * 10 + (cursor.current() - '0')) % low_digits_modulus;
     }
     value = clamped_int(is_negative, magnitude);
+    if (wide_value != nullptr) *wide_value = is_negative ? -wide_magnitude : wide_magnitude;
     cursor.scanner.int_is_past_limit = magnitude == magnitude_limit;
     cursor.scanner.int_low_digits = low_digits;
     return 0;
@@ -259,20 +263,30 @@ bool is_cut_by_failure(std::FILE* stream, ScanStatus& status) {
     return true;
 }
 
-}  // namespace
+// The value of a token's digits held at wide_magnitude_limit, with its sign.
+std::int64_t wide_value_of(const char* text, int length) {
+    std::int64_t magnitude = 0;
+    for (int i = (text[0] == '-' || text[0] == '+') ? 1 : 0; i < length; ++i)
+        add_wide_digit(magnitude, text[i]);
+    return text[0] == '-' ? -magnitude : magnitude;
+}
 
-int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
+// next_int, and with is_wide next_wide_int: the same tokens, statuses and scanner fields. A
+// template, so that the 32-bit draws of the body pay nothing for the header's 64-bit counts.
+template <bool is_wide>
+std::int64_t next_integer(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
     if (reach_token(scanner, stream, status) != 0) return 0;
     int value = 0;
+    std::int64_t wide_value = 0;
     if (scanner.break_point == oversized_segment) {
         NumberCursor cursor{scanner, stream, scanner.scan_offset};
-        if (read_long_int(cursor, value) != 0) {
+        if (read_long_int(cursor, value, is_wide ? &wide_value : nullptr) != 0) {
             end_line(scanner, stream, status);
             return 0;
         }
         scanner.scan_offset = cursor.position;
         if (is_cut_by_failure(stream, status)) return 0;
-        return value;
+        return is_wide ? wide_value : value;
     }
     std::int64_t magnitude = 0;
     const char* text = scanner.line_buffer + scanner.scan_offset;
@@ -281,10 +295,21 @@ int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
         end_line(scanner, stream, status);
         return 0;
     }
+    if constexpr (is_wide) wide_value = wide_value_of(text, length);
     scanner.int_is_past_limit = magnitude == magnitude_limit;
     scanner.int_low_digits = low_digits_of(text, length);
     scanner.scan_offset += length;
-    return value;
+    return is_wide ? wide_value : value;
+}
+
+}  // namespace
+
+int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
+    return static_cast<int>(next_integer<false>(scanner, stream, status));
+}
+
+std::int64_t next_wide_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {
+    return next_integer<true>(scanner, stream, status);
 }
 
 double next_real(TokenScanner& scanner, std::FILE* stream, ScanStatus& status) {

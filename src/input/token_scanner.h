@@ -11,6 +11,7 @@
 // every outcome reaches the caller as a ScanStatus.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // 0: a number was read; 1: the current line holds no further number (end of line, comment,
@@ -47,6 +48,11 @@ struct TokenScanner {
 // however many digits it has).
 // Writes the outcome into status; the result is 0 unless status is scan_number.
 [[nodiscard]] int next_int(TokenScanner& scanner, std::FILE* stream, ScanStatus& status);
+
+// Reads the next number of the current line as next_int does, and gives it in 64 bits,
+// held at wide_magnitude_limit (or its negation). The header of a wide file counts this way.
+[[nodiscard]] std::int64_t next_wide_int(TokenScanner& scanner, std::FILE* stream,
+                                         ScanStatus& status);
 
 // Reads the next number of the current line as a double (d and D are exponent letters; no
 // hexadecimal, inf or nan forms). Writes the outcome into status; 0.0 unless scan_number.

@@ -23,7 +23,7 @@ namespace {
 // are formed in 64 bits so that no product overflows; the caller keeps them within 32 bits
 // for every run without -wide.
 [[nodiscard]] int write_header(std::FILE* out, int times, const std::string& input_name, int nvtxs,
-                               int nedges, int nconnect, const ReplicaExtras& extras) {
+                               std::int64_t nedges, int nconnect, const ReplicaExtras& extras) {
     const std::int64_t vertex_total = std::int64_t{times} * nvtxs;
     const std::int64_t edge_total = replicated_edge_count(
         times, nedges, static_cast<std::int64_t>(extras.join_pairs.size()), nconnect);
@@ -38,8 +38,8 @@ namespace {
 }  // namespace
 
 WriteResult write_replicated_graph(std::FILE* out, int times, const std::string& input_name,
-                                   int nvtxs, int nedges, int nconnect, const VertexGraph& graph,
-                                   const ReplicaExtras& extras) {
+                                   int nvtxs, std::int64_t nedges, int nconnect,
+                                   const VertexGraph& graph, const ReplicaExtras& extras) {
     if (extras.writes_front &&
         write_header(out, times, input_name, nvtxs, nedges, nconnect, extras) != 0) {
         return WriteResult::write_failed;

@@ -51,5 +51,6 @@ struct ReplicaExtras {
 // the graph.
 [[nodiscard]] WriteResult write_replicated_graph(std::FILE* out, int times,
                                                  const std::string& input_name, int nvtxs,
-                                                 int nedges, int nconnect, const VertexGraph& graph,
+                                                 std::int64_t nedges, int nconnect,
+                                                 const VertexGraph& graph,
                                                  const ReplicaExtras& extras = ReplicaExtras{});

@@ -9,7 +9,7 @@ int join_link_count(int times) {
     return times == 2 ? 1 : times;
 }
 
-std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
+std::int64_t replicated_edge_count(int times, std::int64_t nedges, std::int64_t join_pair_count,
                                    int nconnect) {
     return std::int64_t{times} * nedges + join_link_count(times) * join_pair_count +
            std::int64_t{2} * nconnect;

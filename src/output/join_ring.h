@@ -22,7 +22,7 @@ constexpr int join_edge_weight = 1;
 int join_link_count(int times);
 
 // The header's edge count: times * nedges + links * join pairs + 2 * nconnect, in 64 bits.
-std::int64_t replicated_edge_count(int times, int nedges, std::int64_t join_pair_count,
+std::int64_t replicated_edge_count(int times, std::int64_t nedges, std::int64_t join_pair_count,
                                    int nconnect);
 
 // The join entries each copy lists: twice the pairs from three copies on (partners in the

@@ -25,7 +25,7 @@ struct OutputJob {
     int times = 0;
     const std::string* input_name = nullptr;  // named in the text output's comment line
     int nvtxs = 0;
-    int nedges = 0;  // of one copy, as the builder gives it
+    std::int64_t nedges = 0;  // of one copy, as the builder gives it
     int nconnect = 0;
     const VertexGraph* graph = nullptr;
     const ReplicaExtras* extras = nullptr;

@@ -19,7 +19,7 @@ struct Entry {
 using Lists = std::vector<std::vector<Entry>>;  // index 0 unused
 
 struct Arrays {
-    std::vector<int> edge_offsets{0};
+    std::vector<std::int64_t> edge_offsets{0};
     std::vector<int> adjacency;
     std::vector<float> edge_weights;
     std::vector<int> entry_order;
@@ -33,7 +33,7 @@ Arrays compact(const Lists& lists) {
             arrays.edge_weights.push_back(entry.weight);
             arrays.entry_order.push_back(entry.order);
         }
-        arrays.edge_offsets.push_back(static_cast<int>(arrays.adjacency.size()));
+        arrays.edge_offsets.push_back(static_cast<std::int64_t>(arrays.adjacency.size()));
     }
     return arrays;
 }
@@ -58,7 +58,7 @@ Repaired repair(const Lists& lists, int threads, bool has_order) {
     outcome.result = repair_graph(input, repaired, outcome.counts);
     outcome.lists.resize(lists.size());
     for (int v = 1; v <= input.nvtxs && outcome.result == RepairResult::repaired; ++v) {
-        for (int i = repaired.edge_offsets[v - 1]; i < repaired.edge_offsets[v]; ++i)
+        for (std::int64_t i = repaired.edge_offsets[v - 1]; i < repaired.edge_offsets[v]; ++i)
             outcome.lists[v].push_back({repaired.adjacency[i], repaired.edge_weights[i]});
     }
     return outcome;
@@ -204,3 +204,21 @@ TEST(GraphRepair, gives_the_closure_whatever_the_lists_and_threads) {
 }
 
 }  // namespace
+
+// A wide file's lists may pass the repair's 32-bit positions: such lists are refused as too
+// large before any entry is looked at, whatever they hold.
+TEST(GraphRepair, refuses_lists_past_its_positions) {
+    for (const std::int64_t entries : {std::int64_t{2147483647}, std::int64_t{1} << 40}) {
+        SCOPED_TRACE(entries);
+        const std::int64_t edge_offsets[] = {0, entries};
+        const int never_read = 0;
+        RepairInput input;
+        input.nvtxs = 1;
+        input.edge_offsets = edge_offsets;
+        input.adjacency = &never_read;
+        RepairedLists lists;
+        RepairCounts counts;
+        EXPECT_EQ(repair_graph(input, lists, counts), RepairResult::too_large);
+        EXPECT_TRUE(lists.edge_offsets.empty());
+    }
+}

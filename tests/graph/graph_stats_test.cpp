@@ -10,14 +10,15 @@
 
 namespace {
 
-const int* data_or_null(const Block<int>& block) {
+template <typename T>
+const T* data_or_null(const Block<T>& block) {
     return block.empty() ? nullptr : block.data();
 }
 
 // The summary of a graph file as the reader leaves it, or the reader's messages when it
 // refuses the file.
 std::string summary_of(const std::string& text) {
-    Block<int> edge_offsets;
+    Block<std::int64_t> edge_offsets;
     Block<int> adjacency;
     Block<int> vertex_weights;
     Block<float> edge_weights;
@@ -146,7 +147,7 @@ TEST(GraphStats, summarises_small_graphs_with_known_answers) {
 // A reader that keeps self entries must not change the figures: they are neither degree,
 // weight nor a way into another component.
 TEST(GraphStats, self_entries_left_in_the_arrays_count_for_nothing) {
-    const int edge_offsets[] = {0, 3, 4, 5};
+    const std::int64_t edge_offsets[] = {0, 3, 4, 5};
     const int adjacency[] = {1, 2, 1, 1, 3};
     const float edge_weights[] = {9.0f, 2.0f, 9.0f, 2.0f, 9.0f};
     GraphStats stats;

@@ -12,8 +12,8 @@ namespace {
 
 struct BuildCase {
     const char* name;
-    std::vector<int> edge_offsets;  // empty: absent
-    std::vector<int> adjacency;     // empty: absent
+    std::vector<std::int64_t> edge_offsets;  // empty: absent
+    std::vector<int> adjacency;              // empty: absent
     int nvtxs;
     std::vector<int> vertex_weights;      // empty: absent
     std::vector<std::vector<int>> lists;  // expected neighbours, entry 0 included
@@ -87,7 +87,8 @@ const BuildCase build_cases[] = {
     {"negative vertex count", {}, {}, -5, {}, {}, {}, 0, ""},
 };
 
-const int* data_or_null(const std::vector<int>& values) {
+template <typename T>
+const T* data_or_null(const std::vector<T>& values) {
     return values.empty() ? nullptr : values.data();
 }
 
@@ -95,7 +96,7 @@ TEST(VertexGraph, builds_one_record_per_vertex) {
     for (const BuildCase& c : build_cases) {
         SCOPED_TRACE(c.name);
         VertexGraph graph;
-        int nedges = -1;
+        std::int64_t nedges = -1;
         test_support::MemoryMessages messages;
         int result = build_vertex_graph(data_or_null(c.edge_offsets), data_or_null(c.adjacency),
                                         c.nvtxs, nedges, data_or_null(c.vertex_weights), nullptr,
@@ -116,10 +117,10 @@ TEST(VertexGraph, builds_one_record_per_vertex) {
 }
 
 TEST(VertexGraph, lays_lists_back_to_back_in_the_list_block) {
-    const int edge_offsets[] = {0, 1, 4, 5};
+    const std::int64_t edge_offsets[] = {0, 1, 4, 5};
     const int adjacency[] = {2, 1, 2, 3, 2};
     VertexGraph graph;
-    int nedges = 0;
+    std::int64_t nedges = 0;
     test_support::MemoryMessages messages;
     ASSERT_EQ(build_vertex_graph(edge_offsets, adjacency, 3, nedges, nullptr, nullptr, graph,
                                  messages.sink()),
@@ -136,7 +137,7 @@ TEST(VertexGraph, lays_lists_back_to_back_in_the_list_block) {
 
 struct WeightCase {
     const char* name;
-    std::vector<int> edge_offsets;
+    std::vector<std::int64_t> edge_offsets;
     std::vector<int> adjacency;
     std::vector<float> edge_weights;
     std::vector<std::vector<float>> weight_lists;  // expected, entry 0 the negated sum
@@ -172,7 +173,7 @@ TEST(VertexGraph, copies_edge_weights_and_stores_the_negated_sum) {
     for (const WeightCase& c : weight_cases) {
         SCOPED_TRACE(c.name);
         VertexGraph graph;
-        int nedges = 0;
+        std::int64_t nedges = 0;
         const int nvtxs = static_cast<int>(c.weight_lists.size());
         test_support::MemoryMessages messages;
         int result =

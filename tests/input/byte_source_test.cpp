@@ -240,7 +240,8 @@ ReadOutcome read_through_source(const std::string& bytes, int threads) {
         outcome.result = -1;
         return outcome;
     }
-    Block<int> offsets, adjacency, vertex_weights;
+    Block<std::int64_t> offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     ReaderSettings settings;
@@ -297,7 +298,8 @@ TEST(ByteSource, a_reader_stopping_early_does_not_wait_for_a_stalled_pipe) {
     {
         ByteSource source;
         ASSERT_EQ(open_byte_source(fdopen(ends[0], "r"), "g.graph", messages.sink(), source), 0);
-        Block<int> offsets, adjacency, vertex_weights;
+        Block<std::int64_t> offsets;
+        Block<int> adjacency, vertex_weights;
         Block<float> edge_weights;
         int nvtxs = 0;
         const int result = read_graph_file(source.stream, "g.graph", messages.sink(), offsets,

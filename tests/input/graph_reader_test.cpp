@@ -33,7 +33,8 @@ ReadOutcome read_stream(std::FILE* file, std::int64_t* warning_count = nullptr) 
     ReadOutcome outcome;
     if (file == nullptr) return outcome;
     const int descriptor = fileno(file);
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     test_support::MemoryMessages messages;
     outcome.result = read_graph_file(file, "g.graph", messages.sink(), edge_offsets, adjacency,
@@ -59,7 +60,8 @@ struct FullReading {
     std::int64_t errors = 0;
     std::int64_t warnings = 0;
     int nvtxs = 0;
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     bool operator==(const FullReading&) const = default;
 };
@@ -477,7 +479,8 @@ TEST(GraphReader, after_a_failed_read_reports_only_what_whole_lines_prove) {
             for (const ReaderSettings settings : {ReaderSettings{1, 2}, ReaderSettings{2, 0}}) {
                 SCOPED_TRACE(testing::Message() << c.name << (serially ? ", serially" : "")
                                                 << ", chunks of " << settings.chunk_bytes);
-                Block<int> edge_offsets, adjacency, vertex_weights;
+                Block<std::int64_t> edge_offsets;
+                Block<int> adjacency, vertex_weights;
                 Block<float> edge_weights;
                 int nvtxs = 0;
                 test_support::MemoryMessages messages;
@@ -708,7 +711,8 @@ std::string output_with_little_memory(const std::string& text, int& result) {
         const rlimit cap{1L << 30, 1L << 30};
         setrlimit(RLIMIT_AS, &cap);
         std::FILE* file = test_support::stream_with(text);
-        Block<int> edge_offsets, adjacency, vertex_weights;
+        Block<std::int64_t> edge_offsets;
+        Block<int> adjacency, vertex_weights;
         Block<float> edge_weights;
         int nvtxs = 0;
         MessageSink messages(stdout);

@@ -79,7 +79,8 @@ struct Read {
 Read read(const std::string& bytes, int threads, std::int64_t chunk_bytes) {
     Read out;
     MemoryMessages messages;
-    Block<int> offsets, adjacency, vertex_weights;
+    Block<std::int64_t> offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     int nvtxs = 0;
     ReaderSettings settings;

@@ -19,7 +19,8 @@ struct RepairReading {
     std::int64_t errors = 0;
     std::int64_t warnings = 0;
     int nvtxs = 0;
-    Block<int> edge_offsets, adjacency, vertex_weights;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
     Block<float> edge_weights;
     ReadFindings findings;
 };

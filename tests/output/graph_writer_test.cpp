@@ -16,14 +16,14 @@
 namespace {
 
 struct InputGraph {
-    std::vector<int> edge_offsets;  // empty: absent
+    std::vector<std::int64_t> edge_offsets;  // empty: absent
     std::vector<int> adjacency;
     int nvtxs;
 };
 
-VertexGraph built(const InputGraph& input, int& nedges) {
+VertexGraph built(const InputGraph& input, std::int64_t& nedges) {
     VertexGraph graph;
-    const int* offsets = input.edge_offsets.empty() ? nullptr : input.edge_offsets.data();
+    const std::int64_t* offsets = input.edge_offsets.empty() ? nullptr : input.edge_offsets.data();
     const int* adjacency = input.adjacency.empty() ? nullptr : input.adjacency.data();
     test_support::MemoryMessages messages;
     EXPECT_EQ(build_vertex_graph(offsets, adjacency, input.nvtxs, nedges, nullptr, nullptr, graph,
@@ -76,7 +76,7 @@ const WriteCase write_cases[] = {
 TEST(GraphWriter, writes_the_header_and_every_copy) {
     for (const WriteCase& c : write_cases) {
         SCOPED_TRACE(c.name);
-        int nedges = 0;
+        std::int64_t nedges = 0;
         VertexGraph graph = built(*c.input, nedges);
         EXPECT_EQ(written(c.times, "path.txt", c.input->nvtxs, nedges, c.nconnect, graph), c.bytes);
     }
@@ -157,7 +157,7 @@ TEST(GraphWriter, writes_output_larger_than_its_buffer) {
         {"star, one line longer than the buffer", star(700001), 2},
     };
     for (const LargeCase& c : large_cases) {
-        int nedges = 0;
+        std::int64_t nedges = 0;
         VertexGraph graph = built(c.input, nedges);
         const std::string expected = expected_text(c.input, c.times, nedges);
         for (int threads : {1, 2, 5}) {
@@ -249,7 +249,7 @@ TEST(GraphWriter, splits_long_joined_weighted_lines_anywhere) {
         // Units this small go faster formatted on the calling thread than handed over.
         extras.threads = piece_bytes == 0 ? times : 1;
         extras.piece_bytes = piece_bytes;
-        int nedges = 0;
+        std::int64_t nedges = 0;
         VertexGraph graph;
         test_support::MemoryMessages messages;
         ASSERT_EQ(build_vertex_graph(input.edge_offsets.data(), input.adjacency.data(), input.nvtxs,
@@ -292,7 +292,7 @@ TEST(GraphWriter, reports_a_write_that_falls_short) {
     };
     static char stream_buffer[4096];
     for (const FailureCase& c : failure_cases) {
-        int nedges = 0;
+        std::int64_t nedges = 0;
         VertexGraph graph = built(c.input, nedges);
         // Several threads must stop at the failure too, not hang.
         for (int threads : {1, 3}) {
@@ -321,7 +321,7 @@ TEST(GraphWriter, writes_control_bytes_of_the_input_name_as_question_marks) {
         {std::string("tab\tcr\rnul") + '\0' + "del\x7f", "% 1 tab?cr?nul?del?\n"},
         {"blank, tilde~ and \xc3\xa9 as they are", "% 1 blank, tilde~ and \xc3\xa9 as they are\n"},
     };
-    int nedges = 0;
+    std::int64_t nedges = 0;
     VertexGraph graph = built(path, nedges);
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.comment_line);
@@ -370,7 +370,7 @@ TEST(GraphWriter, numbers_join_partners_in_64_bits_at_the_extremes) {
 // The last unit of 2^31 - 1 copies of a two-vertex graph ends with the lines of the last
 // copy, whose first vertex is 4294967293: copy times nvtxs passes 2^32.
 TEST(GraphWriter, formats_copies_past_two_to_the_32) {
-    int nedges = 0;
+    std::int64_t nedges = 0;
     const InputGraph pair{{0, 1, 2}, {2, 1}, 2};
     VertexGraph graph = built(pair, nedges);
     PieceLayout layout;

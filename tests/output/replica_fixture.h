@@ -11,13 +11,13 @@
 namespace replica_fixture {
 
 struct BuiltGraph {
-    std::vector<int> edge_offsets{0};
+    std::vector<std::int64_t> edge_offsets{0};
     std::vector<int> adjacency;
     std::vector<int> vertex_weights;
     std::vector<float> edge_weights;
     VertexGraph graph;
     int nvtxs = 0;
-    int nedges = 0;
+    std::int64_t nedges = 0;
 };
 
 // lists[v - 1] holds the neighbours of vertex v, weights (when not empty) their edge weights
@@ -33,7 +33,7 @@ inline void build(const std::vector<std::vector<int>>& lists,
             built.edge_weights.insert(built.edge_weights.end(), weights[v].begin(),
                                       weights[v].end());
         }
-        built.edge_offsets.push_back(static_cast<int>(built.adjacency.size()));
+        built.edge_offsets.push_back(static_cast<std::int64_t>(built.adjacency.size()));
     }
     memory_messages::MemoryMessages messages;
     ASSERT_EQ(build_vertex_graph(built.edge_offsets.data(), built.adjacency.data(), built.nvtxs,

@@ -1,0 +1,31 @@
+#!/bin/bash
+# Checking what -wide writes, at full size: a mesh-like graph (15606 vertices of mean degree
+# 6, the size of a small finite-element mesh) is written 23500 times with -wide, about
+# 2.2 x 10^9 entries and 21 GB of text, past the 2^31 entries of the narrow arrays; then
+# `-check -wide -stats` reads it back. Prints the time, MB/s and peak memory of each step,
+# and the summary (its components: 23500 times those of the mesh). Not a CI test: it needs
+# the disk and about 14 GiB of memory. TIMES=N writes a smaller multiple; the written file
+# is removed on every path.
+#
+#   bash bench/wide_check.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=1
+source bench/common.sh
+times=${TIMES:-23500}
+
+generate mesh geometric 15606 6
+mesh=$bench_dir/mesh.graph
+big=$bench_dir/wide-$times.graph
+trap 'rm -f "$big"' EXIT
+
+echo "mesh: $("$graphrep" -check -stats -quiet -in "$mesh" | grep -E '^(Vertices|Edges|Components)' | tr '\n' ' ')"
+echo "writing $times copies with -wide"
+/usr/bin/time -f '  %e s wall, %M KiB peak' "$graphrep" -in "$mesh" -times "$times" -wide -out "$big"
+bytes=$(stat -c %s "$big")
+echo "  $bytes bytes"
+echo "checking with -check -wide -stats"
+start=$(date +%s%N)
+/usr/bin/time -f '  %e s wall, %M KiB peak' "$graphrep" -check -wide -stats -in "$big"
+end=$(date +%s%N)
+awk -v b="$bytes" -v ns="$((end - start))" 'BEGIN { printf "  %.0f MB/s\n", b / 1e6 / (ns / 1e9) }'

@@ -1,0 +1,113 @@
+// Wide reading on small files: the narrow arrays are made to end at a few edges, so that the
+// switch from narrow to wide, the refusals and their messages show without gigabytes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "input/graph_reader.h"
+#include "input/serial_reader.h"
+#include "test_support.h"
+
+namespace {
+
+struct Reading {
+    int result = -1;
+    std::string output;
+    int nvtxs = 0;
+    Block<std::int64_t> edge_offsets;
+    Block<int> adjacency, vertex_weights;
+    Block<float> edge_weights;
+    bool operator==(const Reading&) const = default;
+};
+
+Reading read_with(const std::string& text, const ReaderSettings& settings, bool serially) {
+    Reading reading;
+    test_support::MemoryMessages messages;
+    auto read = serially ? read_graph_file_serially : read_graph_file;
+    reading.result = read(test_support::stream_with(text), "g.graph", messages.sink(),
+                          reading.edge_offsets, reading.adjacency, reading.nvtxs,
+                          reading.vertex_weights, reading.edge_weights, settings);
+    reading.output = messages.text();
+    return reading;
+}
+
+ReaderSettings wide_past(std::int64_t narrow_limit, bool is_wide) {
+    ReaderSettings settings;
+    settings.threads = 2;
+    settings.chunk_bytes = 3;
+    settings.is_wide = is_wide;
+    settings.narrow_edge_limit = narrow_limit;
+    return settings;
+}
+
+const std::string long_zeros(250, '0');
+
+// The header's edge count with and without -wide, the narrow arrays ending at 3 edges.
+TEST(WideReading, takes_or_refuses_the_header_edge_count) {
+    const std::string body = "\n2 3\n1 3 4\n1 2\n2\n";
+    const std::string prefix = "ERROR in graph file `g.graph':";
+    struct Case {
+        const char* name;
+        std::string header;
+        bool is_wide;
+        int result;
+        std::string output;
+    } cases[] = {
+        {"narrow, at the limit", "4 3", false, 1,
+         prefix + " at least 7 adjacencies entered, but nedges = 3\n"},
+        {"narrow, past the limit", "4 4", false, 1,
+         prefix + " Invalid number of expected edges (4).\n"},
+        {"narrow, past 32 bits: clamped as today", "4 3000000000", false, 1,
+         prefix + " Invalid number of expected edges (2147483647).\n"},
+        {"wide, past the narrow limit", "4 4", true, 0, ""},
+        {"wide, a long token", "4 " + long_zeros + "4", true, 0, ""},
+        {"wide, negative", "4 -3000000000", true, 1,
+         prefix + " Invalid number of expected edges (-3000000000).\n"},
+        {"wide, 2^62: taken, but no memory holds it", "4 4611686018427387904", true, 1,
+         prefix + " not enough memory for 4 vertices and 4611686018427387904 edges.\n"},
+        {"wide, a long token of 2^62", "4 " + long_zeros + "4611686018427387904", true, 1,
+         prefix + " not enough memory for 4 vertices and 4611686018427387904 edges.\n"},
+        {"wide, past 2^62", "4 4611686018427387905", true, 1,
+         prefix + " Invalid number of expected edges (4611686018427387905).\n"},
+        {"wide, far past 2^62: held there", "4 99999999999999999999999", true, 1,
+         prefix + " Invalid number of expected edges (4611686018427387905).\n"},
+        {"wide, a long token far past 2^62", "4 " + long_zeros + "99999999999999999999999", true, 1,
+         prefix + " Invalid number of expected edges (4611686018427387905).\n"},
+    };
+    for (const Case& c : cases) {
+        for (const bool serially : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (serially ? ", serially" : ""));
+            const Reading reading = read_with(c.header + body, wide_past(3, c.is_wide), serially);
+            EXPECT_EQ(reading.result, c.result);
+            EXPECT_EQ(reading.output, c.output);
+        }
+    }
+}
+
+// Past the narrow arrays a wide file is read by the wide path: whatever its faults, it
+// leaves what the narrow reading of the same file leaves, messages and arrays alike.
+TEST(WideReading, agrees_with_the_narrow_reading) {
+    const char* texts[] = {
+        "4 4\n2 3\n1 3 4\n1 2\n2\n",
+        "% weights and vertex weights\n4 4 11\n5 2 1 3 2\n6 1 1 3 1 4 7\n7 1 2 2 1\n8 2 7\n",
+        "4 4\n2 3 2\n1 3 4 4\n1 2 1\n2\n",              // repeats and a self edge
+        "4 4\n2 3\n1 4\n1 2\n2\n",                      // an edge at one end only
+        "4 4 1\n2 1 3 1\n1 1 3 1 4 1\n1 2 2 2\n2 1\n",  // weights that differ
+        "4 3\n2 3\n1 3 4\n1 2\n2\n",                    // too many entries
+        "4 5\n2 3\n1 3 4\n1 2\n2\n",                    // a count that does not agree
+        "4 4 100\n1 2 3\n2 1 3 4\n3 1 2\n4 2\n5 1\n",   // vertex numbers, trailing data
+        "40 4\n2 3\n1 3 4\n1 2\n2\n",                   // unreached vertices
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        const Reading narrow = read_with(text, ReaderSettings{}, true);
+        for (const std::int64_t narrow_limit : {1, 2, 3}) {
+            SCOPED_TRACE(narrow_limit);
+            EXPECT_TRUE(read_with(text, wide_past(narrow_limit, true), false) == narrow);
+            EXPECT_TRUE(read_with(text, wide_past(narrow_limit, true), true) == narrow);
+        }
+    }
+}
+
+}  // namespace
