@@ -1268,7 +1268,7 @@ TEST(EndToEnd, parts_spare_their_input_and_the_progress_line_leaves_the_terminal
         {"a part's writing", true,
          "printf '1 0\\n\\n' >one.graph && mkfifo i && { { head -n 1 one.graph; sleep 1.3; "
          "tail -n +2 one.graph; } >i & } && "
-         "script -qec \"$G -in i -times 12000000 -format parhip -out o -part 1/2 -threads 1\" "
+         "script -qec \"$G -in i -times 48000000 -format parhip -out o -part 1/2 -threads 1\" "
          "/dev/null" +
              end_other,
          0, "<reading><erase><writing><erase>"},

@@ -103,8 +103,8 @@ TEST(CopyLayout, counted_copy_starts_are_those_of_the_written_text) {
     };
     for (const Case& c : cases) {
         BuiltGraph built;
-        random_graph(c.nvtxs, static_cast<unsigned>(c.nvtxs * 31 + c.times), c.has_border_weights,
-                     built);
+        random_graph(c.nvtxs, static_cast<unsigned>(c.nvtxs) * 31u + static_cast<unsigned>(c.times),
+                     c.has_border_weights, built);
         for (int variant = 0; variant < 4; ++variant) {
             SCOPED_TRACE(std::string(c.name) + ", variant " + std::to_string(variant));
             ReplicaExtras extras;
