@@ -39,8 +39,8 @@ constexpr void add_digit(std::int64_t& magnitude, char digit) {
     if (magnitude > magnitude_limit) magnitude = magnitude_limit;
 }
 
-// One past the largest count of a wide header: 2 * nedges + 1 entries must stay a signed
-// 64-bit value with room to spare. A wide magnitude that reaches it stays there.
+// One past the largest count of a wide header: 2 * nedges + 1 entries must stay an unsigned
+// 64-bit value. A wide magnitude that reaches it stays there.
 constexpr std::int64_t wide_magnitude_limit = (std::int64_t{1} << 62) + 1;
 
 // Adds a decimal digit to a magnitude held at wide_magnitude_limit.

@@ -78,7 +78,7 @@ inline std::int64_t narrow_limit_of(const ReaderSettings& settings) {
 }
 
 // The largest edge count a header may give: 2^62 with -wide, so that 2 * nedges + 1 entries
-// and the one past them stay signed 64-bit values.
+// and the one past them stay unsigned 64-bit values.
 inline std::int64_t largest_edge_count(const ReaderSettings& settings) {
     return settings.is_wide ? wide_magnitude_limit - 1 : narrow_limit_of(settings);
 }

@@ -10,12 +10,13 @@ constexpr int max_nvtxs = 2147483646;
 // 2 * nedges may match the kept entries with or without the self edges (once or twice) and
 // with or without the ignored entries.
 bool counts_agree(const GraphHeader& header, const BodyCounts& counts) {
-    const std::int64_t listed_entries = 2 * std::int64_t{header.nedges};
+    // Unsigned: a wide header's 2^62 edges are 2^63 entries, one past the signed values.
+    const std::uint64_t listed_entries = 2 * static_cast<std::uint64_t>(header.nedges);
     for (std::int64_t self_edge_share = 0; self_edge_share <= 2; ++self_edge_share) {
         for (std::int64_t ignored_share = 0; ignored_share <= 1; ++ignored_share) {
-            if (counts.kept_count + self_edge_share * counts.self_edge_count +
-                    ignored_share * counts.ignored_count ==
-                listed_entries) {
+            if (static_cast<std::uint64_t>(
+                    counts.kept_count + self_edge_share * counts.self_edge_count +
+                    ignored_share * counts.ignored_count) == listed_entries) {
                 return true;
             }
         }
@@ -110,7 +111,9 @@ void report_no_memory(const GraphHeader& header, const char* file_name, MessageS
 int allocate_graph_arrays(const GraphHeader& header, const char* file_name, MessageSink& messages,
                           GraphArrays& arrays) {
     const std::int64_t offset_count = std::int64_t{header.nvtxs} + 1;
-    const std::int64_t entry_count = 2 * std::int64_t{header.nedges} + 1;
+    // Unsigned, as in counts_agree: no memory holds so many entries, and asking for them
+    // must give the memory message, not an overflow.
+    const std::uint64_t entry_count = 2 * static_cast<std::uint64_t>(header.nedges) + 1;
     const int failed = allocates_or_fails([&] {
         arrays.edge_offsets.resize(static_cast<std::size_t>(offset_count));
         if (header.nedges > 0) arrays.adjacency.resize(static_cast<std::size_t>(entry_count));
