@@ -252,6 +252,8 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Unrepaired warnings are not accepted with -strict.", nullptr}, "(with -repair)"},
     {{"Error. Not enough memory to repair the graph.", nullptr}, "(with -repair)"},
     {{"Error. Repaired graph too large: more than 1073741823 edges.", nullptr}, "(with -repair)"},
+    {{"Error. Repaired graph too large: more than 4611686018427387903 edges.", nullptr},
+     "(with -repair -wide)"},
     {{"Error. Invalid join ITEM: vertices run from 1 to NVTXS.", nullptr}, ""},
     {{"Error. Join U:V is given twice.", nullptr}, ""},
     {{"Error. Not enough memory to build the graph.", nullptr}, ""},

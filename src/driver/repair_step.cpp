@@ -72,7 +72,7 @@ void print_summary(const ReadFindings& findings, const RepairCounts& counts,
 
 }  // namespace
 
-int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
+int repair_read_graph(int nvtxs, const ReadFindings& findings, const ReaderSettings& settings,
                       Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
                       Block<float>& edge_weights, MessageSink& messages) {
     RepairInput input;
@@ -80,7 +80,9 @@ int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
     input.edge_offsets = edge_offsets.empty() ? nullptr : edge_offsets.data();
     input.adjacency = adjacency.empty() ? nullptr : adjacency.data();
     input.edge_weights = edge_weights.empty() ? nullptr : edge_weights.data();
-    input.threads = threads;
+    input.threads = settings.threads;
+    input.narrow_entries = 2 * narrow_limit_of(settings);
+    input.is_wide = settings.is_wide;
     // An edge list's lines lie at both of their ends already.
     input.is_symmetric = findings.holds_edge_lines;
     RepairedLists lists;
@@ -92,7 +94,9 @@ int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
             messages.error("Error. Not enough memory to repair the graph.\n");
             return 1;
         case RepairResult::too_large:
-            messages.error("Error. Repaired graph too large: more than 1073741823 edges.\n");
+            messages.error("Error. Repaired graph too large: more than %lld edges.\n",
+                           static_cast<long long>(input.is_wide ? wide_repair_entries / 2
+                                                                : input.narrow_entries / 2));
             return 1;
     }
     // A graph that no vertex line reached stays without lists, as the reader left it.

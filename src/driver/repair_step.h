@@ -11,10 +11,13 @@
 #include "common/message_sink.h"
 #include "input/graph_reader.h"
 
-// Repairs the lists of nvtxs vertices in place, on up to threads threads, and prints the
-// summary. Prints the memory or size refusal and returns 1 when the lists cannot be repaired;
-// they are then as read.
-[[nodiscard]] int repair_read_graph(int nvtxs, const ReadFindings& findings, int threads,
+// Repairs the lists of nvtxs vertices in place, on up to settings.threads threads, and prints
+// the summary. The lists may hold two entries for each edge the reading took: up to
+// narrow_limit_of(settings) edges, or with settings.is_wide up to what a wide header may count.
+// Prints the memory or size refusal and returns 1 when the lists cannot be repaired; they are
+// then as read.
+[[nodiscard]] int repair_read_graph(int nvtxs, const ReadFindings& findings,
+                                    const ReaderSettings& settings,
                                     Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
                                     Block<float>& edge_weights, MessageSink& messages);
 

@@ -367,7 +367,7 @@ class RunProgress {
     // A format whose reader knows no repair has refused what the repair would mend. The lines
     // of an edge list are a graph only once repaired.
     if ((settings.repairs || findings.holds_edge_lines) && findings.is_filled &&
-        repair_read_graph(arrays.nvtxs, findings, settings.reading_threads, arrays.edge_offsets,
+        repair_read_graph(arrays.nvtxs, findings, reader_settings, arrays.edge_offsets,
                           arrays.adjacency, arrays.edge_weights, messages) != 0) {
         return 1;
     }

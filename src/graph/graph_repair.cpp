@@ -13,8 +13,6 @@ constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
 // A list up to this long finds its repeats by walking its earlier entries; a longer one
 // through stamps, which stay linear.
 constexpr int short_list_length = 32;
-// The repair's positions and counts of entries are signed 32-bit values.
-constexpr std::int64_t max_entries = 2147483646;
 
 // What one thread keeps while it measures and writes lists.
 struct ListWork {
@@ -28,12 +26,13 @@ struct ListWork {
 // earlier entry of the list. A long list stamps its kept neighbours with stamp as it goes, so
 // its entries must be asked in order, and each reading of the list needs a stamp of its own.
 // Inlined: it is asked once per entry, and a rising list answers at once.
-[[gnu::always_inline]] inline bool is_kept(const RepairInput& input, int vertex, int position,
+template <class Position>
+[[gnu::always_inline]] inline bool is_kept(const RepairInput& input, int vertex, Position position,
                                            int stamp, ListWork& work) {
     const int neighbour = input.adjacency[position];
     if (neighbour == vertex) return false;
     if (work.list_rises) return true;
-    const int begin = list_begin(input, vertex);
+    const Position begin = list_begin(input, vertex);
     if (list_end(input, vertex) - begin <= short_list_length) {
         return std::find(input.adjacency + begin, input.adjacency + position, neighbour) ==
                input.adjacency + position;
@@ -46,8 +45,9 @@ struct ListWork {
 
 // Most files list each vertex's neighbours in increasing order: such a list needs no search
 // for repeats.
+template <class Position>
 bool list_rises(const RepairInput& input, int vertex) {
-    for (int position = list_begin(input, vertex) + 1; position < list_end(input, vertex);
+    for (Position position = list_begin(input, vertex) + 1; position < list_end(input, vertex);
          ++position) {
         if (input.adjacency[position] <= input.adjacency[position - 1]) return false;
     }
@@ -55,33 +55,40 @@ bool list_rises(const RepairInput& input, int vertex) {
 }
 
 // The additions towards vertex and the vertices after it.
-const RepairAddition* first_addition(const RepairWork& repair, int vertex) {
+template <class Position>
+const RepairAddition<Position>* first_addition(const RepairWork<Position>& repair, int vertex) {
     return repair.additions.data() +
            (std::lower_bound(repair.additions.begin(), repair.additions.end(), vertex,
-                             [](const RepairAddition& addition, int target) {
+                             [](const RepairAddition<Position>& addition, int target) {
                                  return addition.target < target;
                              }) -
             repair.additions.begin());
 }
 
 // The overrides of position and the positions after it.
-const RepairOverride* first_override(const RepairWork& repair, int position) {
+template <class Position>
+const RepairOverride<Position>* first_override(const RepairWork<Position>& repair,
+                                               Position position) {
     return repair.overrides.data() +
-           (std::lower_bound(
-                repair.overrides.begin(), repair.overrides.end(), position,
-                [](const RepairOverride& entry, int value) { return entry.position < value; }) -
+           (std::lower_bound(repair.overrides.begin(), repair.overrides.end(), position,
+                             [](const RepairOverride<Position>& entry, Position value) {
+                                 return entry.position < value;
+                             }) -
             repair.overrides.begin());
 }
 
 // The vertices of part: their repaired lengths into edge_offsets[v], and the entries they drop.
-void measure_part(const RepairWork& repair, int part, ListWork& work, RepairedLists& lists) {
+template <class Position>
+void measure_part(const RepairWork<Position>& repair, int part, ListWork& work,
+                  RepairedLists& lists) {
     const RepairInput& input = repair.input;
-    const RepairAddition* addition = first_addition(repair, repair.part_first[part]);
-    const RepairAddition* additions_end = repair.additions.data() + repair.additions.size();
+    const RepairAddition<Position>* addition = first_addition(repair, repair.part_first[part]);
+    const RepairAddition<Position>* additions_end =
+        repair.additions.data() + repair.additions.size();
     for (int vertex = repair.part_first[part]; vertex < repair.part_first[part + 1]; ++vertex) {
-        int length = 0;
-        work.list_rises = list_rises(input, vertex);
-        for (int position = list_begin(input, vertex); position < list_end(input, vertex);
+        std::int64_t length = 0;
+        work.list_rises = list_rises<Position>(input, vertex);
+        for (Position position = list_begin(input, vertex); position < list_end(input, vertex);
              ++position) {
             if (is_kept(input, vertex, position, vertex, work)) {
                 ++length;
@@ -99,18 +106,22 @@ void measure_part(const RepairWork& repair, int part, ListWork& work, RepairedLi
 
 // The vertices of part, written at their places: the kept entries in their order, each with
 // the weight of its edge's first entry, then the additions.
-void write_part(const RepairWork& repair, int part, ListWork& work, RepairedLists& lists) {
+template <class Position>
+void write_part(const RepairWork<Position>& repair, int part, ListWork& work,
+                RepairedLists& lists) {
     const RepairInput& input = repair.input;
     const float* weights = input.edge_weights;
-    const RepairAddition* addition = first_addition(repair, repair.part_first[part]);
-    const RepairAddition* additions_end = repair.additions.data() + repair.additions.size();
-    const RepairOverride* override_entry =
-        first_override(repair, list_begin(input, repair.part_first[part]));
-    const RepairOverride* overrides_end = repair.overrides.data() + repair.overrides.size();
+    const RepairAddition<Position>* addition = first_addition(repair, repair.part_first[part]);
+    const RepairAddition<Position>* additions_end =
+        repair.additions.data() + repair.additions.size();
+    const RepairOverride<Position>* override_entry =
+        first_override(repair, static_cast<Position>(list_begin(input, repair.part_first[part])));
+    const RepairOverride<Position>* overrides_end =
+        repair.overrides.data() + repair.overrides.size();
     for (int vertex = repair.part_first[part]; vertex < repair.part_first[part + 1]; ++vertex) {
         std::int64_t place = lists.edge_offsets[vertex - 1];
-        work.list_rises = list_rises(input, vertex);
-        for (int position = list_begin(input, vertex); position < list_end(input, vertex);
+        work.list_rises = list_rises<Position>(input, vertex);
+        for (Position position = list_begin(input, vertex); position < list_end(input, vertex);
              ++position) {
             while (override_entry != overrides_end && override_entry->position < position)
                 ++override_entry;
@@ -132,19 +143,20 @@ void write_part(const RepairWork& repair, int part, ListWork& work, RepairedList
     }
 }
 
-// Sums the lengths into offsets; too_large when they pass what edge_offsets can hold.
-RepairResult sum_lengths(int nvtxs, RepairedLists& lists) {
+// Sums the lengths into offsets; too_large when they pass max_entries.
+RepairResult sum_lengths(int nvtxs, std::int64_t max_entries, RepairedLists& lists) {
     std::int64_t total = 0;
     for (int v = 1; v <= nvtxs; ++v) {
+        if (lists.edge_offsets[v] > max_entries - total) return RepairResult::too_large;
         total += lists.edge_offsets[v];
-        if (total > max_entries) return RepairResult::too_large;
         lists.edge_offsets[v] = total;
     }
     return RepairResult::repaired;
 }
 
-RepairResult write_lists(RepairWork& repair, int threads, RepairedLists& lists,
-                         RepairCounts& counts) {
+template <class Position>
+RepairResult write_lists(RepairWork<Position>& repair, std::int64_t max_entries, int threads,
+                         RepairedLists& lists, RepairCounts& counts) {
     const RepairInput& input = repair.input;
     const int parts = static_cast<int>(repair.part_first.size()) - 1;
     std::vector<ListWork> works(static_cast<std::size_t>(threads));
@@ -153,7 +165,7 @@ RepairResult write_lists(RepairWork& repair, int threads, RepairedLists& lists,
         measure_part(repair, part, works[static_cast<std::size_t>(worker)], lists);
     });
     if (repair.has_failed) return RepairResult::out_of_memory;
-    const RepairResult summed = sum_lengths(input.nvtxs, lists);
+    const RepairResult summed = sum_lengths(input.nvtxs, max_entries, lists);
     if (summed != RepairResult::repaired) return summed;
     const std::int64_t total = lists.edge_offsets[input.nvtxs];
     lists.adjacency.resize(static_cast<std::size_t>(std::max<std::int64_t>(total, 1)));
@@ -170,18 +182,13 @@ RepairResult write_lists(RepairWork& repair, int threads, RepairedLists& lists,
     return RepairResult::repaired;
 }
 
-}  // namespace
-
-RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, RepairCounts& counts) {
-    lists = RepairedLists{};
-    counts = RepairCounts{};
-    if (input.nvtxs < 1 || input.edge_offsets == nullptr) return RepairResult::repaired;
-    const std::int64_t entries = list_end(input, input.nvtxs);
-    // The repair's positions are 32-bit: a wide file past the narrow arrays is not repaired.
-    if (entries > max_entries) return RepairResult::too_large;
+// Repairs input's entries, on positions of the Position type, into at most max_entries.
+template <class Position>
+RepairResult repair_on(const RepairInput& input, std::int64_t entries, std::int64_t max_entries,
+                       RepairedLists& lists, RepairCounts& counts) {
     const int threads = static_cast<int>(
         std::clamp<std::int64_t>(entries / entries_per_thread + 1, 1, std::max(input.threads, 1)));
-    RepairWork repair(input);
+    RepairWork<Position> repair(input);
     RepairResult result = RepairResult::out_of_memory;
     const int failed = allocates_or_fails([&] {
         if (input.is_symmetric) {
@@ -189,9 +196,32 @@ RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, Repair
         } else {
             find_differences(repair, threads, counts);
         }
-        if (!repair.has_failed) result = write_lists(repair, threads, lists, counts);
+        if (!repair.has_failed) result = write_lists(repair, max_entries, threads, lists, counts);
     });
     if (failed != 0 || repair.has_failed) result = RepairResult::out_of_memory;
+    return result;
+}
+
+}  // namespace
+
+RepairResult repair_graph(const RepairInput& input, RepairedLists& lists, RepairCounts& counts) {
+    lists = RepairedLists{};
+    counts = RepairCounts{};
+    if (input.nvtxs < 1 || input.edge_offsets == nullptr) return RepairResult::repaired;
+    const std::int64_t entries = list_end(input, input.nvtxs);
+    const std::int64_t narrow_entries = input.narrow_entries > 0
+                                            ? std::min(input.narrow_entries, narrow_repair_entries)
+                                            : narrow_repair_entries;
+    const std::int64_t max_entries = input.is_wide ? wide_repair_entries : narrow_entries;
+    RepairResult result = RepairResult::too_large;
+    // Lists that fit the narrow positions are repaired on them whatever the limit of their
+    // repaired form: only that is checked against max_entries.
+    if (entries <= narrow_entries) {
+        result = repair_on<int>(input, entries, max_entries, lists, counts);
+    } else if (entries <= max_entries &&
+               (input.entry_order == nullptr || entries <= narrow_repair_entries)) {
+        result = repair_on<std::int64_t>(input, entries, max_entries, lists, counts);
+    }
     if (result != RepairResult::repaired) {
         lists = RepairedLists{};
         counts = RepairCounts{};

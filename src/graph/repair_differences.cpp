@@ -11,17 +11,21 @@ namespace {
 constexpr int range_shift = 12;
 constexpr int range_size = 1 << range_shift;
 
-// An entry towards a lower vertex: lower is listed by higher at position.
+// An entry towards a lower vertex: lower is listed by higher at position. 12 bytes with
+// narrow positions, 16 with wide ones.
+template <class Position>
 struct Arc {
     int lower;
     int higher;
-    int position;
+    Position position;
 };
 
 // The arcs of the lists, gathered by the range of their lower vertex.
+template <class Position>
 struct Gathering {
-    explicit Gathering(RepairWork& repair_work) : repair(repair_work), input(repair_work.input) {}
-    RepairWork& repair;
+    explicit Gathering(RepairWork<Position>& repair_work)
+        : repair(repair_work), input(repair_work.input) {}
+    RepairWork<Position>& repair;
     const RepairInput& input;
     int range_count = 0;
     // counts[part * range_count + range]: the part's arcs into the range, then where the
@@ -29,28 +33,30 @@ struct Gathering {
     std::vector<std::int64_t> counts;
     std::vector<std::int64_t> range_begin;
     // Left unwritten until placed: the arcs live only until the lists are compared.
-    std::unique_ptr<Arc[]> arcs;
+    std::unique_ptr<Arc<Position>[]> arcs;
 };
 
 // What one thread finds while it compares ranges.
+template <class Position>
 struct RangeWork {
-    std::vector<std::int64_t> starts;        // per lower vertex of the range, then its end
-    std::vector<std::int64_t> next;          // where the next arc of each lower vertex goes
-    std::vector<Arc> sorted;                 // the range's arcs by lower, then higher
-    std::vector<std::pair<int, int>> upper;  // (higher neighbour, position) of a list
-    std::vector<RepairAddition> additions;
-    std::vector<RepairOverride> overrides;
+    std::vector<std::int64_t> starts;             // per lower vertex of the range, then its end
+    std::vector<std::int64_t> next;               // where the next arc of each lower vertex goes
+    std::vector<Arc<Position>> sorted;            // the range's arcs by lower, then higher
+    std::vector<std::pair<int, Position>> upper;  // (higher neighbour, position) of a list
+    std::vector<RepairAddition<Position>> additions;
+    std::vector<RepairOverride<Position>> overrides;
     RepairCounts counts;
 };
 
 // Counts, then places, the arcs of part by the range of their lower vertex: range by range,
 // and within a range part by part, so that a range's arcs come by higher vertex and position.
-void count_arcs(Gathering& gathering, int part) {
+template <class Position>
+void count_arcs(Gathering<Position>& gathering, int part) {
     const RepairInput& input = gathering.input;
     const std::vector<int>& part_first = gathering.repair.part_first;
     std::int64_t* counts = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
     for (int higher = part_first[part]; higher < part_first[part + 1]; ++higher) {
-        for (int position = list_begin(input, higher); position < list_end(input, higher);
+        for (Position position = list_begin(input, higher); position < list_end(input, higher);
              ++position) {
             const int lower = input.adjacency[position];
             if (lower < higher) ++counts[(lower - 1) >> range_shift];
@@ -58,12 +64,13 @@ void count_arcs(Gathering& gathering, int part) {
     }
 }
 
-void place_arcs(Gathering& gathering, int part) {
+template <class Position>
+void place_arcs(Gathering<Position>& gathering, int part) {
     const RepairInput& input = gathering.input;
     const std::vector<int>& part_first = gathering.repair.part_first;
     std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
     for (int higher = part_first[part]; higher < part_first[part + 1]; ++higher) {
-        for (int position = list_begin(input, higher); position < list_end(input, higher);
+        for (Position position = list_begin(input, higher); position < list_end(input, higher);
              ++position) {
             const int lower = input.adjacency[position];
             if (lower < higher)
@@ -72,7 +79,8 @@ void place_arcs(Gathering& gathering, int part) {
     }
 }
 
-void place_counts(Gathering& gathering, int parts) {
+template <class Position>
+void place_counts(Gathering<Position>& gathering, int parts) {
     std::int64_t total = 0;
     gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
     for (int range = 0; range < gathering.range_count; ++range) {
@@ -90,13 +98,15 @@ void place_counts(Gathering& gathering, int parts) {
 
 // The entries of lower's list towards higher vertices, each neighbour once at its first
 // entry, by neighbour: the list itself when it rises, else sorted.
-void take_upper_entries(const RepairInput& input, int lower, RangeWork& work) {
+template <class Position>
+void take_upper_entries(const RepairInput& input, int lower, RangeWork<Position>& work) {
     work.upper.clear();
     // Room for the whole list at once: a hub's list grown step by step would hold the old
     // room and the new together.
     work.upper.reserve(static_cast<std::size_t>(list_end(input, lower) - list_begin(input, lower)));
     bool rises = true;
-    for (int position = list_begin(input, lower); position < list_end(input, lower); ++position) {
+    for (Position position = list_begin(input, lower); position < list_end(input, lower);
+         ++position) {
         const int neighbour = input.adjacency[position];
         if (neighbour <= lower) continue;
         if (!work.upper.empty() && neighbour <= work.upper.back().first) rises = false;
@@ -111,8 +121,9 @@ void take_upper_entries(const RepairInput& input, int lower, RangeWork& work) {
 
 // An edge listed at both ends: when the weights of its first entries differ, each end takes
 // the weight of the earlier one; the edge is counted once, here at its lower end.
-void match_ends(const RepairInput& input, int lower_position, int higher_position,
-                RangeWork& work) {
+template <class Position>
+void match_ends(const RepairInput& input, Position lower_position, Position higher_position,
+                RangeWork<Position>& work) {
     if (input.edge_weights == nullptr) return;
     if (input.edge_weights[lower_position] == input.edge_weights[higher_position]) return;
     ++work.counts.weight_differences;
@@ -125,11 +136,13 @@ void match_ends(const RepairInput& input, int lower_position, int higher_positio
 
 // The case of a sound list, taken first: lower's list rises, and its entries towards higher
 // vertices are exactly the arcs towards it, with the same weights.
-bool matches_exactly(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end) {
+template <class Position>
+bool matches_exactly(const RepairInput& input, int lower, const Arc<Position>* arc,
+                     const Arc<Position>* arcs_end) {
     const int* adjacency = input.adjacency;
-    const int end = list_end(input, lower);
-    int position = list_begin(input, lower);
-    for (int p = position + 1; p < end; ++p) {
+    const Position end = list_end(input, lower);
+    Position position = list_begin(input, lower);
+    for (Position p = position + 1; p < end; ++p) {
         if (adjacency[p] <= adjacency[p - 1]) return false;
     }
     while (position < end && adjacency[position] <= lower)
@@ -148,8 +161,9 @@ bool matches_exactly(const RepairInput& input, int lower, const Arc* arc, const 
 // Compares the arcs towards lower (by higher vertex, repeats of a vertex after its first)
 // with lower's own entries towards higher vertices, in one merge: an edge only one of them
 // lists gets its other entry.
-void compare_list(const RepairInput& input, int lower, const Arc* arc, const Arc* arcs_end,
-                  RangeWork& work) {
+template <class Position>
+void compare_list(const RepairInput& input, int lower, const Arc<Position>* arc,
+                  const Arc<Position>* arcs_end, RangeWork<Position>& work) {
     if (matches_exactly(input, lower, arc, arcs_end)) return;
     take_upper_entries(input, lower, work);
     auto listed = work.upper.begin();
@@ -173,10 +187,11 @@ void compare_list(const RepairInput& input, int lower, const Arc* arc, const Arc
     }
 }
 
-void compare_range(Gathering& gathering, int range, RangeWork& work) {
+template <class Position>
+void compare_range(Gathering<Position>& gathering, int range, RangeWork<Position>& work) {
     const int first = (range << range_shift) + 1;
     const int last = std::min(gathering.input.nvtxs, first + range_size - 1);
-    const Arc* arcs = gathering.arcs.get();
+    const Arc<Position>* arcs = gathering.arcs.get();
     const std::int64_t begin = gathering.range_begin[range];
     const std::int64_t end = gathering.range_begin[range + 1];
     // A counting sort by the lower vertex keeps the order of the higher ones.
@@ -190,8 +205,8 @@ void compare_range(Gathering& gathering, int range, RangeWork& work) {
     for (std::int64_t i = begin; i < end; ++i)
         work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
     for (int lower = first; lower <= last; ++lower) {
-        const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
-        const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        const Arc<Position>* lower_arcs = work.sorted.data() + work.starts[lower - first];
+        const Arc<Position>* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
         compare_list(gathering.input, lower, lower_arcs, lower_arcs_end, work);
     }
 }
@@ -213,24 +228,25 @@ void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_firs
     part_first.push_back(input.nvtxs + 1);
 }
 
-void find_differences(RepairWork& repair, int threads, RepairCounts& counts) {
+template <class Position>
+void find_differences(RepairWork<Position>& repair, int threads, RepairCounts& counts) {
     const RepairInput& input = repair.input;
-    Gathering gathering(repair);
+    Gathering<Position> gathering(repair);
     gathering.range_count = ((input.nvtxs - 1) >> range_shift) + 1;
     cut_parts(input, threads * parts_per_thread, repair.part_first);
     const int parts = static_cast<int>(repair.part_first.size()) - 1;
     gathering.counts.assign(static_cast<std::size_t>(parts) * gathering.range_count, 0);
     run_tasks(repair, threads, parts, [&](int, int part) { count_arcs(gathering, part); });
     place_counts(gathering, parts);
-    gathering.arcs.reset(new Arc[static_cast<std::size_t>(
+    gathering.arcs.reset(new Arc<Position>[static_cast<std::size_t>(
         std::max<std::int64_t>(gathering.range_begin[gathering.range_count], 1))]);
     run_tasks(repair, threads, parts, [&](int, int part) { place_arcs(gathering, part); });
-    std::vector<RangeWork> works(static_cast<std::size_t>(threads));
+    std::vector<RangeWork<Position>> works(static_cast<std::size_t>(threads));
     run_tasks(repair, threads, gathering.range_count, [&](int worker, int range) {
         compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
     });
     gathering.arcs.reset();
-    for (RangeWork& work : works) {
+    for (RangeWork<Position>& work : works) {
         repair.additions.insert(repair.additions.end(), work.additions.begin(),
                                 work.additions.end());
         repair.overrides.insert(repair.overrides.end(), work.overrides.begin(),
@@ -239,10 +255,14 @@ void find_differences(RepairWork& repair, int threads, RepairCounts& counts) {
         counts.weight_differences += work.counts.weight_differences;
     }
     std::sort(repair.additions.begin(), repair.additions.end(),
-              [](const RepairAddition& a, const RepairAddition& b) {
+              [](const RepairAddition<Position>& a, const RepairAddition<Position>& b) {
                   return a.target != b.target ? a.target < b.target : a.position < b.position;
               });
-    std::sort(
-        repair.overrides.begin(), repair.overrides.end(),
-        [](const RepairOverride& a, const RepairOverride& b) { return a.position < b.position; });
+    std::sort(repair.overrides.begin(), repair.overrides.end(),
+              [](const RepairOverride<Position>& a, const RepairOverride<Position>& b) {
+                  return a.position < b.position;
+              });
 }
+
+template void find_differences(RepairWork<int>&, int, RepairCounts&);
+template void find_differences(RepairWork<std::int64_t>&, int, RepairCounts&);

@@ -17,27 +17,33 @@
 #include "common/helper_threads.h"
 #include "graph/graph_repair.h"
 
+// The repair's records hold positions of the Position type: int for lists of up to
+// narrow_repair_entries entries, so that they cost what they always did, std::int64_t past it.
+
 // An entry the repair adds: target lists neighbour, with the weight at position.
+template <class Position>
 struct RepairAddition {
     int target;
     int neighbour;
-    int position;
+    Position position;
 };
 
 // The weight of the entry at position is that at source: the edge's first entry.
+template <class Position>
 struct RepairOverride {
-    int position;
-    int source;
+    Position position;
+    Position source;
 };
 
 // What the steps of one repair share.
+template <class Position>
 struct RepairWork {
     explicit RepairWork(const RepairInput& repair_input) : input(repair_input) {}
     const RepairInput& input;
-    std::vector<int> part_first;            // the first vertex of each part, and nvtxs + 1
-    std::vector<RepairAddition> additions;  // by target, then position
-    std::vector<RepairOverride> overrides;  // by position
-    std::atomic<bool> has_failed{false};    // some step's memory was not there
+    std::vector<int> part_first;  // the first vertex of each part, and nvtxs + 1
+    std::vector<RepairAddition<Position>> additions;  // by target, then position
+    std::vector<RepairOverride<Position>> overrides;  // by position
+    std::atomic<bool> has_failed{false};              // some step's memory was not there
 };
 
 inline std::int64_t list_begin(const RepairInput& input, int vertex) {
@@ -48,15 +54,15 @@ inline std::int64_t list_end(const RepairInput& input, int vertex) {
     return input.edge_offsets[vertex];
 }
 
-inline std::int64_t order_of(const RepairInput& input, int position) {
+inline std::int64_t order_of(const RepairInput& input, std::int64_t position) {
     return input.entry_order == nullptr ? position : input.entry_order[position];
 }
 
 // Runs task(worker, index) for every index below count on up to threads threads, each taking
 // the next index in turn; the calling thread is worker 0. A task that runs out of memory
 // marks the repair failed.
-template <class Task>
-void run_tasks(RepairWork& repair, int threads, int count, Task task) {
+template <class Work, class Task>
+void run_tasks(Work& repair, int threads, int count, Task task) {
     std::atomic<int> next_task{0};
     auto work = [&](int worker) {
         for (int index; (index = next_task++) < count;) {
@@ -83,4 +89,7 @@ void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_firs
 // differences: the additions and overrides of repair, and the edges listed at one end only
 // and those whose ends weigh differently, into counts. Sets repair.has_failed, or throws
 // std::bad_alloc, when the memory is not there.
-void find_differences(RepairWork& repair, int threads, RepairCounts& counts);
+template <class Position>
+void find_differences(RepairWork<Position>& repair, int threads, RepairCounts& counts);
+extern template void find_differences(RepairWork<int>&, int, RepairCounts&);
+extern template void find_differences(RepairWork<std::int64_t>&, int, RepairCounts&);

@@ -9,6 +9,9 @@ namespace {
 
 // The largest vertex count a graph may have, as a graph file's header may give it.
 constexpr int max_nvtxs = 2147483646;
+// With -wide the lists hold up to two entries for each of 2^62 - 1 edges, as many as the
+// repair that makes them a graph takes.
+constexpr std::int64_t wide_entry_limit = 2 * ((std::int64_t{1} << 62) - 1);
 
 long long as_long(std::int64_t value) {
     return static_cast<long long>(value);
@@ -87,11 +90,14 @@ int place_gathered_edges(const char* file_name, EdgeGathering& gathering, const 
                          int nvtxs, const ReaderSettings& settings,
                          Block<std::int64_t>& edge_offsets, Block<int>& adjacency,
                          Block<float>& edge_weights, MessageSink& messages) {
-    // edge_offsets holds the entry count, which has to stay a signed 32-bit value.
-    if (totals.entries > max_kept_entries) {
+    // Without -wide the lists are the narrow arrays, whose positions are signed 32-bit values:
+    // two entries for each edge a narrow header may count.
+    const std::int64_t max_entries =
+        settings.is_wide ? wide_entry_limit : 2 * narrow_limit_of(settings);
+    if (totals.entries > max_entries) {
         report_detail(file_name, messages);
         messages.print(" %lld edge entries, more than the %lld the lists can hold.\n",
-                       as_long(totals.entries), as_long(max_kept_entries));
+                       as_long(totals.entries), as_long(max_entries));
         return 1;
     }
     if (allocates_or_fails([&] {
