@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -44,6 +47,18 @@ struct Repaired {
     RepairCounts counts;
 };
 
+Repaired outcome_of(const RepairInput& input) {
+    RepairedLists repaired;
+    Repaired outcome;
+    outcome.result = repair_graph(input, repaired, outcome.counts);
+    outcome.lists.resize(static_cast<std::size_t>(input.nvtxs) + 1);
+    for (int v = 1; v <= input.nvtxs && outcome.result == RepairResult::repaired; ++v) {
+        for (std::int64_t i = repaired.edge_offsets[v - 1]; i < repaired.edge_offsets[v]; ++i)
+            outcome.lists[v].push_back({repaired.adjacency[i], repaired.edge_weights[i]});
+    }
+    return outcome;
+}
+
 Repaired repair(const Lists& lists, int threads, bool has_order) {
     const Arrays arrays = compact(lists);
     RepairInput input;
@@ -53,15 +68,7 @@ Repaired repair(const Lists& lists, int threads, bool has_order) {
     input.edge_weights = arrays.edge_weights.data();
     input.entry_order = has_order ? arrays.entry_order.data() : nullptr;
     input.threads = threads;
-    RepairedLists repaired;
-    Repaired outcome;
-    outcome.result = repair_graph(input, repaired, outcome.counts);
-    outcome.lists.resize(lists.size());
-    for (int v = 1; v <= input.nvtxs && outcome.result == RepairResult::repaired; ++v) {
-        for (std::int64_t i = repaired.edge_offsets[v - 1]; i < repaired.edge_offsets[v]; ++i)
-            outcome.lists[v].push_back({repaired.adjacency[i], repaired.edge_weights[i]});
-    }
-    return outcome;
+    return outcome_of(input);
 }
 
 struct RepairCase {
@@ -220,5 +227,120 @@ TEST(GraphRepair, refuses_lists_past_its_positions) {
         RepairCounts counts;
         EXPECT_EQ(repair_graph(input, lists, counts), RepairResult::too_large);
         EXPECT_TRUE(lists.edge_offsets.empty());
+    }
+}
+
+namespace {
+
+// Address space for count entries of T, backed only where written: lists placed past 2^32
+// positions cost a few pages, not 16 GiB.
+template <class T>
+struct Reserved {
+    explicit Reserved(std::int64_t count) : bytes(static_cast<std::size_t>(count) * sizeof(T)) {
+        void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        data = at == MAP_FAILED ? nullptr : static_cast<T*>(at);
+    }
+    ~Reserved() {
+        if (data != nullptr) munmap(data, bytes);
+    }
+    std::size_t bytes;
+    T* data;
+};
+
+// Where the narrow positions end, and where the lists lie.
+struct Limits {
+    const char* name;
+    std::int64_t narrow_less;  // the narrow limit this far below the entries; -1: the default
+    bool is_wide;
+    std::int64_t first_position;  // of vertex 1's list in the arrays
+};
+
+constexpr std::int64_t past_32_bits = (std::int64_t{1} << 32) - 5;
+
+const Limits limit_cases[] = {
+    {"lists past the narrow limit", 1, false, 0},
+    {"lists past the narrow limit, wide", 1, true, 0},
+    {"lists at the narrow limit, the repair past it unless symmetric", 0, false, 0},
+    {"lists at the narrow limit, the repair past it, wide", 0, true, 0},
+    {"lists past 32-bit positions", -1, false, past_32_bits},
+    {"lists past 32-bit positions, wide", -1, true, past_32_bits},
+};
+
+// The lists placed at first_position and repaired under limits; nullopt without the address
+// space.
+std::optional<Repaired> repair_within(const Lists& lists, bool is_symmetric, const Limits& limits) {
+    Arrays arrays = compact(lists);
+    const std::int64_t entries = arrays.edge_offsets.back();
+    Reserved<int> adjacency(limits.first_position + entries + 1);
+    Reserved<float> weights(limits.first_position + entries + 1);
+    if (adjacency.data == nullptr || weights.data == nullptr) return std::nullopt;
+    std::copy(arrays.adjacency.begin(), arrays.adjacency.end(),
+              adjacency.data + limits.first_position);
+    std::copy(arrays.edge_weights.begin(), arrays.edge_weights.end(),
+              weights.data + limits.first_position);
+    for (std::int64_t& offset : arrays.edge_offsets)
+        offset += limits.first_position;
+    RepairInput input;
+    input.nvtxs = static_cast<int>(lists.size()) - 1;
+    input.edge_offsets = arrays.edge_offsets.data();
+    input.adjacency = adjacency.data;
+    input.edge_weights = weights.data;
+    input.is_symmetric = is_symmetric;
+    input.threads = 3;
+    input.narrow_entries = limits.narrow_less < 0 ? 0 : entries - limits.narrow_less;
+    input.is_wide = limits.is_wide;
+    return outcome_of(input);
+}
+
+// Lists of random lines, each at both of its ends, as an edge list gives them.
+Lists edge_lines(std::mt19937& random, int nvtxs, int line_count) {
+    Lists lists(static_cast<std::size_t>(nvtxs) + 1);
+    for (int line = 0; line < line_count; ++line) {
+        const int v = 1 + static_cast<int>(random() % nvtxs);
+        const int u = 1 + static_cast<int>(random() % nvtxs);
+        const float weight = static_cast<float>(1 + random() % 3);
+        lists[v].push_back({u, weight, line});
+        if (u != v) lists[u].push_back({v, weight, line});
+    }
+    return lists;
+}
+
+}  // namespace
+
+// Lists past the narrow positions, or whose repair passes them, are refused without -wide,
+// and with it repaired as lists within them are; also where positions pass 32 bits.
+TEST(GraphRepair, takes_lists_past_the_narrow_positions_only_when_wide) {
+    std::mt19937 random(20261208);
+    std::vector<std::pair<Lists, bool>> inputs;  // the lists, whether symmetric
+    for (const RepairCase& c : repair_cases)
+        inputs.emplace_back(c.lists, false);
+    inputs.emplace_back(random_lists(random, 40, 300), false);
+    inputs.emplace_back(edge_lines(random, 40, 300), true);
+    for (const auto& [lists, is_symmetric] : inputs) {
+        const Limits unlimited{"", -1, false, 0};
+        const Repaired expected = *repair_within(lists, is_symmetric, unlimited);
+        ASSERT_EQ(expected.result, RepairResult::repaired);
+        std::int64_t repaired_entries = 0;
+        for (const auto& list : expected.lists)
+            repaired_entries += static_cast<std::int64_t>(list.size());
+        for (const Limits& limits : limit_cases) {
+            SCOPED_TRACE(testing::Message() << limits.name << ", " << lists.size() - 1
+                                            << " vertices, symmetric " << is_symmetric);
+            const std::optional<Repaired> outcome = repair_within(lists, is_symmetric, limits);
+            if (!outcome) GTEST_SKIP() << "no address space for lists past 32-bit positions";
+            const std::int64_t entries = compact(lists).edge_offsets.back();
+            const bool fits =
+                limits.is_wide || (limits.first_position == 0 && limits.narrow_less == 0 &&
+                                   repaired_entries <= entries);
+            ASSERT_EQ(outcome->result, fits ? RepairResult::repaired : RepairResult::too_large);
+            if (!fits) continue;
+            EXPECT_EQ(outcome->lists, expected.lists);
+            EXPECT_EQ(outcome->counts.one_sided_edges, expected.counts.one_sided_edges);
+            EXPECT_EQ(outcome->counts.self_entries, expected.counts.self_entries);
+            EXPECT_EQ(outcome->counts.repeated_entries, expected.counts.repeated_entries);
+            EXPECT_EQ(outcome->counts.weight_differences, expected.counts.weight_differences);
+            EXPECT_EQ(outcome->counts.edge_count, expected.counts.edge_count);
+        }
     }
 }
