@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "input/edge_list_reader.h"
 #include "input/graph_reader.h"
+#include "input/mtx_reader.h"
 #include "input/serial_reader.h"
 #include "test_support.h"
 
@@ -25,6 +27,18 @@ Reading read_with(const std::string& text, const ReaderSettings& settings, bool 
     Reading reading;
     test_support::MemoryMessages messages;
     auto read = serially ? read_graph_file_serially : read_graph_file;
+    reading.result = read(test_support::stream_with(text), "g.graph", messages.sink(),
+                          reading.edge_offsets, reading.adjacency, reading.nvtxs,
+                          reading.vertex_weights, reading.edge_weights, settings);
+    reading.output = messages.text();
+    return reading;
+}
+
+using Reader = decltype(&read_graph_file);
+
+Reading read_by(Reader read, const std::string& text, const ReaderSettings& settings) {
+    Reading reading;
+    test_support::MemoryMessages messages;
     reading.result = read(test_support::stream_with(text), "g.graph", messages.sink(),
                           reading.edge_offsets, reading.adjacency, reading.nvtxs,
                           reading.vertex_weights, reading.edge_weights, settings);
@@ -106,6 +120,50 @@ TEST(WideReading, agrees_with_the_narrow_reading) {
             SCOPED_TRACE(narrow_limit);
             EXPECT_TRUE(read_with(text, wide_past(narrow_limit, true), false) == narrow);
             EXPECT_TRUE(read_with(text, wide_past(narrow_limit, true), true) == narrow);
+        }
+    }
+}
+
+// Edge lists and matrices place each line at both of its ends: past the narrow arrays, here
+// ending at 2 or 3 edges (4 or 6 entries), they are refused without -wide and read whole with
+// it, as without any limit.
+TEST(WideReading, takes_edge_lines_past_the_narrow_arrays_only_when_wide) {
+    const std::string refusal =
+        "ERROR in graph file `g.graph': N edge entries, more than the 4 "
+        "the lists can hold.\n";
+    const struct {
+        const char* name;
+        Reader read;
+        std::string text;
+        const char* entries;
+    } cases[] = {
+        {"edgelist", read_edge_list_file, "0 1\n1 2 4\n2 0\n", "6"},
+        {"edgelist1, a repeat and a self edge", read_edge_list1_file, "1 2\n2 1\n3 3\n", "5"},
+        {"mtx", read_mtx_file,
+         "%%MatrixMarket matrix coordinate real general\n3 3 3\n1 2 1\n2 3 2\n3 1 3\n", "6"},
+    };
+    const struct {
+        std::int64_t narrow_limit;
+        bool is_wide;
+        bool is_refused;
+    } limits[] = {{2, false, true}, {2, true, false}, {3, false, false}, {1, true, false}};
+    for (const auto& c : cases) {
+        const Reading unlimited = read_by(c.read, c.text, wide_past(0, false));
+        ASSERT_EQ(unlimited.result, 0) << unlimited.output;
+        for (const auto& limit : limits) {
+            SCOPED_TRACE(testing::Message()
+                         << c.name << ", narrow arrays end at " << limit.narrow_limit
+                         << " edges, wide " << limit.is_wide);
+            const Reading reading =
+                read_by(c.read, c.text, wide_past(limit.narrow_limit, limit.is_wide));
+            if (limit.is_refused) {
+                EXPECT_EQ(reading.result, 1);
+                std::string expected = refusal;
+                expected.replace(expected.find('N'), 1, c.entries);
+                EXPECT_EQ(reading.output, expected);
+            } else {
+                EXPECT_TRUE(reading == unlimited);
+            }
         }
     }
 }
