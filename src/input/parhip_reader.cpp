@@ -78,7 +78,7 @@ bool read_whole(std::FILE* file, FileBytes& bytes) {
 GraphHeader text_header(const ParhipLayout& layout) {
     GraphHeader header;
     header.nvtxs = static_cast<int>(layout.nvtxs);
-    header.nedges = static_cast<int>(layout.arcs / 2);
+    header.nedges = layout.arcs / 2;
     header.has_edge_weights = layout.has_edge_weights;
     header.has_vertex_weights = layout.has_vertex_weights;
     return header;
