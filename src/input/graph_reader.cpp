@@ -16,17 +16,14 @@ int read_graph_file(std::FILE* file, const char* file_name, MessageSink& message
     release_graph_arrays(arrays);
     GraphHeader header;
     header.repairs = settings.repairs;
-    const std::int64_t narrow_limit = narrow_limit_of(settings);
     const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
     int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
     if (result == 0) {
         // With vertex numbers a line's vertex depends on the lines before it, not on their
         // count: such a file, and one whose header ends the input, is read in file order.
         // So is a file without a body, where only the trailing data is looked for.
-        // So is a wide file past the narrow arrays: the parallel reader's notes and gathered
-        // entries hold 32-bit positions.
         const bool is_parallel = !header.has_vertex_numbers && file_has_body(header) &&
-                                 header.status == scan_end_of_line && header.nedges <= narrow_limit;
+                                 header.status == scan_end_of_line;
         if (is_parallel) {
             result = read_body_in_parallel(file, file_name, messages, header, arrays, settings);
         } else {

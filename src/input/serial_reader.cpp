@@ -148,7 +148,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
     // arrays can count.
     ++state.kept_count;
     if (state.kept_count > 2 * std::int64_t{state.nedges}) {
-        const bool is_fatal = !state.header.repairs || state.kept_count > max_kept_entries;
+        const bool is_fatal = !state.header.repairs || state.kept_count > state.header.max_kept;
         if (is_fatal || state.kept_count == 2 * std::int64_t{state.nedges} + 1) {
             report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
         }
