@@ -135,6 +135,7 @@ inline std::string after_comment(const std::string& bytes) {
 
 // One run of the program on one input file, and all it must do. In the arguments, the shell
 // prefix and the expected text, NAME stands for the input file and OUT for the output file.
+// Every member has an initializer, so that a row names only the members it needs.
 struct RunRow {
     std::string name{};
     std::string input{};  // the input file's bytes
