@@ -48,10 +48,7 @@ struct ArcBlock {
     ~ArcBlock() {
         std::free(data);
     }
-    // Makes room for arc_count entries, the room held before released first.
     void allocate(std::size_t arc_count) {
-        std::free(data);
-        data = nullptr;
         count = std::max<std::size_t>(arc_count, 1);
         data = static_cast<Arc*>(std::malloc(count * sizeof(Arc)));
         if (data == nullptr) throw std::bad_alloc();
@@ -179,7 +176,7 @@ void place_part(Gathering& gathering, int part) {
 // Turns the counts of the ranges first_range up to end_range into the places of each part's
 // entries among those of the round: range by range, and within a range part by part, so a
 // range's entries come in increasing order of the higher vertex.
-std::int64_t place_counts(Gathering& gathering, int first_range, int end_range) {
+void place_counts(Gathering& gathering, int first_range, int end_range) {
     std::int64_t total = 0;
     for (int range = first_range; range < end_range; ++range) {
         gathering.range_begin[range] = total;
@@ -192,13 +189,13 @@ std::int64_t place_counts(Gathering& gathering, int first_range, int end_range) 
         }
     }
     gathering.range_begin[end_range] = total;
-    return total;
 }
 
 // The end of the round that begins at first_range: as many ranges as the budget holds, at
-// least one.
-int end_of_round(const Gathering& gathering, int first_range, std::int64_t budget) {
-    std::int64_t total = 0;
+// least one. total receives the round's entries.
+int end_of_round(const Gathering& gathering, int first_range, std::int64_t budget,
+                 std::int64_t& total) {
+    total = 0;
     int range = first_range;
     for (; range < gathering.range_count; ++range) {
         std::int64_t range_total = 0;
@@ -324,6 +321,34 @@ bool by_position(const Note& a, const Note& b) {
     return a.position() < b.position();
 }
 
+// Gathers the entries of each round of ranges and compares the ranges with their lists. The
+// room for the largest round is taken once: fresh pages cost the kernel's zeroing each time.
+void compare_in_rounds(Gathering& gathering, int threads, std::int64_t budget, RangeWork* works) {
+    std::int64_t largest = 0;
+    for (int first = 0, end = 0; first < gathering.range_count; first = end) {
+        std::int64_t total = 0;
+        end = end_of_round(gathering, first, budget, total);
+        largest = std::max(largest, total);
+    }
+    gathering.arcs.allocate(static_cast<std::size_t>(largest));
+    gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
+    for (int first = 0, end = 0; first < gathering.range_count && !gathering.has_failed;
+         first = end) {
+        std::int64_t total = 0;
+        end = end_of_round(gathering, first, budget, total);
+        place_counts(gathering, first, end);
+        gathering.first_lower = (first << range_shift) + 1;
+        gathering.end_lower = static_cast<int>(std::min<std::int64_t>(
+                                  std::int64_t{end} << range_shift, gathering.lists.last_vertex)) +
+                              1;
+        run_tasks(gathering, threads, gathering.part_count,
+                  [&](int, int part) { place_part(gathering, part); });
+        run_tasks(gathering, threads, end - first, [&](int worker, int index) {
+            compare_range(gathering, first + index, works[worker]);
+        });
+    }
+}
+
 // Gathers the entries towards lower vertices and compares each range with its lists, in rounds
 // of at most budget entries, the notes of each thread going to its work. Returns 1 when
 // memory runs out.
@@ -337,25 +362,7 @@ int compare_all(const ReadLists& lists, int threads, std::int64_t budget, RangeW
                 static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
             run_tasks(gathering, threads, gathering.part_count,
                       [&](int, int part) { count_part(gathering, part); });
-            gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
-            for (int first = 0; first < gathering.range_count && !gathering.has_failed;) {
-                const int end = end_of_round(gathering, first, budget);
-                const std::int64_t arc_count = place_counts(gathering, first, end);
-                // The first round's room serves the others when it is large enough.
-                if (static_cast<std::size_t>(arc_count) > gathering.arcs.count) {
-                    gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
-                }
-                gathering.first_lower = (first << range_shift) + 1;
-                gathering.end_lower = static_cast<int>(std::min<std::int64_t>(
-                                          std::int64_t{end} << range_shift, lists.last_vertex)) +
-                                      1;
-                run_tasks(gathering, threads, gathering.part_count,
-                          [&](int, int part) { place_part(gathering, part); });
-                run_tasks(gathering, threads, end - first, [&](int worker, int index) {
-                    compare_range(gathering, first + index, works[worker]);
-                });
-                first = end;
-            }
+            compare_in_rounds(gathering, threads, budget, works);
             has_failed = gathering.has_failed;
         }) != 0) {
         return 1;
