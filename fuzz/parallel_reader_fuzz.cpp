@@ -21,9 +21,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 struct Reading {
     int result = -1;
