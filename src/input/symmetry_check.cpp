@@ -159,8 +159,10 @@ void place_part(Gathering& gathering, int part) {
     Arc* arcs = gathering.arcs.get();
     const int first_lower = gathering.first_lower;
     const auto round_span = static_cast<unsigned>(gathering.end_lower - first_lower);
-    for (int higher = gathering.part_first[part]; higher < gathering.part_first[part + 1];
-         ++higher) {
+    // A vertex up to the round's first lower vertex lists none of the round's entries: they
+    // are towards a lower vertex than itself.
+    for (int higher = std::max(gathering.part_first[part], first_lower + 1);
+         higher < gathering.part_first[part + 1]; ++higher) {
         const std::int64_t begin = list_begin(lists, higher);
         const std::int64_t end = list_end(lists, higher);
         for (std::int64_t position = begin; position < end; ++position) {
