@@ -18,9 +18,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 struct Arrays {
     Block<std::int64_t> edge_offsets;

@@ -19,6 +19,11 @@
 
 namespace fuzz_support {
 
+// A fuzz target's finding: a property that fails ends the run where the fuzzer sees it.
+inline void require(bool condition) {
+    if (!condition) std::abort();
+}
+
 using memory_messages::MemoryMessages;
 
 // Inputs whose header asks for more than this many vertices or edges are passed over: the

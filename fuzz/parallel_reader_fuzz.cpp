@@ -4,10 +4,11 @@
 // messages byte for byte, count the same errors and warnings, return the same status and
 // leave the same arrays, entries that neither wrote included. A hash of the bytes chooses 1
 // to 4 threads, a chunk size from 1 to 64 bytes or the default, whether the lists of
-// vertices no line reached are written, and whether the reading is for a repair, whose
-// findings must agree too. A third reading is wide, with the narrow arrays ending at 1 to
-// 4 edges: a header past that is read by the wide path, which must leave the same as the
-// serial reader but for the refused count's value, drawn there in 64 bits.
+// vertices no line reached are written, whether the reading is for a repair, whose findings
+// must agree too, and rounds of the symmetry check from 1 to 8 gathered entries or the
+// default. A third reading is wide, with the narrow arrays ending at 1 to 4 edges: a header
+// past that must leave the same as the serial reader's narrow reading but for the refused
+// count's value, drawn there in 64 bits.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +21,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 struct Reading {
     int result = -1;
@@ -91,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (choice >> 2) % 8 == 0 ? 0 : 1 + static_cast<std::int64_t>((choice >> 5) % 64);
     settings.fills_unreached_lists = (choice >> 11) % 4 != 0;
     settings.repairs = (choice >> 13) % 2 != 0;
+    settings.round_entries =
+        (choice >> 16) % 4 == 0 ? 0 : 1 + static_cast<std::int64_t>((choice >> 18) % 8);
 
     Reading serial;
     read_with(

@@ -15,9 +15,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 // Offsets start at 0 and never decrease; every kept neighbour lies in 1..nvtxs, is not the
 // vertex itself and is not kept twice for the same vertex.

@@ -15,9 +15,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 struct ReadGraph {
     Block<std::int64_t> edge_offsets;

@@ -24,9 +24,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 struct ReadGraph {
     Block<std::int64_t> edge_offsets;
@@ -53,16 +51,7 @@ int list_length(const ReadGraph& graph, int v) {
     return graph.edge_offsets[v] - graph.edge_offsets[v - 1];
 }
 
-// splitmix64 over a hash of the bytes: the same input always gets the same joins.
-struct Random {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-        return z ^ (z >> 31);
-    }
-};
+using fuzz_support::Random;
 
 std::uint64_t hash_of(const std::uint8_t* data, std::size_t size) {
     std::uint64_t hash = 14695981039346656037ULL;

@@ -15,9 +15,7 @@
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 std::uint64_t next_random(std::uint64_t& state) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;

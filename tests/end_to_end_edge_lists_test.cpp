@@ -11,26 +11,10 @@
 
 namespace {
 
+using test_support::after_comment;
+using test_support::expect_run;
 using test_support::file_bytes;
-using test_support::file_exists;
 using test_support::run_program;
-using test_support::scratch_path;
-using test_support::write_file;
-
-struct Scratch {
-    std::string input = scratch_path("in");
-    std::string output = scratch_path("out");
-    std::string text_output = scratch_path("text_out");
-    ~Scratch() {
-        for (const std::string& path : {input, output, text_output})
-            std::remove(path.c_str());
-    }
-};
-
-// Drops the comment line, which names the input.
-std::string after_comment(const std::string& bytes) {
-    return bytes.substr(bytes.find('\n') + 1);
-}
 
 const char banner[] = "%%MatrixMarket matrix coordinate ";
 
@@ -43,12 +27,6 @@ struct FormatCase {
     std::string messages;  // NAME stands for the input's name
     const char* graph;     // the output after its comment line; nullptr: none written
 };
-
-std::string with_name(std::string text, const std::string& name) {
-    for (std::size_t at; (at = text.find("NAME")) != std::string::npos;)
-        text.replace(at, 4, name);
-    return text;
-}
 
 const std::string error = "ERROR in graph file `NAME': ";
 
@@ -123,25 +101,24 @@ TEST(EndToEndEdgeLists, each_file_gives_its_graph_or_its_refusal) {
         {"no size line", "mtx", std::string(banner) + "pattern general\n% only\n", "", 1,
          error + "no size line after the banner.\n", nullptr},
     };
-    Scratch scratch;
+    const test_support::ScratchFiles files;
     for (const FormatCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(write_file(scratch.input, c.input));
-        std::remove(scratch.output.c_str());
-        const test_support::ProgramRun run =
-            run_program(std::string("-from ") + c.format + " -in " + scratch.input +
-                        " -times 1 -out " + scratch.output + " " + c.options);
-        EXPECT_EQ(run.exit_status, c.exit_status);
-        EXPECT_EQ(run.standard_output, with_name(c.messages, scratch.input));
-        if (c.graph == nullptr) {
-            EXPECT_FALSE(file_exists(scratch.output));
-            continue;
-        }
-        const std::string written = file_bytes(scratch.output);
-        EXPECT_EQ(after_comment(written), c.graph);
+        const bool writes = c.graph != nullptr;
+        expect_run(files, {.name = c.name,
+                           .input = c.input,
+                           .arguments = std::string("-from ") + c.format +
+                                        " -in NAME -times 1 -out OUT " + c.options,
+                           .exit_status = c.exit_status,
+                           .standard_output = c.messages,
+                           .output = writes ? std::optional("% 1 NAME\n" + std::string(c.graph))
+                                            : std::nullopt,
+                           .standard_error = ""});
         // A conversion is a graph file that passes the strictest check.
-        const test_support::ProgramRun check = run_program("-check -strict -in " + scratch.output);
-        EXPECT_EQ(check.exit_status, 0) << check.standard_output;
+        if (writes) {
+            const test_support::ProgramRun check =
+                run_program("-check -strict -in " + files.output);
+            EXPECT_EQ(check.exit_status, 0) << check.standard_output;
+        }
     }
 }
 
@@ -192,40 +169,42 @@ RandomGraph random_graph(int nvtxs, int degree) {
 }
 
 TEST(EndToEndEdgeLists, an_edge_list_and_a_matrix_of_a_graph_give_that_graph) {
-    Scratch scratch;
+    const test_support::ScratchFiles files;
     // Larger than one chunk of input, so that the threads share the lines.
     const RandomGraph graph = random_graph(60000, 12);
     ASSERT_GT(graph.edge_list.size(), std::size_t{1} << 20);
-    ASSERT_TRUE(write_file(scratch.input, graph.text));
-    ASSERT_EQ(
-        run_program("-in " + scratch.input + " -times 2 -out " + scratch.text_output).exit_status,
-        0);
-    const std::string expected = after_comment(file_bytes(scratch.text_output));
-    struct Conversion {
+    ASSERT_TRUE(test_support::write_file(files.input, graph.text));
+    ASSERT_EQ(run_program("-in " + files.input + " -times 2 -out " + files.reference).exit_status,
+              0);
+    const std::string expected = "% 2 NAME\n" + after_comment(file_bytes(files.reference));
+    const std::string nvtxs = "60000";
+    // Every third edge of the list is listed again the other way.
+    const std::string merged =
+        "Repaired: " + std::to_string(graph.entries / 3) + " repeated edges merged.\n";
+    const struct {
         const char* format;
         std::string input;
+        std::string messages;
+    } conversions[] = {
+        {"edgelist", graph.edge_list, merged},
+        {"mtx",
+         std::string(banner) + "pattern symmetric\n" + nvtxs + " " + nvtxs + " " +
+             std::to_string(graph.entries) + "\n" + graph.matrix_entries,
+         ""},
     };
-    const std::string nvtxs = "60000";
-    const Conversion conversions[] = {
-        {"edgelist", graph.edge_list},
-        {"mtx", std::string(banner) + "pattern symmetric\n" + nvtxs + " " + nvtxs + " " +
-                    std::to_string(graph.entries) + "\n" + graph.matrix_entries},
-    };
-    for (const Conversion& conversion : conversions) {
-        for (const char* threads : {"1", "2"}) {
-            SCOPED_TRACE(std::string(conversion.format) + " on threads " + threads);
-            ASSERT_TRUE(write_file(scratch.input, conversion.input));
-            const test_support::ProgramRun run =
-                run_program(std::string("-from ") + conversion.format + " -threads " + threads +
-                            " -in " + scratch.input + " -times 2 -out " + scratch.output);
-            EXPECT_EQ(run.exit_status, 0);
-            EXPECT_EQ(after_comment(file_bytes(scratch.output)), expected);
+    for (const auto& [format, input, messages] : conversions) {
+        for (const std::string threads : {"1", "2"}) {
+            expect_run(files, {.name = format + (" on threads " + threads),
+                               .input = input,
+                               .arguments = std::string("-from ") + format + " -threads " +
+                                            threads + " -in NAME -times 2 -out OUT",
+                               .standard_output = messages,
+                               .output = expected});
         }
     }
 }
 
 TEST(EndToEndEdgeLists, a_fault_far_into_the_file_names_its_line) {
-    Scratch scratch;
     std::string lines;
     for (int i = 0; i < 200000; ++i)
         lines += std::to_string(i) + " " + std::to_string(i + 1) + "\n";
@@ -233,15 +212,14 @@ TEST(EndToEndEdgeLists, a_fault_far_into_the_file_names_its_line) {
     const std::size_t cut = lines.find("\n150000 ") + 1;
     lines.replace(cut, std::string("150000 150001").size(), "150000");
     lines += "x\n";
-    ASSERT_TRUE(write_file(scratch.input, lines));
-    for (const char* threads : {"1", "2"}) {
-        SCOPED_TRACE(threads);
-        const test_support::ProgramRun run = run_program(
-            std::string("-check -from edgelist -threads ") + threads + " -in " + scratch.input);
-        EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.standard_output,
-                  "ERROR in graph file `" + scratch.input +
-                      "': too few numbers in line 150001 (1, where 2 are needed).\n");
+    const test_support::ScratchFiles files;
+    for (const std::string threads : {"1", "2"}) {
+        expect_run(files, {.name = "on threads " + threads,
+                           .input = lines,
+                           .arguments = "-check -from edgelist -threads " + threads + " -in NAME",
+                           .exit_status = 1,
+                           .standard_output = "ERROR in graph file `NAME': too few numbers in line "
+                                              "150001 (1, where 2 are needed).\n"});
     }
 }
 

@@ -9,154 +9,119 @@
 
 namespace {
 
+using test_support::after_comment;
+using test_support::expect_run;
 using test_support::file_bytes;
 using test_support::run_program;
-using test_support::scratch_path;
-using test_support::write_file;
 
 // The square of the examples, with a comment and a self edge to warn about.
 const char square[] = "% square\n4 4\n2 3\n1 3 4\n1 2\n2 4\n";
-const char square_warning[] = "WARNING: Self edge (4, 4) being ignored.\n";
-
-struct Scratch {
-    std::string input = scratch_path("in");
-    std::string output = scratch_path("out");
-    std::string plain_output = scratch_path("plain_out");
-    ~Scratch() {
-        for (const std::string& path : {input, output, plain_output})
-            std::remove(path.c_str());
-    }
-};
-
-// Drops the comment line, which names the input.
-std::string after_comment(const std::string& bytes) {
-    return bytes.substr(bytes.find('\n') + 1);
-}
+const std::string square_warning = "WARNING: Self edge (4, 4) being ignored.\n";
 
 TEST(EndToEndFormats, a_compressed_input_replicates_as_the_plain_one) {
-    Scratch scratch;
-    ASSERT_TRUE(write_file(scratch.input, square));
-    test_support::ProgramRun plain =
-        run_program("-in " + scratch.input + " -times 3 -out " + scratch.plain_output);
-    ASSERT_EQ(plain.exit_status, 0);
-    const std::string plain_graph = after_comment(file_bytes(scratch.plain_output));
-    struct CompressedCase {
-        const char* name;
-        std::string bytes;
-    };
-    const CompressedCase cases[] = {
+    const test_support::ScratchFiles files;
+    ASSERT_TRUE(test_support::write_file(files.input, square));
+    ASSERT_EQ(run_program("-in " + files.input + " -times 3 -out " + files.reference).exit_status,
+              0);
+    const std::string graph = after_comment(file_bytes(files.reference));
+    const std::pair<std::string, std::string> compressed[] = {
         {"gzip", compression::gzip_bytes(square)},
         {"zstd", compression::zstd_bytes(square)},
         {"xz", compression::xz_bytes(square)},
         {"bzip2", compression::bzip2_bytes(square)},
     };
-    for (const CompressedCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(write_file(scratch.input, c.bytes));
-        test_support::ProgramRun file =
-            run_program("-in " + scratch.input + " -times 3 -out " + scratch.output);
-        EXPECT_EQ(file.exit_status, 0);
-        EXPECT_EQ(file.standard_output, square_warning);
-        EXPECT_EQ(file.standard_error, "");
-        EXPECT_EQ(file_bytes(scratch.output), "% 3 " + scratch.input + "\n" + plain_graph);
-        test_support::ProgramRun pipe =
-            run_program("-in - -times 3 -out -", "cat " + scratch.input + " |");
-        EXPECT_EQ(pipe.exit_status, 0);
-        EXPECT_EQ(pipe.standard_output, "% 3 -\n" + plain_graph);
-        EXPECT_EQ(pipe.standard_error, square_warning);
+    for (const auto& [name, bytes] : compressed) {
+        expect_run(files, {.name = name + " file",
+                           .input = bytes,
+                           .arguments = "-in NAME -times 3 -out OUT",
+                           .standard_output = square_warning,
+                           .output = "% 3 NAME\n" + graph,
+                           .standard_error = ""});
+        expect_run(files, {.name = name + " pipe",
+                           .input = bytes,
+                           .arguments = "-in - -times 3 -out -",
+                           .standard_output = "% 3 -\n" + graph,
+                           .standard_error = square_warning,
+                           .shell_prefix = "cat NAME |"});
     }
 }
 
-TEST(EndToEndFormats, a_damaged_stream_writes_nothing) {
-    Scratch scratch;
+// A damaged stream leaves the named output as it was; a format unknown is refused unread.
+TEST(EndToEndFormats, refuses_what_it_cannot_read_and_writes_nothing) {
     const std::string compressed = compression::zstd_bytes(square);
-    struct RefusedCase {
+    const std::string refused = "Error. Cannot read graph file: NAME\n";
+    const std::string cut = refused + "Error. The zstd stream of graph file NAME is cut short.\n";
+    const struct {
         const char* name;
-        std::string bytes;
-        std::string messages;  // NAME stands for the input's name
-    };
-    const RefusedCase cases[] = {
+        std::string input;
+        std::string messages;
+    } damaged[] = {
         {"cut before the end of the graph", compressed.substr(0, 12),
-         "ERROR in graph file `NAME': Invalid number of vertices (0).\n"
-         "Error. Cannot read graph file: NAME\n"
-         "Error. The zstd stream of graph file NAME is cut short.\n"},
-        {"cut in its check sum", compressed.substr(0, compressed.size() - 1),
-         std::string(square_warning) + "Error. Cannot read graph file: NAME\n" +
-             "Error. The zstd stream of graph file NAME is cut short.\n"},
+         "ERROR in graph file `NAME': Invalid number of vertices (0).\n" + cut},
+        {"cut in its check sum", compressed.substr(0, compressed.size() - 1), square_warning + cut},
         {"garbage after it", compressed + "and more\n",
-         std::string(square_warning) + "Error. Cannot read graph file: NAME\n" +
-             "Error. The zstd stream of graph file NAME is damaged.\n"},
+         square_warning + refused + "Error. The zstd stream of graph file NAME is damaged.\n"},
     };
-    for (const RefusedCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(write_file(scratch.input, c.bytes));
-        ASSERT_TRUE(write_file(scratch.output, "old"));
-        test_support::ProgramRun run =
-            run_program("-in " + scratch.input + " -times 2 -out " + scratch.output);
-        std::string messages = c.messages;
-        for (std::size_t at; (at = messages.find("NAME")) != std::string::npos;)
-            messages.replace(at, 4, scratch.input);
-        EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.standard_output, messages);
-        EXPECT_EQ(run.standard_error, "");
-        EXPECT_EQ(file_bytes(scratch.output), "old");
+    const test_support::ScratchFiles files;
+    for (const auto& row : damaged) {
+        expect_run(files, {.name = row.name,
+                           .input = row.input,
+                           .arguments = "-in NAME -times 2 -out OUT",
+                           .exit_status = 1,
+                           .standard_output = row.messages,
+                           .output = "old",
+                           .standard_error = "",
+                           .old_output = "old"});
     }
+    expect_run(files, {.name = "an unknown input format",
+                       .arguments = "-check -in /nonexistent -from Parhip",
+                       .exit_status = 1,
+                       .standard_output = "Error. Invalid input format Parhip.\n",
+                       .standard_error = ""});
 }
 
 // Text, written in the binary layout and read back from it, writes the same text.
 TEST(EndToEndFormats, the_binary_layout_reads_back_to_the_same_text) {
-    Scratch scratch;
-    const std::string binary = scratch_path("bin");
+    const test_support::ScratchFiles files;
+    const std::string binary = test_support::scratch_path("bin");
     const std::string examples = std::string(GRAPHREP_SOURCE_DIR) + "/examples/";
-    struct RoundTrip {
-        const char* input;
-        const char* options;  // for the three runs
+    const struct {
+        std::string input;
+        std::string options;  // for every run
+    } cases[] = {
+        {examples + "square.graph", ""},
+        {examples + "grid.graph", " -threads 3"},
+        {files.input, " -weights"},
+        {examples + "mesh.graph", " -join 4:1"},
     };
-    const RoundTrip cases[] = {
-        {"square.graph", ""},
-        {"grid.graph", " -threads 3"},
-        {"whole_weights.graph", " -weights"},
-        {"mesh.graph", " -join 4:1"},
-    };
-    for (const RoundTrip& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
-        const std::string input =
-            c.input == std::string("whole_weights.graph") ? scratch.input : examples + c.input;
         // Vertex and edge weights, one of them past 32 bits, all whole as the layout needs.
-        ASSERT_TRUE(write_file(scratch.input,
-                               "6 7 11\n3 2 4 4 1\n1 1 4 3 9 5 2\n7 2 9 6 5000000000\n"
-                               "2 1 1 5 3\n9 4 3 2 2 6 8\n4 5 8 3 5000000000\n"));
-        ASSERT_EQ(run_program("-in " + input + " -times 2 -out " + scratch.plain_output + c.options)
+        ASSERT_TRUE(
+            test_support::write_file(files.input,
+                                     "6 7 11\n3 2 4 4 1\n1 1 4 3 9 5 2\n7 2 9 6 5000000000\n"
+                                     "2 1 1 5 3\n9 4 3 2 2 6 8\n4 5 8 3 5000000000\n"));
+        ASSERT_EQ(run_program("-in " + c.input + " -times 2 -out " + files.reference + c.options)
                       .exit_status,
                   0);
         ASSERT_EQ(
-            run_program("-in " + input + " -times 1 -format parhip -out " + binary + c.options)
+            run_program("-in " + c.input + " -times 1 -format parhip -out " + binary + c.options)
                 .exit_status,
             0);
-        test_support::ProgramRun back = run_program(
-            "-in " + binary + " -from parhip -times 2 -out " + scratch.output + c.options);
-        EXPECT_EQ(back.exit_status, 0);
-        EXPECT_EQ(back.standard_output, "");
-        EXPECT_EQ(back.standard_error, "");
-        EXPECT_EQ(after_comment(file_bytes(scratch.output)),
-                  after_comment(file_bytes(scratch.plain_output)));
+        const std::string text = after_comment(file_bytes(files.reference));
+        expect_run(files,
+                   {.name = "read back",
+                    .arguments = "-in " + binary + " -from parhip -times 2 -out OUT" + c.options,
+                    .output = "% 2 " + binary + "\n" + text,
+                    .standard_error = ""});
         // Compressed and through a pipe, the binary file reads the same.
-        ASSERT_TRUE(write_file(scratch.input, compression::gzip_bytes(file_bytes(binary))));
-        test_support::ProgramRun piped =
-            run_program("-in - -from parhip -times 2 -out -" + std::string(c.options),
-                        "cat " + scratch.input + " |");
-        EXPECT_EQ(piped.exit_status, 0);
-        EXPECT_EQ(after_comment(piped.standard_output),
-                  after_comment(file_bytes(scratch.plain_output)));
+        expect_run(files, {.name = "read back through a pipe",
+                           .input = compression::gzip_bytes(file_bytes(binary)),
+                           .arguments = "-in - -from parhip -times 2 -out -" + c.options,
+                           .standard_output = "% 2 -\n" + text,
+                           .shell_prefix = "cat NAME |"});
     }
     std::remove(binary.c_str());
-}
-
-TEST(EndToEndFormats, an_unknown_input_format_is_refused_before_reading) {
-    test_support::ProgramRun run = run_program("-check -in /nonexistent -from Parhip");
-    EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.standard_output, "Error. Invalid input format Parhip.\n");
-    EXPECT_EQ(run.standard_error, "");
 }
 
 }  // namespace

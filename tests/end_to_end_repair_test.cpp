@@ -7,32 +7,13 @@
 #include <vector>
 
 #include "../fuzz/fuzz_support.h"
-#include "input/graph_reader.h"
+#include "input/full_reading.h"
 #include "test_support.h"
 
 namespace {
 
-using test_support::file_bytes;
-using test_support::file_exists;
+using test_support::expect_run;
 using test_support::run_program;
-using test_support::scratch_path;
-using test_support::write_file;
-
-struct Scratch {
-    std::string input = scratch_path("in.graph");
-    std::string output = scratch_path("out.graph");
-    ~Scratch() {
-        std::remove(input.c_str());
-        std::remove(output.c_str());
-    }
-};
-
-// NAME in text stands for the input's name.
-std::string named(std::string text, const std::string& name) {
-    for (std::string::size_type at; (at = text.find("NAME")) != std::string::npos;)
-        text.replace(at, 4, name);
-    return text;
-}
 
 struct RepairCase {
     const char* name;
@@ -132,40 +113,39 @@ const RepairCase repair_cases[] = {
 };
 
 TEST(EndToEndRepair, mends_each_kind_of_fault_and_says_so) {
-    Scratch scratch;
+    const test_support::ScratchFiles files;
     for (const RepairCase& c : repair_cases) {
-        for (const char* threads : {"-threads 1", "-threads 2"}) {
-            SCOPED_TRACE(testing::Message() << c.name << ", " << threads);
-            ASSERT_TRUE(write_file(scratch.input, c.input));
-            std::remove(scratch.output.c_str());
-            const auto run = run_program("-repair -times 1 -in " + scratch.input + " -out " +
-                                         scratch.output + " " + threads + " " + c.options);
-            EXPECT_EQ(run.exit_status, 0);
-            EXPECT_EQ(run.standard_output, named(c.messages, scratch.input));
-            EXPECT_EQ(run.standard_error, "");
-            EXPECT_EQ(file_bytes(scratch.output), "% 1 " + scratch.input + "\n" + c.graph);
+        for (const std::string threads : {"-threads 1", "-threads 2"}) {
+            const std::string name = c.name + (", " + threads);
+            expect_run(files, {.name = name,
+                               .input = c.input,
+                               .arguments = "-repair -times 1 -in NAME -out OUT " + threads + " " +
+                                            c.options,
+                               .standard_output = c.messages,
+                               .output = "% 1 NAME\n" + std::string(c.graph),
+                               .standard_error = ""});
             // A check reports the same repairs, and writes nothing.
-            const auto check = run_program("-check -repair -in " + scratch.input + " " + threads);
-            EXPECT_EQ(check.exit_status, 0);
-            EXPECT_EQ(check.standard_output, run.standard_output);
+            expect_run(files, {.name = name + ", checked",
+                               .input = c.input,
+                               .arguments = "-check -repair -in NAME " + threads,
+                               .standard_output = c.messages});
         }
     }
 }
 
-struct StrictCase {
-    const char* name;
-    const char* input;
-    const char* options;
-    int exit_status;
-    const char* messages;
-};
-
 TEST(EndToEndRepair, refuses_what_it_cannot_mend_and_what_strict_forbids) {
-    const StrictCase cases[] = {
+    const struct {
+        const char* name;
+        const char* input;
+        const char* options;
+        int exit_status;
+        const char* messages;
+        const char* graph;  // the file written, after its comment line; nullptr: none
+    } cases[] = {
         {"neighbour above nvtxs", "3 2\n2 4\n1\n\n", "", 1,
-         "ERROR in graph file `NAME': nvtxs=3, but edge (1,4) was input.\n"},
+         "ERROR in graph file `NAME': nvtxs=3, but edge (1,4) was input.\n", nullptr},
         {"no weight for a vertex", "2 1 10\n5 2\n", "", 1,
-         "ERROR in graph file `NAME': no weight for vertex 2.\n"},
+         "ERROR in graph file `NAME': no weight for vertex 2.\n", nullptr},
         {"repaired faults pass strictly", "3 1\n2 2\n1 3\n3\n", "-strict", 0,
          "WARNING: Multiple occurences of edge (1,2) ignored\n"
          "ERROR in graph file `NAME': at least 3 adjacencies entered, but nedges = 1\n"
@@ -175,51 +155,48 @@ TEST(EndToEndRepair, refuses_what_it_cannot_mend_and_what_strict_forbids) {
          "Repaired: 1 edge listed at one end only, now listed at both.\n"
          "Repaired: 1 self edge dropped.\n"
          "Repaired: 1 repeated neighbour listed once.\n"
-         "Repaired: the header's edge count 1 is now 2.\n"},
+         "Repaired: the header's edge count 1 is now 2.\n",
+         "3 2\n2 \n1 3 \n2 \n"},
         {"a dropped bad weight fails strictly", "2 1 1\n2 -1\n1 2\n", "-strict", 1,
          "WARNING: Bad weight entered for edge (1,2).  Edge ignored.\n"
          "ERROR in graph file `NAME': Edge (2, 1) entered but not (1, 2)\n"
          "Repaired: 1 edge listed at one end only, now listed at both.\n"
-         "Error. Unrepaired warnings are not accepted with -strict.\n"},
+         "Error. Unrepaired warnings are not accepted with -strict.\n",
+         nullptr},
         {"unread lines fail strictly", "2 1\n2\n1\n3\n", "-strict", 1,
          "WARNING: Possible error in graph file `NAME'\n"
          "         Data found after expected end of file\n"
          "Repaired: 1 line after the last vertex not read.\n"
-         "Error. Unrepaired warnings are not accepted with -strict.\n"},
+         "Error. Unrepaired warnings are not accepted with -strict.\n",
+         nullptr},
     };
-    Scratch scratch;
-    for (const StrictCase& c : cases) {
-        for (const char* check : {"", "-check"}) {
-            SCOPED_TRACE(testing::Message() << c.name << " " << check);
-            ASSERT_TRUE(write_file(scratch.input, c.input));
-            std::remove(scratch.output.c_str());
-            const auto run = run_program(std::string("-repair -times 1 -in ") + scratch.input +
-                                         " -out " + scratch.output + " " + c.options + " " + check);
-            EXPECT_EQ(run.exit_status, c.exit_status);
-            EXPECT_EQ(run.standard_output, named(c.messages, scratch.input));
-            EXPECT_EQ(file_exists(scratch.output), c.exit_status == 0 && *check == '\0');
+    const test_support::ScratchFiles files;
+    for (const auto& c : cases) {
+        for (const std::string check : {"", "-check"}) {
+            const bool writes = c.graph != nullptr && check.empty();
+            expect_run(files, {.name = c.name + (" " + check),
+                               .input = c.input,
+                               .arguments = std::string("-repair -times 1 -in NAME -out OUT ") +
+                                            c.options + " " + check,
+                               .exit_status = c.exit_status,
+                               .standard_output = c.messages,
+                               .output = writes ? std::optional("% 1 NAME\n" + std::string(c.graph))
+                                                : std::nullopt});
         }
     }
 }
 
-// The edges and weights of a file that reads without a word.
-fuzz_support::EdgeWeights edges_of(const std::string& path, bool is_weighted) {
-    Block<std::int64_t> edge_offsets;
-    Block<int> adjacency, vertex_weights;
-    Block<float> edge_weights;
-    int nvtxs = 0;
-    test_support::MemoryMessages messages;
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    EXPECT_NE(file, nullptr);
-    if (file == nullptr) return {};
-    EXPECT_EQ(read_graph_file(file, "out", messages.sink(), edge_offsets, adjacency, nvtxs,
-                              vertex_weights, edge_weights),
-              0);
-    EXPECT_EQ(messages.text(), "");
+// The edges and weights of a graph text that reads without a word.
+fuzz_support::EdgeWeights edges_of(const std::string& text, bool is_weighted) {
+    const full_reading::FullReading reading = full_reading::read_fully(text, {}, false);
+    EXPECT_EQ(reading.result, 0);
+    EXPECT_EQ(reading.output, "");
     std::vector<fuzz_support::ListedEntry> entries;
-    for (int v = 1; v <= nvtxs && !edge_offsets.empty(); ++v) {
-        for (std::int64_t i = edge_offsets[v - 1]; i < edge_offsets[v]; ++i)
-            entries.push_back({v, adjacency[i], is_weighted ? edge_weights[i] : 1.0f});
+    for (int v = 1; v <= reading.nvtxs && !reading.edge_offsets.empty(); ++v) {
+        for (std::int64_t i = reading.edge_offsets[v - 1]; i < reading.edge_offsets[v]; ++i) {
+            entries.push_back(
+                {v, reading.adjacency[i], is_weighted ? reading.edge_weights[i] : 1.0f});
+        }
     }
     return fuzz_support::symmetric_closure(entries, is_weighted);
 }
@@ -227,23 +204,23 @@ fuzz_support::EdgeWeights edges_of(const std::string& path, bool is_weighted) {
 // Whatever faults a generated file has, -repair writes the symmetric closure of its entries
 // with the weight of each edge's first entry, and -check -strict accepts it.
 TEST(EndToEndRepair, writes_the_symmetric_closure_that_a_strict_check_accepts) {
-    Scratch scratch;
+    const test_support::ScratchFiles files;
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         SCOPED_TRACE(seed);
         fuzz_support::Random random{seed};
         std::vector<fuzz_support::ListedEntry> entries;
         bool is_weighted = false;
         const int nvtxs = 1 + random.below(seed % 4 == 0 ? 3000 : 30);
-        ASSERT_TRUE(
-            write_file(scratch.input, faulty_graph_text(random, nvtxs, entries, is_weighted)));
+        ASSERT_TRUE(test_support::write_file(
+            files.input, faulty_graph_text(random, nvtxs, entries, is_weighted)));
         const std::string threads = " -threads " + std::to_string(1 + seed % 3);
-        const auto run = run_program("-repair -weights -times 1 -in " + scratch.input + " -out " +
-                                     scratch.output + threads);
+        const auto run = run_program("-repair -weights -times 1 -in " + files.input + " -out " +
+                                     files.output + threads);
         ASSERT_EQ(run.exit_status, 0) << run.standard_output;
-        const auto check = run_program("-check -strict -in " + scratch.output + threads);
+        const auto check = run_program("-check -strict -in " + files.output + threads);
         EXPECT_EQ(check.exit_status, 0);
         EXPECT_EQ(check.standard_output, "");
-        EXPECT_EQ(edges_of(scratch.output, is_weighted),
+        EXPECT_EQ(edges_of(test_support::file_bytes(files.output), is_weighted),
                   fuzz_support::symmetric_closure(entries, is_weighted));
     }
 }

@@ -1,5 +1,5 @@
 // Helpers shared by the test programs: feeding text to a component through a temporary
-// stream, capturing what a component prints, and running the built program.
+// stream, capturing what a component prints, and running the built program on rows of a table.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -101,6 +102,72 @@ inline ProgramRun run_program(const std::string& arguments, const std::string& p
         run_shell(prefix + " " + GRAPHREP_BINARY + " " + arguments + " 2>" + error_path);
     run.standard_error = file_bytes(error_path);
     std::remove(error_path.c_str());
+    return run;
+}
+
+// The files of one test that runs the program: its input, its output, and a second output
+// to compare the first with. None is left behind.
+struct ScratchFiles {
+    std::string input = scratch_path("in");
+    std::string output = scratch_path("out");
+    std::string reference = scratch_path("reference");
+    ScratchFiles() = default;
+    ScratchFiles(const ScratchFiles&) = delete;
+    ScratchFiles& operator=(const ScratchFiles&) = delete;
+    ~ScratchFiles() {
+        for (const std::string* path : {&input, &output, &reference})
+            std::remove(path->c_str());
+    }
+    // The text with NAME standing for the input's path and OUT for the output's.
+    std::string named(std::string text) const {
+        for (std::size_t at; (at = text.find("NAME")) != std::string::npos;)
+            text.replace(at, 4, input);
+        for (std::size_t at; (at = text.find("OUT")) != std::string::npos;)
+            text.replace(at, 3, output);
+        return text;
+    }
+};
+
+// A written graph without its comment line, which names the input.
+inline std::string after_comment(const std::string& bytes) {
+    return bytes.substr(bytes.find('\n') + 1);
+}
+
+// One run of the program on one input file, and all it must do. In the arguments, the shell
+// prefix and the expected text, NAME stands for the input file and OUT for the output file.
+// Every member has an initializer, so that a row names only the members it needs.
+struct RunRow {
+    std::string name{};
+    std::string input{};  // the input file's bytes
+    std::string arguments{};
+    int exit_status = 0;
+    std::string standard_output{};
+    std::optional<std::string> output{};          // its bytes after the run; unset: none written
+    std::optional<std::string> standard_error{};  // unset: not looked at
+    std::optional<std::string> old_output{};      // its bytes before the run; unset: none
+    std::string shell_prefix{};                   // such as "cat NAME |"
+};
+
+// Runs a row and checks it, giving the run for any further check.
+inline ProgramRun expect_run(const ScratchFiles& files, const RunRow& row) {
+    SCOPED_TRACE(row.name);
+    EXPECT_TRUE(write_file(files.input, row.input));
+    if (row.old_output) {
+        EXPECT_TRUE(write_file(files.output, *row.old_output));
+    } else {
+        std::remove(files.output.c_str());
+    }
+    ProgramRun run = run_program(files.named(row.arguments), files.named(row.shell_prefix));
+    EXPECT_EQ(run.exit_status, row.exit_status);
+    EXPECT_EQ(run.standard_output, files.named(row.standard_output));
+    if (row.standard_error) {
+        EXPECT_EQ(run.standard_error, files.named(*row.standard_error));
+    }
+    if (row.output) {
+        EXPECT_EQ(file_bytes(files.output), files.named(*row.output));
+    } else {
+        EXPECT_FALSE(file_exists(files.output));
+    }
     return run;
 }
 

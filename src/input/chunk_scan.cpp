@@ -108,10 +108,9 @@ struct LineScan {
     std::size_t line_start;
 };
 
-// The chunk keeps at most entry_limit + 1 entries, so their count fits the note.
 void add_note(ChunkScan& scan, NoteKind kind, int vertex, int neighbour) {
     ::add_note(scan.notes,
-               {static_cast<std::uint32_t>(scan.entries.size()), vertex, neighbour, kind});
+               {static_cast<std::int64_t>(scan.entries.size()), vertex, neighbour, kind});
 }
 
 void add_fatal_note(ChunkScan& scan, NoteKind kind, int vertex, int neighbour) {

@@ -55,10 +55,13 @@ struct ReaderSettings {
     // -wide: the header's edge count is drawn in 64 bits and may reach 2^62. The vertex count
     // keeps its limit: vertex numbers stay 32-bit in adjacency, so an edge costs no more.
     bool is_wide = false;
-    // Where the narrow arrays end: the largest edge count taken without is_wide, and past
-    // which a wide file's body is read by the serial reader, whose positions are all 64-bit.
-    // 0: narrow_edge_limit. Tests lower it to try the switch and the refusals on small files.
+    // Where the narrow arrays end: the largest edge count taken without is_wide, and half the
+    // entries a narrow reading for a repair keeps. 0: narrow_edge_limit. Tests lower it to try
+    // the switch and the refusals on small files.
     std::int64_t narrow_edge_limit = 0;
+    // The most entries the symmetry check gathers at once, in rounds over the vertices; 0: a
+    // budget of 1 GiB. Tests make the rounds small.
+    std::int64_t round_entries = 0;
     // Repair mode: the faults a repair of the graph mends do not fail the reading. Edges
     // listed at one end only are reported and read on; entries past 2 * nedges are reported
     // once and all read (the arrays grow beyond the header's counts); a header without edges

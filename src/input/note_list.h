@@ -15,12 +15,23 @@
 // One message as held, with the entries kept before it (in a chunk, the chunk's own; once
 // the chunk is placed, the file's), which puts it in file order among the others. vertex and
 // neighbour are those of its text, except for weights_differ, whose neighbour field holds the
-// position of the other end's entry: the edge and both weights are read from the arrays.
+// index of the other end's entry within that end's list: the edge and both weights are read
+// from the arrays. A list holds distinct neighbours, fewer than 2^31, so the index fits where
+// a position past 32 bits would not. Positions take 56 bits: 2^56 entries would take 256 PiB.
 struct Note {
-    std::uint32_t kept_before;
-    int vertex;
-    int neighbour;
-    NoteKind kind;
+    Note() = default;
+    constexpr Note(std::int64_t position, int note_vertex, int note_neighbour, NoteKind note_kind)
+        : kept_before(static_cast<std::uint64_t>(position)),
+          kind(note_kind),
+          vertex(note_vertex),
+          neighbour(note_neighbour) {}
+    std::uint64_t kept_before : 56 = 0;
+    NoteKind kind : 8 = NoteKind{};
+    int vertex = 0;
+    int neighbour = 0;
+    std::int64_t position() const {
+        return static_cast<std::int64_t>(kept_before);
+    }
 };
 static_assert(sizeof(Note) <= 16, "a held message takes at most 16 bytes");
 

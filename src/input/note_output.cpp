@@ -6,13 +6,14 @@ namespace {
 
 // The message a note stands for, its edge and weights read back where the note points.
 ReaderMessage resolve(const NoteContext& context, const Note& note) {
-    ReaderMessage message{note.kind, note.vertex, note.neighbour, note.kept_before};
+    ReaderMessage message{note.kind, note.vertex, note.neighbour, note.position()};
     if (note.kind == NoteKind::weights_differ) {
-        const std::int64_t position = note.kept_before;
+        const std::int64_t position = note.position();
         const bool is_excess = position >= context.entry_limit;
         message.neighbour = is_excess ? context.excess_neighbour : context.adjacency[position];
         message.weight = is_excess ? context.excess_weight : context.edge_weights[position];
-        message.other_weight = context.edge_weights[note.neighbour];
+        message.other_weight =
+            context.edge_weights[context.edge_offsets[message.neighbour - 1] + note.neighbour];
     }
     return message;
 }
@@ -27,8 +28,7 @@ void print_in_file_order(const NoteContext& context, const NoteList& line_notes,
                          const std::vector<Note>& symmetry_notes, MessageSink& messages) {
     auto symmetry_note = symmetry_notes.begin();
     for_each_note(line_notes, [&](const Note& note) {
-        for (;
-             symmetry_note != symmetry_notes.end() && symmetry_note->kept_before < note.kept_before;
+        for (; symmetry_note != symmetry_notes.end() && symmetry_note->position() < note.position();
              ++symmetry_note) {
             print_note(context, *symmetry_note, messages);
         }

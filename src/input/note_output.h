@@ -13,6 +13,7 @@
 // note of differing weights reads its edge and weights from.
 struct NoteContext {
     MessageContext text;
+    const std::int64_t* edge_offsets = nullptr;
     const int* adjacency = nullptr;
     const float* edge_weights = nullptr;
     // Position 2 * nedges is never written: the entry refused there is kept here instead.

@@ -88,20 +88,20 @@ struct Pipeline {
 void place_notes(Pipeline& pipeline, ChunkScan& scan, std::int64_t base, std::int64_t written) {
     const bool has_self_edge = pipeline.self_edge_count > 0;
     const std::int64_t entry_limit = 2 * std::int64_t{pipeline.header.nedges};
-    bool is_crossing_noted = !(pipeline.header.repairs && base <= entry_limit &&
-                               base + written > entry_limit && entry_limit < max_kept_entries);
+    bool is_crossing_noted =
+        !(pipeline.header.repairs && base <= entry_limit && base + written > entry_limit &&
+          entry_limit < pipeline.header.max_kept);
     auto note_crossing = [&] {
-        add_note(pipeline.notes,
-                 {static_cast<std::uint32_t>(entry_limit + 1), static_cast<int>(scan.first_vertex),
-                  0, NoteKind::too_many_entries});
+        add_note(pipeline.notes, {entry_limit + 1, static_cast<int>(scan.first_vertex), 0,
+                                  NoteKind::too_many_entries});
         is_crossing_noted = true;
     };
     move_notes(scan.notes, pipeline.notes, [&](Note& note) {
-        if (note.kept_before > written) return false;
-        if (!is_crossing_noted && base + note.kept_before > entry_limit) note_crossing();
+        if (note.position() > written) return false;
+        if (!is_crossing_noted && base + note.position() > entry_limit) note_crossing();
         // Only the file's first self edge is named.
         if (note.kind == NoteKind::self_edge && has_self_edge) return false;
-        note.kept_before += static_cast<std::uint32_t>(base);
+        note.kept_before += static_cast<std::uint64_t>(base);
         return true;
     });
     if (!is_crossing_noted) note_crossing();
@@ -166,12 +166,11 @@ void place_scan(Pipeline& pipeline, ChunkScan& scan, std::int64_t chunk_index) {
     pipeline.placed_lines += lines;
     if (has_excess) {
         const int vertex = static_cast<int>(first + lines);
-        pipeline.excess_entry = {static_cast<std::uint32_t>(entry_limit), vertex,
-                                 scan.entries[written], NoteKind::unmatched_edge};
+        pipeline.excess_entry = {entry_limit, vertex, scan.entries[written],
+                                 NoteKind::unmatched_edge};
         if (pipeline.format.has_edge_weights) pipeline.excess_weight = scan.entry_weights[written];
         pipeline.has_excess_entry = true;
-        add_note(pipeline.notes, {static_cast<std::uint32_t>(entry_limit + 1), vertex, 0,
-                                  NoteKind::too_many_entries});
+        add_note(pipeline.notes, {entry_limit + 1, vertex, 0, NoteKind::too_many_entries});
         pipeline.kept_count = entry_limit;
         pipeline.stop_vertex = vertex;
         pipeline.has_fatal_error = true;
@@ -313,8 +312,7 @@ BodyCounts end_body(Pipeline& pipeline, bool is_cut_short) {
     counts.is_cut_short = is_cut_short;
     if (pipeline.format.has_vertex_weights) {
         if (!is_cut_short) {
-            add_note(pipeline.notes, {static_cast<std::uint32_t>(pipeline.kept_count), vertex, 0,
-                                      NoteKind::no_vertex_weight});
+            add_note(pipeline.notes, {pipeline.kept_count, vertex, 0, NoteKind::no_vertex_weight});
         }
         pipeline.has_fatal_error = true;
         pipeline.stop_vertex = vertex;
@@ -330,13 +328,13 @@ void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes)
     const Note& entry = pipeline.excess_entry;
     if (entry.neighbour >= entry.vertex) return;
     const std::int64_t* offsets = pipeline.arrays.edge_offsets.data();
-    for (std::int64_t position = offsets[entry.neighbour - 1]; position < offsets[entry.neighbour];
-         ++position) {
+    const std::int64_t begin = offsets[entry.neighbour - 1];
+    for (std::int64_t position = begin; position < offsets[entry.neighbour]; ++position) {
         if (pipeline.arrays.adjacency[position] != entry.vertex) continue;
         if (pipeline.format.has_edge_weights &&
             pipeline.arrays.edge_weights[position] != pipeline.excess_weight) {
-            line_notes.push_back({entry.kept_before, entry.vertex, static_cast<int>(position),
-                                  NoteKind::weights_differ});
+            line_notes.push_back({entry.position(), entry.vertex,
+                                  static_cast<int>(position - begin), NoteKind::weights_differ});
         }
         return;
     }
@@ -347,6 +345,7 @@ void check_excess_entry(const Pipeline& pipeline, std::vector<Note>& line_notes)
 NoteContext note_context(const Pipeline& pipeline, const char* file_name) {
     const GraphArrays& arrays = pipeline.arrays;
     NoteContext context{message_context(pipeline.header, file_name)};
+    context.edge_offsets = arrays.edge_offsets.data();
     context.adjacency = arrays.adjacency.empty() ? nullptr : arrays.adjacency.data();
     context.edge_weights = arrays.edge_weights.empty() ? nullptr : arrays.edge_weights.data();
     context.entry_limit = pipeline.format.entry_limit;
@@ -389,7 +388,8 @@ int finish_body(Pipeline& pipeline, std::FILE* file, const char* file_name, Mess
     std::vector<Note> line_notes;
     std::vector<Note> lower_end_notes;
     const int checked = check_symmetry(lists, threads, line_notes,
-                                       pipeline.has_fatal_error ? nullptr : &lower_end_notes);
+                                       pipeline.has_fatal_error ? nullptr : &lower_end_notes,
+                                       settings.round_entries);
     if (checked != 0) return checked == 2 ? out_of_memory_for_notes : out_of_memory;
     if (allocates_or_fails([&] { check_excess_entry(pipeline, line_notes); }) != 0) {
         return out_of_memory;
@@ -418,7 +418,7 @@ int read_body_in_parallel(std::FILE* file, const char* file_name, MessageSink& m
     if (allocate_graph_arrays(header, file_name, messages, arrays) != 0) return 1;
     Pipeline pipeline(header, arrays);
     pipeline.format = {header.nvtxs, header.has_edge_weights, header.has_vertex_weights,
-                       header.repairs ? max_kept_entries : 2 * std::int64_t{header.nedges},
+                       header.repairs ? header.max_kept : 2 * std::int64_t{header.nedges},
                        header.repairs};
     pipeline.input.file = file;
     pipeline.input.line_worth = line_worth;

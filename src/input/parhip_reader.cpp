@@ -193,7 +193,7 @@ void place_ranges(Ranges& ranges, GraphArrays& arrays, PlacedBody& body) {
         move_notes(range.notes, body.notes, [&](Note& note) {
             // Only the file's first self edge is named.
             if (note.kind == NoteKind::self_edge && has_self_edge) return false;
-            note.kept_before += static_cast<std::uint32_t>(base);
+            note.kept_before += static_cast<std::uint64_t>(base);
             return true;
         });
         body.counts.self_edge_count += range.self_edge_count;
@@ -248,8 +248,8 @@ int finish_body(const ParhipLayout& layout, PlacedBody& body, const char* file_n
                                        body.stop_range != nullptr ? nullptr : &lower_end_notes);
     if (checked != 0) return checked == 2 ? out_of_memory_for_notes : out_of_memory;
     // No entry of the layout is refused past the arrays: no weight is read from beyond them.
-    NoteContext context{message_context(header, file_name), lists.adjacency, lists.edge_weights,
-                        std::numeric_limits<std::int64_t>::max()};
+    NoteContext context{message_context(header, file_name), lists.edge_offsets, lists.adjacency,
+                        lists.edge_weights, std::numeric_limits<std::int64_t>::max()};
     print_in_file_order(context, body.notes, line_notes, messages);
     if (body.stop_range != nullptr) {
         if (body.stop_range->has_bad_target) {

@@ -16,7 +16,7 @@ struct ListScan {
 };
 
 void add_note(RangeScan& range, NoteKind kind, int vertex, int neighbour) {
-    add_note(range.notes, {static_cast<std::uint32_t>(range.kept), vertex, neighbour, kind});
+    add_note(range.notes, {range.kept, vertex, neighbour, kind});
 }
 
 void add_fatal_note(RangeScan& range, NoteKind kind, int vertex) {

@@ -40,6 +40,7 @@ MessageContext message_context(const GraphHeader& header, const char* file_name)
 int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
                       MessageSink& messages, const EdgeCountLimit& limit, GraphHeader& header,
                       GraphArrays& arrays) {
+    header.max_kept = limit.is_wide ? limit.max_nedges : 2 * limit.max_nedges;
     // Lines that hold no number are skipped, but they count in the line numbers.
     header.line_number = 0;
     do {

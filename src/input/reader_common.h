@@ -36,10 +36,14 @@ struct GraphHeader {
     ScanStatus status = scan_number;
     // Not of the header line: the reading is for a repair (ReaderSettings::repairs).
     bool repairs = false;
+    // The most entries a reading for a repair keeps, whatever the header says: twice the
+    // narrow edge limit, so that a narrow repair's positions stay signed 32-bit values; with
+    // -wide, the wide edge limit.
+    std::int64_t max_kept = 0;
 };
 
-// The most entries a reading keeps, whatever the header says: kept_count, one past it, and
-// the entries of edge_offsets have to stay signed 32-bit values.
+// The most entries a narrow reading keeps, whatever the header says: kept_count, one past it,
+// and the entries of edge_offsets stay signed 32-bit values.
 constexpr std::int64_t max_kept_entries = 2147483646;
 
 // What the body left for the summary: the counts of the checks and the last vertex begun.
@@ -71,8 +75,9 @@ struct EdgeCountLimit {
 };
 
 // Draws lines through scanner until one begins with a number and takes the header from it;
-// arrays.nvtxs holds the vertex count as drawn. Prints the error and returns 1 when a count
-// is out of range. The scanner is left at the start of the line after the header.
+// arrays.nvtxs holds the vertex count as drawn, and header.max_kept follows from limit. Prints the
+// error and returns 1 when a count is out of range. The scanner is left at the start of the line
+// after the header.
 [[nodiscard]] int read_graph_header(TokenScanner& scanner, std::FILE* file, const char* file_name,
                                     MessageSink& messages, const EdgeCountLimit& limit,
                                     GraphHeader& header, GraphArrays& arrays);

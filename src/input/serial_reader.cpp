@@ -148,7 +148,7 @@ void report_weight_difference(ReadState& state, int vertex, int neighbour, doubl
     // arrays can count.
     ++state.kept_count;
     if (state.kept_count > 2 * std::int64_t{state.nedges}) {
-        const bool is_fatal = !state.header.repairs || state.kept_count > max_kept_entries;
+        const bool is_fatal = !state.header.repairs || state.kept_count > state.header.max_kept;
         if (is_fatal || state.kept_count == 2 * std::int64_t{state.nedges} + 1) {
             report_now(state, {NoteKind::too_many_entries, vertex, 0, state.kept_count});
         }
@@ -392,23 +392,4 @@ int read_body_serially(TokenScanner& scanner, std::FILE* file, const char* file_
     finish(state, findings);
     // An edge listed at one end only is mended by a repair.
     return state.has_unmatched_edge && !header.repairs ? 1 : 0;
-}
-
-int read_graph_file_serially(std::FILE* file, const char* file_name, MessageSink& messages,
-                             Block<std::int64_t>& edge_offsets, Block<int>& adjacency, int& nvtxs,
-                             Block<int>& vertex_weights, Block<float>& edge_weights,
-                             const ReaderSettings& settings) {
-    // A fresh scanner per file: a second file never starts on the state the first one left.
-    TokenScanner scanner;
-    GraphArrays arrays{edge_offsets, adjacency, nvtxs, vertex_weights, edge_weights};
-    release_graph_arrays(arrays);
-    GraphHeader header;
-    header.repairs = settings.repairs;
-    const EdgeCountLimit limit{largest_edge_count(settings), settings.is_wide};
-    int result = read_graph_header(scanner, file, file_name, messages, limit, header, arrays);
-    if (result == 0) {
-        result = read_body_serially(scanner, file, file_name, messages, header, arrays,
-                                    settings.fills_unreached_lists, settings.findings);
-    }
-    return close_graph_file(file, file_name, messages, result);
 }

@@ -21,12 +21,18 @@ constexpr int range_size = 1 << range_shift;
 // drew lighter parts takes more of them.
 constexpr int parts_per_thread = 4;
 constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
+// The gathered entries of one round take at most this many bytes. A file whose entries
+// towards lower vertices take more is checked in rounds of consecutive ranges, each of which
+// reads the lists anew for its own entries: its peak memory is its arrays and this budget.
+constexpr std::int64_t gathered_bytes = std::int64_t{1} << 30;
 
-// An entry towards a lower vertex: lower is listed by higher at position.
+// An entry towards a lower vertex: lower is listed by higher, index entries into its list. A
+// list holds distinct neighbours, fewer than 2^31, so the index stays 32-bit, and an entry 12
+// bytes, however far into a wide adjacency the list lies.
 struct Arc {
     int lower;
     int higher;
-    int position;
+    std::uint32_t index;
 };
 
 // The gathered entries, left unwritten until placed. Not a Block: the entries live only
@@ -62,7 +68,11 @@ struct Gathering {
     // counts[part * range_count + range]: the part's entries into the range; then, after the
     // prefix sums, where the part's first such entry goes.
     std::vector<std::int64_t> counts;
+    // Where each range's entries begin among those of its round, and where the round ends.
     std::vector<std::int64_t> range_begin;  // range_count + 1 entries
+    // The lower vertices gathered in this round: first_lower up to end_lower.
+    int first_lower = 0;
+    int end_lower = 0;
     ArcBlock arcs;
     std::atomic<int> next_task{0};
     std::atomic<bool> has_failed{false};
@@ -74,6 +84,10 @@ std::int64_t list_begin(const ReadLists& lists, int vertex) {
 
 std::int64_t list_end(const ReadLists& lists, int vertex) {
     return vertex < lists.last_vertex ? lists.edge_offsets[vertex] : lists.last_end;
+}
+
+std::int64_t position_of(const ReadLists& lists, const Arc& arc) {
+    return list_begin(lists, arc.higher) + arc.index;
 }
 
 // Cuts the vertices into parts of about equal numbers of entries.
@@ -143,25 +157,30 @@ void place_part(Gathering& gathering, int part) {
     const ReadLists& lists = gathering.lists;
     std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
     Arc* arcs = gathering.arcs.get();
-    for (int higher = gathering.part_first[part]; higher < gathering.part_first[part + 1];
-         ++higher) {
+    const int first_lower = gathering.first_lower;
+    const auto round_span = static_cast<unsigned>(gathering.end_lower - first_lower);
+    // A vertex up to the round's first lower vertex lists none of the round's entries: they
+    // are towards a lower vertex than itself.
+    for (int higher = std::max(gathering.part_first[part], first_lower + 1);
+         higher < gathering.part_first[part + 1]; ++higher) {
+        const std::int64_t begin = list_begin(lists, higher);
         const std::int64_t end = list_end(lists, higher);
-        for (std::int64_t position = list_begin(lists, higher); position < end; ++position) {
+        for (std::int64_t position = begin; position < end; ++position) {
             const int lower = lists.adjacency[position];
-            if (lower < higher) {
-                arcs[next[(lower - 1) >> range_shift]++] = {lower, higher,
-                                                            static_cast<int>(position)};
+            if (lower < higher && static_cast<unsigned>(lower - first_lower) < round_span) {
+                arcs[next[(lower - 1) >> range_shift]++] = {
+                    lower, higher, static_cast<std::uint32_t>(position - begin)};
             }
         }
     }
 }
 
-// Turns the counts into the places of each part's entries: range by range, and within a
-// range part by part, so a range's entries come in increasing order of the higher vertex.
-std::int64_t place_counts(Gathering& gathering) {
+// Turns the counts of the ranges first_range up to end_range into the places of each part's
+// entries among those of the round: range by range, and within a range part by part, so a
+// range's entries come in increasing order of the higher vertex.
+void place_counts(Gathering& gathering, int first_range, int end_range) {
     std::int64_t total = 0;
-    gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
-    for (int range = 0; range < gathering.range_count; ++range) {
+    for (int range = first_range; range < end_range; ++range) {
         gathering.range_begin[range] = total;
         for (int part = 0; part < gathering.part_count; ++part) {
             std::int64_t& count =
@@ -171,8 +190,23 @@ std::int64_t place_counts(Gathering& gathering) {
             total += part_count;
         }
     }
-    gathering.range_begin[gathering.range_count] = total;
-    return total;
+    gathering.range_begin[end_range] = total;
+}
+
+// The end of the round that begins at first_range: as many ranges as the budget holds, at
+// least one. total receives the round's entries.
+int end_of_round(const Gathering& gathering, int first_range, std::int64_t budget,
+                 std::int64_t& total) {
+    total = 0;
+    int range = first_range;
+    for (; range < gathering.range_count; ++range) {
+        std::int64_t range_total = 0;
+        for (int part = 0; part < gathering.part_count; ++part)
+            range_total += gathering.counts[std::int64_t{part} * gathering.range_count + range];
+        if (range > first_range && total + range_total > budget) break;
+        total += range_total;
+    }
+    return range;
 }
 
 // What one thread keeps while it compares ranges.
@@ -180,17 +214,20 @@ struct RangeWork {
     std::vector<std::int64_t> starts;  // per lower vertex of the range, then its end
     std::vector<std::int64_t> next;    // where the next entry of each lower vertex goes
     std::vector<Arc> sorted;           // the range's entries by lower vertex, then higher
-    std::vector<std::pair<int, int>> higher_entries;  // (higher vertex, position) of a list
+    // (higher vertex, index) of a list's entries
+    std::vector<std::pair<int, std::uint32_t>> higher_entries;
     NoteList line_notes;
     NoteList lower_end_notes;
 };
 
 // Reports what is left of lower's list once the entries towards it have all been matched.
-void report_rest(int lower, const std::pair<int, int>* listed, const std::pair<int, int>* end,
+using ListedEntry = std::pair<int, std::uint32_t>;
+
+void report_rest(int lower, std::int64_t begin, const ListedEntry* listed, const ListedEntry* end,
                  RangeWork& work) {
     for (; listed != end; ++listed) {
-        add_note(work.lower_end_notes, {static_cast<std::uint32_t>(listed->second), lower,
-                                        listed->first, NoteKind::unmatched_edge});
+        add_note(work.lower_end_notes,
+                 {begin + listed->second, lower, listed->first, NoteKind::unmatched_edge});
     }
 }
 
@@ -209,7 +246,7 @@ bool matches_exactly(const ReadLists& lists, int lower, std::int64_t begin, std:
     for (const Arc* arc = arcs; arc != arcs_end; ++arc, ++position) {
         if (adjacency[position] != arc->higher) return false;
         if (lists.edge_weights != nullptr &&
-            lists.edge_weights[arc->position] != lists.edge_weights[position]) {
+            lists.edge_weights[position_of(lists, *arc)] != lists.edge_weights[position]) {
             return false;
         }
     }
@@ -226,34 +263,36 @@ void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc*
     work.higher_entries.clear();
     for (std::int64_t position = begin; position < end; ++position) {
         const int higher = lists.adjacency[position];
-        if (higher > lower) work.higher_entries.emplace_back(higher, static_cast<int>(position));
+        if (higher > lower) {
+            work.higher_entries.emplace_back(higher, static_cast<std::uint32_t>(position - begin));
+        }
     }
     // Many files list neighbours in increasing order already.
     if (!std::is_sorted(work.higher_entries.begin(), work.higher_entries.end())) {
         std::sort(work.higher_entries.begin(), work.higher_entries.end());
     }
-    const std::pair<int, int>* listed = work.higher_entries.data();
-    const std::pair<int, int>* listed_end = listed + work.higher_entries.size();
+    const ListedEntry* listed = work.higher_entries.data();
+    const ListedEntry* listed_end = listed + work.higher_entries.size();
     for (const Arc* arc = arcs; arc != arcs_end; ++arc) {
-        const std::pair<int, int>* match = listed;
+        const ListedEntry* match = listed;
         while (match != listed_end && match->first < arc->higher)
             ++match;
-        if (match != listed) report_rest(lower, listed, match, work);
+        if (match != listed) report_rest(lower, begin, listed, match, work);
         listed = match;
+        const std::int64_t position = position_of(lists, *arc);
         if (listed == listed_end || listed->first != arc->higher) {
-            add_note(work.line_notes, {static_cast<std::uint32_t>(arc->position), arc->higher,
-                                       lower, NoteKind::unmatched_edge});
+            add_note(work.line_notes, {position, arc->higher, lower, NoteKind::unmatched_edge});
             continue;
         }
         if (lists.edge_weights != nullptr &&
-            lists.edge_weights[arc->position] != lists.edge_weights[listed->second]) {
+            lists.edge_weights[position] != lists.edge_weights[begin + listed->second]) {
             // The note points at both ends' entries, which hold the edge and its weights.
-            add_note(work.line_notes, {static_cast<std::uint32_t>(arc->position), arc->higher,
-                                       listed->second, NoteKind::weights_differ});
+            add_note(work.line_notes, {position, arc->higher, static_cast<int>(listed->second),
+                                       NoteKind::weights_differ});
         }
         ++listed;
     }
-    report_rest(lower, listed, listed_end, work);
+    report_rest(lower, begin, listed, listed_end, work);
 }
 
 void compare_range(Gathering& gathering, int range, RangeWork& work) {
@@ -281,12 +320,41 @@ void compare_range(Gathering& gathering, int range, RangeWork& work) {
 }
 
 bool by_position(const Note& a, const Note& b) {
-    return a.kept_before < b.kept_before;
+    return a.position() < b.position();
 }
 
-// Gathers the entries towards lower vertices and compares each range with its lists, the
-// notes of each thread going to its work. Returns 1 when memory runs out.
-int compare_all(const ReadLists& lists, int threads, RangeWork* works) {
+// Gathers the entries of each round of ranges and compares the ranges with their lists. The
+// room for the largest round is taken once: fresh pages cost the kernel's zeroing each time.
+void compare_in_rounds(Gathering& gathering, int threads, std::int64_t budget, RangeWork* works) {
+    std::int64_t largest = 0;
+    for (int first = 0, end = 0; first < gathering.range_count; first = end) {
+        std::int64_t total = 0;
+        end = end_of_round(gathering, first, budget, total);
+        largest = std::max(largest, total);
+    }
+    gathering.arcs.allocate(static_cast<std::size_t>(largest));
+    gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
+    for (int first = 0, end = 0; first < gathering.range_count && !gathering.has_failed;
+         first = end) {
+        std::int64_t total = 0;
+        end = end_of_round(gathering, first, budget, total);
+        place_counts(gathering, first, end);
+        gathering.first_lower = (first << range_shift) + 1;
+        gathering.end_lower = static_cast<int>(std::min<std::int64_t>(
+                                  std::int64_t{end} << range_shift, gathering.lists.last_vertex)) +
+                              1;
+        run_tasks(gathering, threads, gathering.part_count,
+                  [&](int, int part) { place_part(gathering, part); });
+        run_tasks(gathering, threads, end - first, [&](int worker, int index) {
+            compare_range(gathering, first + index, works[worker]);
+        });
+    }
+}
+
+// Gathers the entries towards lower vertices and compares each range with its lists, in rounds
+// of at most budget entries, the notes of each thread going to its work. Returns 1 when
+// memory runs out.
+int compare_all(const ReadLists& lists, int threads, std::int64_t budget, RangeWork* works) {
     bool has_failed = false;
     if (allocates_or_fails([&] {
             Gathering gathering(lists);
@@ -296,13 +364,7 @@ int compare_all(const ReadLists& lists, int threads, RangeWork* works) {
                 static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
             run_tasks(gathering, threads, gathering.part_count,
                       [&](int, int part) { count_part(gathering, part); });
-            const std::int64_t arc_count = place_counts(gathering);
-            gathering.arcs.allocate(static_cast<std::size_t>(arc_count));
-            run_tasks(gathering, threads, gathering.part_count,
-                      [&](int, int part) { place_part(gathering, part); });
-            run_tasks(gathering, threads, gathering.range_count, [&](int worker, int range) {
-                compare_range(gathering, range, works[worker]);
-            });
+            compare_in_rounds(gathering, threads, budget, works);
             has_failed = gathering.has_failed;
         }) != 0) {
         return 1;
@@ -333,7 +395,7 @@ int collect_notes(RangeWork* works, int count, NoteList RangeWork::*list,
 }  // namespace
 
 int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
-                   std::vector<Note>* lower_end_notes) {
+                   std::vector<Note>* lower_end_notes, std::int64_t round_entries) {
     line_notes.clear();
     if (lower_end_notes != nullptr) lower_end_notes->clear();
     if (lists.last_vertex < 1 || lists.adjacency == nullptr) return 0;
@@ -341,7 +403,9 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
     threads = static_cast<int>(std::clamp<std::int64_t>(
         list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
     const std::unique_ptr<RangeWork[]> works(new (std::nothrow) RangeWork[threads]);
-    if (works == nullptr || compare_all(lists, threads, works.get()) != 0) return 1;
+    const std::int64_t budget =
+        round_entries > 0 ? round_entries : gathered_bytes / static_cast<std::int64_t>(sizeof(Arc));
+    if (works == nullptr || compare_all(lists, threads, budget, works.get()) != 0) return 1;
     if (collect_notes(works.get(), threads, &RangeWork::line_notes, line_notes) != 0) return 2;
     if (lower_end_notes != nullptr &&
         collect_notes(works.get(), threads, &RangeWork::lower_end_notes, *lower_end_notes) != 0) {

@@ -32,6 +32,9 @@ struct ReadLists {
 // position of U's entry for V). When lower_end_notes is not
 // null it receives, in order of the lower vertex and then of its list, an unmatched-edge note
 // (lower vertex first) for each entry that only the lower end lists. Returns 1 when the
-// memory for the gathered entries is not there, 2 when the memory for the notes is not.
+// memory for the gathered entries is not there, 2 when the memory for the notes is not. The
+// entries are gathered in rounds of at most round_entries (0: a budget of 1 GiB); tests make
+// the rounds small.
 [[nodiscard]] int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_notes,
-                                 std::vector<Note>* lower_end_notes);
+                                 std::vector<Note>* lower_end_notes,
+                                 std::int64_t round_entries = 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/weight_text.h"
+#include "full_reading.h"
 #include "input/serial_reader.h"
 #include "test_support.h"
 
@@ -53,46 +54,9 @@ ReadOutcome read_text(const std::string& text) {
     return read_stream(test_support::stream_with(text));
 }
 
-// What a reading leaves, every array entry and count included, for comparing two readers.
-struct FullReading {
-    int result = -1;
-    std::string output;
-    std::int64_t errors = 0;
-    std::int64_t warnings = 0;
-    int nvtxs = 0;
-    Block<std::int64_t> edge_offsets;
-    Block<int> adjacency, vertex_weights;
-    Block<float> edge_weights;
-    bool operator==(const FullReading&) const = default;
-};
-
-FullReading read_fully(const std::string& text, const ReaderSettings& settings, bool serially) {
-    FullReading reading;
-    std::FILE* file = test_support::stream_with(text);
-    test_support::MemoryMessages messages;
-    auto read = serially ? read_graph_file_serially : read_graph_file;
-    reading.result = read(file, "g.graph", messages.sink(), reading.edge_offsets, reading.adjacency,
-                          reading.nvtxs, reading.vertex_weights, reading.edge_weights, settings);
-    reading.output = messages.text();
-    reading.errors = messages.sink().error_count();
-    reading.warnings = messages.sink().warning_count();
-    return reading;
-}
-
-// The reader against the serial reader on text, with one to four threads and chunks so small
-// that their borders fall inside numbers, comments and line ends, and with and without the
-// lists of unreached vertices.
-void expect_same_as_serial(const std::string& text) {
-    for (int threads = 1; threads <= 4; ++threads) {
-        for (std::int64_t chunk_bytes : {1, 2, 3, 16, 0}) {
-            const bool fills = (threads + chunk_bytes) % 2 == 0;
-            SCOPED_TRACE(testing::Message() << threads << " threads, chunks of " << chunk_bytes
-                                            << (fills ? "" : ", unreached lists unwritten"));
-            const ReaderSettings settings{threads, chunk_bytes, fills};
-            EXPECT_TRUE(read_fully(text, settings, false) == read_fully(text, settings, true));
-        }
-    }
-}
+using full_reading::expect_same_as_serial;
+using full_reading::FullReading;
+using full_reading::read_fully;
 
 // A stream that delivers text and then reports a read error instead of its end.
 std::FILE* failing_stream_with(const std::string& text) {
@@ -612,7 +576,8 @@ TEST(GraphReader, agrees_with_the_serial_reader_over_blocks_of_notes) {
 
 // A graph of more vertices than one range of the symmetry check holds, its edges between
 // random vertices, some listed at one end only, some weighing differently at the two ends,
-// some lists out of order: the readers must agree across the ranges' borders too.
+// some lists out of order: the readers must agree across the ranges' borders too, and when
+// the entries are gathered in rounds of one range or a few.
 TEST(GraphReader, agrees_with_the_serial_reader_across_symmetry_ranges) {
     std::mt19937 random(20261208);
     constexpr int nvtxs = 9000;
@@ -642,7 +607,8 @@ TEST(GraphReader, agrees_with_the_serial_reader_across_symmetry_ranges) {
     }
     for (int threads = 1; threads <= 4; ++threads) {
         SCOPED_TRACE(threads);
-        const ReaderSettings settings{threads, threads * 1000, threads % 2 == 0};
+        ReaderSettings settings{threads, threads * 1000, threads % 2 == 0};
+        settings.round_entries = std::int64_t{threads % 3} * 4000;
         const FullReading serial = read_fully(text, settings, true);
         EXPECT_EQ(serial.result, 1);
         EXPECT_NE(serial.output.find("weighs"), std::string::npos);
