@@ -250,6 +250,7 @@ constexpr RunMessage run_messages[] = {
     {{"Error. Graph file FILE is a tar archive: extract the graph file first.", nullptr}, ""},
     {{"Error. Warnings are not accepted with -strict.", nullptr}, ""},
     {{"Error. Unrepaired warnings are not accepted with -strict.", nullptr}, "(with -repair)"},
+    {{"Error. Not enough memory to start.", nullptr}, "not even the options can be read"},
     {{"Error. Not enough memory to repair the graph.", nullptr}, "(with -repair)"},
     {{"Error. Repaired graph too large: more than 1073741823 edges.", nullptr}, "(with -repair)"},
     {{"Error. Repaired graph too large: more than 4611686018427387903 edges.", nullptr},

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,19 @@ void keep_standard_streams_open() {
         const int null_device = open("/dev/null", O_RDWR);
         (void)null_device;
     }
+}
+
+// The room a run needs before it can read its options. Below it an allocation may fail where
+// not even its failure can be reported (the process would abort): the run ends with its own
+// message instead.
+constexpr std::size_t starting_room = std::size_t{64} << 10;
+
+bool has_starting_room() {
+    // Kept in a volatile pointer: a block freed unused could be left out, probe and all.
+    void* volatile room = std::malloc(starting_room);
+    if (room == nullptr) return false;
+    std::free(room);
+    return true;
 }
 
 // Refusals that need no file: a dangling option, the copy count, the connection count.
@@ -392,6 +406,10 @@ class RunProgress {
 
 int run_graphrep(int argc, const char* const* argv) {
     keep_standard_streams_open();
+    if (!has_starting_room()) {
+        std::fputs("Error. Not enough memory to start.\n", stdout);
+        return 1;
+    }
     prepare_output_signals();
     RunOptions options;
     parse_command_line(argc, argv, options);
