@@ -1,7 +1,9 @@
 #include "graph/repair_differences.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -11,17 +13,36 @@ namespace {
 constexpr int range_shift = 12;
 constexpr int range_size = 1 << range_shift;
 
-// An entry towards a lower vertex: lower is listed by higher at position. 12 bytes with
-// narrow positions, 16 with wide ones.
-template <class Position>
+// An entry towards a lower vertex: lower is listed by higher at the entry slot names. A slot
+// of the Position type is the entry's position; an unsigned 32-bit one its place within
+// higher's list, which keeps an arc at 12 bytes with wide positions too.
+template <class Slot>
 struct Arc {
     int lower;
     int higher;
-    Position position;
+    Slot slot;
 };
 
+template <class Position, class Slot>
+Slot slot_of(const RepairInput& input, int higher, Position position) {
+    if constexpr (std::is_same_v<Slot, Position>) {
+        return position;
+    } else {
+        return static_cast<Slot>(position - list_begin(input, higher));
+    }
+}
+
+template <class Position, class Slot>
+Position position_of(const RepairInput& input, const Arc<Slot>& arc) {
+    if constexpr (std::is_same_v<Slot, Position>) {
+        return arc.slot;
+    } else {
+        return list_begin(input, arc.higher) + arc.slot;
+    }
+}
+
 // The arcs of the lists, gathered by the range of their lower vertex.
-template <class Position>
+template <class Position, class Slot>
 struct Gathering {
     explicit Gathering(RepairWork<Position>& repair_work)
         : repair(repair_work), input(repair_work.input) {}
@@ -33,15 +54,15 @@ struct Gathering {
     std::vector<std::int64_t> counts;
     std::vector<std::int64_t> range_begin;
     // Left unwritten until placed: the arcs live only until the lists are compared.
-    std::unique_ptr<Arc<Position>[]> arcs;
+    std::unique_ptr<Arc<Slot>[]> arcs;
 };
 
 // What one thread finds while it compares ranges.
-template <class Position>
+template <class Position, class Slot>
 struct RangeWork {
     std::vector<std::int64_t> starts;             // per lower vertex of the range, then its end
     std::vector<std::int64_t> next;               // where the next arc of each lower vertex goes
-    std::vector<Arc<Position>> sorted;            // the range's arcs by lower, then higher
+    std::vector<Arc<Slot>> sorted;                // the range's arcs by lower, then higher
     std::vector<std::pair<int, Position>> upper;  // (higher neighbour, position) of a list
     std::vector<RepairAddition<Position>> additions;
     std::vector<RepairOverride<Position>> overrides;
@@ -50,8 +71,8 @@ struct RangeWork {
 
 // Counts, then places, the arcs of part by the range of their lower vertex: range by range,
 // and within a range part by part, so that a range's arcs come by higher vertex and position.
-template <class Position>
-void count_arcs(Gathering<Position>& gathering, int part) {
+template <class Position, class Slot>
+void count_arcs(Gathering<Position, Slot>& gathering, int part) {
     const RepairInput& input = gathering.input;
     const std::vector<int>& part_first = gathering.repair.part_first;
     std::int64_t* counts = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
@@ -64,8 +85,8 @@ void count_arcs(Gathering<Position>& gathering, int part) {
     }
 }
 
-template <class Position>
-void place_arcs(Gathering<Position>& gathering, int part) {
+template <class Position, class Slot>
+void place_arcs(Gathering<Position, Slot>& gathering, int part) {
     const RepairInput& input = gathering.input;
     const std::vector<int>& part_first = gathering.repair.part_first;
     std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
@@ -74,13 +95,14 @@ void place_arcs(Gathering<Position>& gathering, int part) {
              ++position) {
             const int lower = input.adjacency[position];
             if (lower < higher)
-                gathering.arcs[next[(lower - 1) >> range_shift]++] = {lower, higher, position};
+                gathering.arcs[next[(lower - 1) >> range_shift]++] = {
+                    lower, higher, slot_of<Position, Slot>(input, higher, position)};
         }
     }
 }
 
-template <class Position>
-void place_counts(Gathering<Position>& gathering, int parts) {
+template <class Position, class Slot>
+void place_counts(Gathering<Position, Slot>& gathering, int parts) {
     std::int64_t total = 0;
     gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
     for (int range = 0; range < gathering.range_count; ++range) {
@@ -98,8 +120,8 @@ void place_counts(Gathering<Position>& gathering, int parts) {
 
 // The entries of lower's list towards higher vertices, each neighbour once at its first
 // entry, by neighbour: the list itself when it rises, else sorted.
-template <class Position>
-void take_upper_entries(const RepairInput& input, int lower, RangeWork<Position>& work) {
+template <class Position, class Slot>
+void take_upper_entries(const RepairInput& input, int lower, RangeWork<Position, Slot>& work) {
     work.upper.clear();
     // Room for the whole list at once: a hub's list grown step by step would hold the old
     // room and the new together.
@@ -121,9 +143,9 @@ void take_upper_entries(const RepairInput& input, int lower, RangeWork<Position>
 
 // An edge listed at both ends: when the weights of its first entries differ, each end takes
 // the weight of the earlier one; the edge is counted once, here at its lower end.
-template <class Position>
+template <class Position, class Slot>
 void match_ends(const RepairInput& input, Position lower_position, Position higher_position,
-                RangeWork<Position>& work) {
+                RangeWork<Position, Slot>& work) {
     if (input.edge_weights == nullptr) return;
     if (input.edge_weights[lower_position] == input.edge_weights[higher_position]) return;
     ++work.counts.weight_differences;
@@ -136,9 +158,9 @@ void match_ends(const RepairInput& input, Position lower_position, Position high
 
 // The case of a sound list, taken first: lower's list rises, and its entries towards higher
 // vertices are exactly the arcs towards it, with the same weights.
-template <class Position>
-bool matches_exactly(const RepairInput& input, int lower, const Arc<Position>* arc,
-                     const Arc<Position>* arcs_end) {
+template <class Position, class Slot>
+bool matches_exactly(const RepairInput& input, int lower, const Arc<Slot>* arc,
+                     const Arc<Slot>* arcs_end) {
     const int* adjacency = input.adjacency;
     const Position end = list_end(input, lower);
     Position position = list_begin(input, lower);
@@ -151,7 +173,8 @@ bool matches_exactly(const RepairInput& input, int lower, const Arc<Position>* a
     for (; arc != arcs_end; ++arc, ++position) {
         if (adjacency[position] != arc->higher) return false;
         if (input.edge_weights != nullptr &&
-            input.edge_weights[position] != input.edge_weights[arc->position]) {
+            input.edge_weights[position] !=
+                input.edge_weights[position_of<Position>(input, *arc)]) {
             return false;
         }
     }
@@ -161,10 +184,10 @@ bool matches_exactly(const RepairInput& input, int lower, const Arc<Position>* a
 // Compares the arcs towards lower (by higher vertex, repeats of a vertex after its first)
 // with lower's own entries towards higher vertices, in one merge: an edge only one of them
 // lists gets its other entry.
-template <class Position>
-void compare_list(const RepairInput& input, int lower, const Arc<Position>* arc,
-                  const Arc<Position>* arcs_end, RangeWork<Position>& work) {
-    if (matches_exactly(input, lower, arc, arcs_end)) return;
+template <class Position, class Slot>
+void compare_list(const RepairInput& input, int lower, const Arc<Slot>* arc,
+                  const Arc<Slot>* arcs_end, RangeWork<Position, Slot>& work) {
+    if (matches_exactly<Position>(input, lower, arc, arcs_end)) return;
     take_upper_entries(input, lower, work);
     auto listed = work.upper.begin();
     while (arc != arcs_end || listed != work.upper.end()) {
@@ -176,10 +199,10 @@ void compare_list(const RepairInput& input, int lower, const Arc<Position>* arc,
             continue;
         }
         if (listed != work.upper.end() && listed->first == higher) {
-            match_ends(input, listed->second, arc->position, work);
+            match_ends(input, listed->second, position_of<Position>(input, *arc), work);
             ++listed;
         } else {
-            work.additions.push_back({lower, higher, arc->position});
+            work.additions.push_back({lower, higher, position_of<Position>(input, *arc)});
             ++work.counts.one_sided_edges;
         }
         for (const int first = arc->higher; arc != arcs_end && arc->higher == first;)
@@ -187,11 +210,12 @@ void compare_list(const RepairInput& input, int lower, const Arc<Position>* arc,
     }
 }
 
-template <class Position>
-void compare_range(Gathering<Position>& gathering, int range, RangeWork<Position>& work) {
+template <class Position, class Slot>
+void compare_range(Gathering<Position, Slot>& gathering, int range,
+                   RangeWork<Position, Slot>& work) {
     const int first = (range << range_shift) + 1;
     const int last = std::min(gathering.input.nvtxs, first + range_size - 1);
-    const Arc<Position>* arcs = gathering.arcs.get();
+    const Arc<Slot>* arcs = gathering.arcs.get();
     const std::int64_t begin = gathering.range_begin[range];
     const std::int64_t end = gathering.range_begin[range + 1];
     // A counting sort by the lower vertex keeps the order of the higher ones.
@@ -205,8 +229,8 @@ void compare_range(Gathering<Position>& gathering, int range, RangeWork<Position
     for (std::int64_t i = begin; i < end; ++i)
         work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
     for (int lower = first; lower <= last; ++lower) {
-        const Arc<Position>* lower_arcs = work.sorted.data() + work.starts[lower - first];
-        const Arc<Position>* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        const Arc<Slot>* lower_arcs = work.sorted.data() + work.starts[lower - first];
+        const Arc<Slot>* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
         compare_list(gathering.input, lower, lower_arcs, lower_arcs_end, work);
     }
 }
@@ -228,25 +252,34 @@ void cut_parts(const RepairInput& input, int wanted, std::vector<int>& part_firs
     part_first.push_back(input.nvtxs + 1);
 }
 
-template <class Position>
-void find_differences(RepairWork<Position>& repair, int threads, RepairCounts& counts) {
+namespace {
+
+// Gathers the arcs of the lists and compares them range by range; the findings go into works,
+// one a thread. The arcs are released on return.
+template <class Position, class Slot>
+void compare_ranges(RepairWork<Position>& repair, int threads,
+                    std::vector<RangeWork<Position, Slot>>& works) {
     const RepairInput& input = repair.input;
-    Gathering<Position> gathering(repair);
+    Gathering<Position, Slot> gathering(repair);
     gathering.range_count = ((input.nvtxs - 1) >> range_shift) + 1;
-    cut_parts(input, threads * parts_per_thread, repair.part_first);
     const int parts = static_cast<int>(repair.part_first.size()) - 1;
     gathering.counts.assign(static_cast<std::size_t>(parts) * gathering.range_count, 0);
     run_tasks(repair, threads, parts, [&](int, int part) { count_arcs(gathering, part); });
     place_counts(gathering, parts);
-    gathering.arcs.reset(new Arc<Position>[static_cast<std::size_t>(
+    gathering.arcs.reset(new Arc<Slot>[static_cast<std::size_t>(
         std::max<std::int64_t>(gathering.range_begin[gathering.range_count], 1))]);
     run_tasks(repair, threads, parts, [&](int, int part) { place_arcs(gathering, part); });
-    std::vector<RangeWork<Position>> works(static_cast<std::size_t>(threads));
+    works.resize(static_cast<std::size_t>(threads));
     run_tasks(repair, threads, gathering.range_count, [&](int worker, int range) {
         compare_range(gathering, range, works[static_cast<std::size_t>(worker)]);
     });
-    gathering.arcs.reset();
-    for (RangeWork<Position>& work : works) {
+}
+
+template <class Position, class Slot>
+void find_with_slots(RepairWork<Position>& repair, int threads, RepairCounts& counts) {
+    std::vector<RangeWork<Position, Slot>> works;
+    compare_ranges(repair, threads, works);
+    for (RangeWork<Position, Slot>& work : works) {
         repair.additions.insert(repair.additions.end(), work.additions.begin(),
                                 work.additions.end());
         repair.overrides.insert(repair.overrides.end(), work.overrides.begin(),
@@ -262,6 +295,29 @@ void find_differences(RepairWork<Position>& repair, int threads, RepairCounts& c
               [](const RepairOverride<Position>& a, const RepairOverride<Position>& b) {
                   return a.position < b.position;
               });
+}
+
+// Whether every list holds fewer than 2^32 entries, so that an entry's place within its list
+// is an unsigned 32-bit value. Lists without repeats always do: they hold at most nvtxs - 1.
+bool has_short_lists(const RepairInput& input) {
+    for (int v = 1; v <= input.nvtxs; ++v) {
+        if (list_end(input, v) - list_begin(input, v) > UINT32_MAX) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+template <class Position>
+void find_differences(RepairWork<Position>& repair, int threads, RepairCounts& counts) {
+    cut_parts(repair.input, threads * parts_per_thread, repair.part_first);
+    if constexpr (std::is_same_v<Position, int>) {
+        find_with_slots<int, int>(repair, threads, counts);
+    } else if (has_short_lists(repair.input)) {
+        find_with_slots<std::int64_t, std::uint32_t>(repair, threads, counts);
+    } else {
+        find_with_slots<std::int64_t, std::int64_t>(repair, threads, counts);
+    }
 }
 
 template void find_differences(RepairWork<int>&, int, RepairCounts&);
