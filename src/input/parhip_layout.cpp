@@ -21,10 +21,9 @@ constexpr std::uint64_t narrow_vertex_weights = 16;
 constexpr std::uint64_t narrow_edge_weights = 32;
 constexpr std::uint64_t known_version_bits = 63;
 
-// The counts the reader's arrays hold as signed 32-bit values: nvtxs + 1 offsets, and the
-// arcs with one entry to spare.
+// The vertex count the reader's arrays hold: nvtxs + 1 offsets, and vertex numbers that stay
+// signed 32-bit values.
 constexpr std::int64_t max_nvtxs = 2147483646;
-constexpr std::int64_t max_arcs = 2147483646;
 
 // Fewer offsets than this per thread are checked on the calling thread alone.
 constexpr std::int64_t offsets_per_thread = std::int64_t{1} << 16;
@@ -93,7 +92,7 @@ void report_offset_fault(const unsigned char* bytes, const ParhipLayout& layout,
 }  // namespace
 
 int read_parhip_header(const unsigned char* bytes, std::int64_t size, const char* file_name,
-                       MessageSink& messages, ParhipLayout& layout) {
+                       MessageSink& messages, std::int64_t max_arcs, ParhipLayout& layout) {
     if (size < header_bytes) {
         report_error_prefix({file_name, 0, 0}, messages);
         messages.print(" the file holds %lld bytes, fewer than the %lld of a header.\n",

@@ -58,11 +58,16 @@ inline std::int64_t load_signed_field(const unsigned char* bytes, std::int64_t p
     return value;
 }
 
+// The most arcs a header may give: what the narrow arrays hold, and with -wide as many as
+// keep every byte position of the layout a signed 64-bit value (far past any file in memory).
+constexpr std::int64_t narrow_parhip_arcs = 2147483646;
+constexpr std::int64_t wide_parhip_arcs = std::int64_t{1} << 58;
+
 // Reads the header of the size bytes at bytes and places the arrays; prints the fault and
-// returns 1 when the version, the counts or the file's size do not fit.
+// returns 1 when the version, the counts (m past max_arcs) or the file's size do not fit.
 [[nodiscard]] int read_parhip_header(const unsigned char* bytes, std::int64_t size,
                                      const char* file_name, MessageSink& messages,
-                                     ParhipLayout& layout);
+                                     std::int64_t max_arcs, ParhipLayout& layout);
 
 // Checks offsets[0..n] on up to threads threads: the first starts the targets, none
 // decreases, each lies on a target, the last ends the targets. Prints the fault of the lowest

@@ -321,8 +321,16 @@ int read_parhip_file(std::FILE* file, const char* file_name, MessageSink& messag
         messages.print(" not enough memory to hold the file.\n");
     } else {
         ParhipLayout layout;
-        if (read_parhip_header(bytes.data, bytes.size, file_name, messages, layout) == 0 &&
-            check_parhip_offsets(bytes.data, layout, file_name, messages, threads) == 0) {
+        // Without -wide the arcs are those of the narrow arrays: two for each edge a narrow
+        // header may count.
+        const std::int64_t max_arcs =
+            settings.is_wide ? wide_parhip_arcs : 2 * narrow_limit_of(settings);
+        int laid_out =
+            read_parhip_header(bytes.data, bytes.size, file_name, messages, max_arcs, layout);
+        if (laid_out == 0) {
+            laid_out = check_parhip_offsets(bytes.data, layout, file_name, messages, threads);
+        }
+        if (laid_out == 0) {
             result = read_body(bytes.data, layout, file_name, messages, arrays, settings, threads);
         }
     }
