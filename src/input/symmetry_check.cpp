@@ -5,18 +5,18 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "common/allocation.h"
 #include "common/block.h"
 #include "common/helper_threads.h"
+#include "input/gathered_arcs.h"
 
 namespace {
 
-// A range holds this many lower vertices (as a power of two): the counts of a range and the
-// lists of its vertices stay in cache while the range is compared.
-constexpr int range_shift = 12;
-constexpr int range_size = 1 << range_shift;
+using namespace gathered_arcs;
+
 // The vertices are cut into this many parts per thread for gathering, so that a thread that
 // drew lighter parts takes more of them.
 constexpr int parts_per_thread = 4;
@@ -25,39 +25,6 @@ constexpr std::int64_t entries_per_thread = std::int64_t{1} << 16;
 // towards lower vertices take more is checked in rounds of consecutive ranges, each of which
 // reads the lists anew for its own entries: its peak memory is its arrays and this budget.
 constexpr std::int64_t gathered_bytes = std::int64_t{1} << 30;
-
-// An entry towards a lower vertex: lower is listed by higher, index entries into its list. A
-// list holds distinct neighbours, fewer than 2^31, so the index stays 32-bit, and an entry 12
-// bytes, however far into a wide adjacency the list lies.
-struct Arc {
-    int lower;
-    int higher;
-    std::uint32_t index;
-};
-
-// The gathered entries, left unwritten until placed. Not a Block: the entries live only
-// until the check ends and need no zeros. A large one asks for huge pages, as the arrays
-// do: all of it is written at once, and faulting it in 4 KiB at a time made -check 5 to 8 %
-// slower on the grid, the hub graph and a randomly numbered one.
-struct ArcBlock {
-    Arc* data = nullptr;
-    std::size_t count = 0;
-    ArcBlock() = default;
-    ArcBlock(const ArcBlock&) = delete;
-    ArcBlock& operator=(const ArcBlock&) = delete;
-    ~ArcBlock() {
-        std::free(data);
-    }
-    void allocate(std::size_t arc_count) {
-        count = std::max<std::size_t>(arc_count, 1);
-        data = static_cast<Arc*>(std::malloc(count * sizeof(Arc)));
-        if (data == nullptr) throw std::bad_alloc();
-        if (count * sizeof(Arc) >= huge_page_size) hint_huge_pages(data, count * sizeof(Arc));
-    }
-    Arc* get() const {
-        return data;
-    }
-};
 
 struct Gathering {
     explicit Gathering(const ReadLists& read_lists) : lists(read_lists) {}
@@ -73,7 +40,8 @@ struct Gathering {
     // The lower vertices gathered in this round: first_lower up to end_lower.
     int first_lower = 0;
     int end_lower = 0;
-    ArcBlock arcs;
+    // The longest list of each part.
+    std::vector<std::int64_t> longest;
     std::atomic<int> next_task{0};
     std::atomic<bool> has_failed{false};
 };
@@ -86,8 +54,9 @@ std::int64_t list_end(const ReadLists& lists, int vertex) {
     return vertex < lists.last_vertex ? lists.edge_offsets[vertex] : lists.last_end;
 }
 
+template <class Arc>
 std::int64_t position_of(const ReadLists& lists, const Arc& arc) {
-    return list_begin(lists, arc.higher) + arc.index;
+    return list_begin(lists, arc.higher) + arc.index();
 }
 
 // Cuts the vertices into parts of about equal numbers of entries.
@@ -143,20 +112,24 @@ void run_tasks(Gathering& gathering, int threads, int count, Task task) {
 void count_part(Gathering& gathering, int part) {
     const ReadLists& lists = gathering.lists;
     std::int64_t* counts = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
+    std::int64_t longest = 0;
     for (int higher = gathering.part_first[part]; higher < gathering.part_first[part + 1];
          ++higher) {
+        const std::int64_t begin = list_begin(lists, higher);
         const std::int64_t end = list_end(lists, higher);
-        for (std::int64_t position = list_begin(lists, higher); position < end; ++position) {
+        longest = std::max(longest, end - begin);
+        for (std::int64_t position = begin; position < end; ++position) {
             const int lower = lists.adjacency[position];
             if (lower < higher) ++counts[(lower - 1) >> range_shift];
         }
     }
+    gathering.longest[part] = longest;
 }
 
-void place_part(Gathering& gathering, int part) {
+template <class Arc>
+void place_part(Gathering& gathering, int part, Arc* arcs) {
     const ReadLists& lists = gathering.lists;
     std::int64_t* next = gathering.counts.data() + std::int64_t{part} * gathering.range_count;
-    Arc* arcs = gathering.arcs.get();
     const int first_lower = gathering.first_lower;
     const auto round_span = static_cast<unsigned>(gathering.end_lower - first_lower);
     // A vertex up to the round's first lower vertex lists none of the round's entries: they
@@ -168,8 +141,8 @@ void place_part(Gathering& gathering, int part) {
         for (std::int64_t position = begin; position < end; ++position) {
             const int lower = lists.adjacency[position];
             if (lower < higher && static_cast<unsigned>(lower - first_lower) < round_span) {
-                arcs[next[(lower - 1) >> range_shift]++] = {
-                    lower, higher, static_cast<std::uint32_t>(position - begin)};
+                arcs[next[(lower - 1) >> range_shift]++] =
+                    Arc::make(lower, higher, static_cast<std::uint32_t>(position - begin));
             }
         }
     }
@@ -213,7 +186,9 @@ int end_of_round(const Gathering& gathering, int first_range, std::int64_t budge
 struct RangeWork {
     std::vector<std::int64_t> starts;  // per lower vertex of the range, then its end
     std::vector<std::int64_t> next;    // where the next entry of each lower vertex goes
-    std::vector<Arc> sorted;           // the range's entries by lower vertex, then higher
+    // The range's entries by lower vertex, then higher, in the layout of the gathering.
+    std::vector<PackedArc> packed_sorted;
+    std::vector<SpreadArc> spread_sorted;
     // (higher vertex, index) of a list's entries
     std::vector<std::pair<int, std::uint32_t>> higher_entries;
     NoteList line_notes;
@@ -231,8 +206,18 @@ void report_rest(int lower, std::int64_t begin, const ListedEntry* listed, const
     }
 }
 
+template <class Arc>
+std::vector<Arc>& sorted_arcs(RangeWork& work) {
+    if constexpr (std::is_same_v<Arc, PackedArc>) {
+        return work.packed_sorted;
+    } else {
+        return work.spread_sorted;
+    }
+}
+
 // The case of a sound file, taken first: lower's list is in increasing order, and its entries
 // above lower are exactly the entries towards it, with the same weights.
+template <class Arc>
 bool matches_exactly(const ReadLists& lists, int lower, std::int64_t begin, std::int64_t end,
                      const Arc* arcs, const Arc* arcs_end) {
     const int* adjacency = lists.adjacency;
@@ -255,6 +240,7 @@ bool matches_exactly(const ReadLists& lists, int lower, std::int64_t begin, std:
 
 // Compares the entries towards lower with lower's own list: both in increasing order of the
 // higher vertex, merged in one pass.
+template <class Arc>
 void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc* arcs_end,
                   RangeWork& work) {
     const std::int64_t begin = list_begin(lists, lower);
@@ -295,26 +281,27 @@ void compare_list(const ReadLists& lists, int lower, const Arc* arcs, const Arc*
     report_rest(lower, begin, listed, listed_end, work);
 }
 
-void compare_range(Gathering& gathering, int range, RangeWork& work) {
+template <class Arc>
+void compare_range(Gathering& gathering, int range, const Arc* arcs, RangeWork& work) {
     const ReadLists& lists = gathering.lists;
     const int first = (range << range_shift) + 1;
     const int last = std::min(lists.last_vertex, first + range_size - 1);
-    const Arc* arcs = gathering.arcs.get();
+    std::vector<Arc>& sorted = sorted_arcs<Arc>(work);
     const std::int64_t begin = gathering.range_begin[range];
     const std::int64_t end = gathering.range_begin[range + 1];
     // A counting sort by the lower vertex keeps the order of the higher ones.
     work.starts.assign(static_cast<std::size_t>(last - first) + 2, 0);
     for (std::int64_t i = begin; i < end; ++i)
-        ++work.starts[arcs[i].lower - first + 1];
+        ++work.starts[arcs[i].lower_in_range() + 1];
     for (std::size_t i = 1; i < work.starts.size(); ++i)
         work.starts[i] += work.starts[i - 1];
-    work.sorted.resize(static_cast<std::size_t>(end - begin));
+    sorted.resize(static_cast<std::size_t>(end - begin));
     work.next.assign(work.starts.begin(), work.starts.end() - 1);
     for (std::int64_t i = begin; i < end; ++i)
-        work.sorted[work.next[arcs[i].lower - first]++] = arcs[i];
+        sorted[work.next[arcs[i].lower_in_range()]++] = arcs[i];
     for (int lower = first; lower <= last; ++lower) {
-        const Arc* lower_arcs = work.sorted.data() + work.starts[lower - first];
-        const Arc* lower_arcs_end = work.sorted.data() + work.starts[lower - first + 1];
+        const Arc* lower_arcs = sorted.data() + work.starts[lower - first];
+        const Arc* lower_arcs_end = sorted.data() + work.starts[lower - first + 1];
         compare_list(lists, lower, lower_arcs, lower_arcs_end, work);
     }
 }
@@ -325,14 +312,19 @@ bool by_position(const Note& a, const Note& b) {
 
 // Gathers the entries of each round of ranges and compares the ranges with their lists. The
 // room for the largest round is taken once: fresh pages cost the kernel's zeroing each time.
-void compare_in_rounds(Gathering& gathering, int threads, std::int64_t budget, RangeWork* works) {
+template <class Arc>
+void compare_in_rounds(Gathering& gathering, int threads, std::int64_t round_entries,
+                       RangeWork* works) {
+    const std::int64_t budget =
+        round_entries > 0 ? round_entries : gathered_bytes / static_cast<std::int64_t>(sizeof(Arc));
     std::int64_t largest = 0;
     for (int first = 0, end = 0; first < gathering.range_count; first = end) {
         std::int64_t total = 0;
         end = end_of_round(gathering, first, budget, total);
         largest = std::max(largest, total);
     }
-    gathering.arcs.allocate(static_cast<std::size_t>(largest));
+    ArcBlock<Arc> arcs;
+    arcs.allocate(static_cast<std::size_t>(largest));
     gathering.range_begin.assign(static_cast<std::size_t>(gathering.range_count) + 1, 0);
     for (int first = 0, end = 0; first < gathering.range_count && !gathering.has_failed;
          first = end) {
@@ -344,17 +336,17 @@ void compare_in_rounds(Gathering& gathering, int threads, std::int64_t budget, R
                                   std::int64_t{end} << range_shift, gathering.lists.last_vertex)) +
                               1;
         run_tasks(gathering, threads, gathering.part_count,
-                  [&](int, int part) { place_part(gathering, part); });
+                  [&](int, int part) { place_part(gathering, part, arcs.data); });
         run_tasks(gathering, threads, end - first, [&](int worker, int index) {
-            compare_range(gathering, first + index, works[worker]);
+            compare_range(gathering, first + index, arcs.data, works[worker]);
         });
     }
 }
 
 // Gathers the entries towards lower vertices and compares each range with its lists, in rounds
-// of at most budget entries, the notes of each thread going to its work. Returns 1 when
-// memory runs out.
-int compare_all(const ReadLists& lists, int threads, std::int64_t budget, RangeWork* works) {
+// of at most round_entries entries (0: the budget's worth), the notes of each thread going to
+// its work. Returns 1 when memory runs out.
+int compare_all(const ReadLists& lists, int threads, std::int64_t round_entries, RangeWork* works) {
     bool has_failed = false;
     if (allocates_or_fails([&] {
             Gathering gathering(lists);
@@ -362,9 +354,16 @@ int compare_all(const ReadLists& lists, int threads, std::int64_t budget, RangeW
             cut_parts(gathering, threads * parts_per_thread);
             gathering.counts.assign(
                 static_cast<std::size_t>(gathering.part_count) * gathering.range_count, 0);
+            gathering.longest.assign(static_cast<std::size_t>(gathering.part_count), 0);
             run_tasks(gathering, threads, gathering.part_count,
                       [&](int, int part) { count_part(gathering, part); });
-            compare_in_rounds(gathering, threads, budget, works);
+            const std::int64_t longest =
+                *std::max_element(gathering.longest.begin(), gathering.longest.end());
+            if (longest <= packed_list_limit) {
+                compare_in_rounds<PackedArc>(gathering, threads, round_entries, works);
+            } else {
+                compare_in_rounds<SpreadArc>(gathering, threads, round_entries, works);
+            }
             has_failed = gathering.has_failed;
         }) != 0) {
         return 1;
@@ -403,9 +402,7 @@ int check_symmetry(const ReadLists& lists, int threads, std::vector<Note>& line_
     threads = static_cast<int>(std::clamp<std::int64_t>(
         list_end(lists, lists.last_vertex) / entries_per_thread + 1, 1, std::max(threads, 1)));
     const std::unique_ptr<RangeWork[]> works(new (std::nothrow) RangeWork[threads]);
-    const std::int64_t budget =
-        round_entries > 0 ? round_entries : gathered_bytes / static_cast<std::int64_t>(sizeof(Arc));
-    if (works == nullptr || compare_all(lists, threads, budget, works.get()) != 0) return 1;
+    if (works == nullptr || compare_all(lists, threads, round_entries, works.get()) != 0) return 1;
     if (collect_notes(works.get(), threads, &RangeWork::line_notes, line_notes) != 0) return 2;
     if (lower_end_notes != nullptr &&
         collect_notes(works.get(), threads, &RangeWork::lower_end_notes, *lower_end_notes) != 0) {

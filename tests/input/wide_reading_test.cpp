@@ -209,3 +209,37 @@ TEST(WideReading, a_repair_keeps_entries_up_to_its_own_limit) {
         }
     }
 }
+
+// A list longer than 2^20 entries: its entries' places in it no longer share a word with the
+// lower vertex, and the symmetry check gathers them in its wider layout. A hub last, listing
+// every other vertex; past that length one leaf lacks it, one weighs it differently, and the
+// hub leaves out one leaf that lists it: both readers give the same messages and arrays, in
+// one round and in many.
+TEST(WideReading, a_list_past_a_million_entries_is_checked_as_the_serial_reader_does) {
+    constexpr int leaves = (1 << 20) + 10;
+    const int hub = leaves + 1;
+    const std::string hub_text = std::to_string(hub);
+    std::string text = std::to_string(hub) + " " + std::to_string(leaves) + " 1\n";
+    for (int leaf = 1; leaf <= leaves; ++leaf) {
+        if (leaf == leaves - 3) {
+            text += "\n";
+        } else {
+            text += hub_text + (leaf == leaves - 1 ? " 2\n" : " 1\n");
+        }
+    }
+    for (int leaf = 1; leaf <= leaves; ++leaf) {
+        if (leaf == 7) continue;
+        text += std::to_string(leaf) + " 1 ";
+    }
+    text += "\n";
+    const Reading serial = read_with(text, ReaderSettings{}, true);
+    EXPECT_EQ(serial.result, 1);
+    EXPECT_NE(serial.output.find("weighs"), std::string::npos);
+    for (const std::int64_t round_entries : {0, 100000}) {
+        SCOPED_TRACE(round_entries);
+        ReaderSettings settings;
+        settings.threads = 2;
+        settings.round_entries = round_entries;
+        EXPECT_TRUE(read_with(text, settings, false) == serial);
+    }
+}
