@@ -126,8 +126,10 @@ std::int64_t keep_plain_arcs(const unsigned char* bytes, const ParhipLayout& lay
     std::int64_t kept_at = list.kept_at;
     for (; arc < end_arc; ++arc) {
         const std::uint64_t target = load_field(bytes, layout.targets_at + arc * width, width);
+        // The target is checked before it becomes a vertex number: 2^31 - 1 has none.
+        if (target >= nvtxs) break;
         const int neighbour = static_cast<int>(target) + 1;
-        if (target >= nvtxs || neighbour == list.vertex ||
+        if (neighbour == list.vertex ||
             std::find(first, static_cast<const int*>(adjacency + kept_at), neighbour) !=
                 adjacency + kept_at) {
             break;
