@@ -6,7 +6,9 @@
 # and the summary (its components: 23500 times those of the mesh). Not a CI test: it needs
 # the disk and about 14 GiB of memory. TIMES=N writes a smaller multiple. ROUND_TRIP=1 then
 # reads the file back once more and writes it as one copy with -wide, whose lines after the
-# comment must be the file's: the wide arrays through the writer (another 21 GB of disk).
+# comment must be the file's: the wide arrays through the writer (another 21 GB of disk, and
+# about 34 GB of memory at full size: the vertex graph the writer reads stands beside the
+# arrays it is built from; on a 24 GiB machine the kernel ends it).
 # The written files are removed on every path.
 #
 #   bash bench/wide_check.sh
