@@ -7,6 +7,7 @@
 #include <string>
 
 #include "input/edge_list_reader.h"
+#include "input/serial_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -42,11 +43,14 @@ Step read_and_repair(decltype(&read_graph_file) read, const std::string& text,
 }
 
 TEST(RepairStep, repairs_past_the_narrow_arrays_only_when_wide) {
+    const std::string past_the_arrays =
+        "ERROR in graph file `g.graph': at least 3 adjacencies entered, but nedges = 1\n"
+        "ERROR in graph file `g.graph': at least 5 adjacencies entered, but nedges = 1\n";
     const struct {
         const char* name;
         decltype(&read_graph_file) read;
         std::string text;
-        const char* narrow_output;  // the arrays ending at 2 edges, without -wide
+        std::string narrow_output;  // the arrays ending at 2 edges, without -wide
     } cases[] = {
         {"edges at one end only, their repair past the arrays", read_graph_file,
          "4 2 1\n2 5 3 7 4 1\n\n\n\n",
@@ -57,6 +61,12 @@ TEST(RepairStep, repairs_past_the_narrow_arrays_only_when_wide) {
          "Error. Repaired graph too large: more than 2 edges.\n"},
         {"an edge list, its lines past the arrays", read_edge_list_file, "0 1\n1 2\n2 0 3\n1 0\n",
          "ERROR in graph file `g.graph': 8 edge entries, more than the 4 the lists can hold.\n"},
+        // The reading itself keeps entries past 2 * nedges up to twice the narrow edge limit,
+        // in both readers.
+        {"entries past the arrays, read in parallel", read_graph_file, "4 1\n2 3\n1 3 4\n1 2\n2\n",
+         past_the_arrays},
+        {"entries past the arrays, read in file order", read_graph_file_serially,
+         "4 1\n2 3\n1 3 4\n1 2\n2\n", past_the_arrays},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -180,36 +180,6 @@ TEST(WideReading, takes_edge_lines_past_the_narrow_arrays_only_when_wide) {
 
 }  // namespace
 
-// A reading for a repair keeps entries past 2 * nedges up to twice the narrow edge limit, and
-// with -wide up to the wide one: both readers stop or read on at the same entry.
-TEST(WideReading, a_repair_keeps_entries_up_to_its_own_limit) {
-    const std::string text = "4 1\n2 3\n1 3 4\n1 2\n2\n";
-    const std::string prefix = "ERROR in graph file `g.graph':";
-    auto too_many = [](int count) {
-        return " at least " + std::to_string(count) + " adjacencies entered, but nedges = 1\n";
-    };
-    struct Case {
-        bool is_wide;
-        int result;
-        std::string output;
-    } cases[] = {
-        {false, 1, prefix + too_many(3) + prefix + too_many(5)},
-        {true, 0,
-         prefix + too_many(3) + "WARNING: I expected 1 edges entered twice, but I only count 8.\n"},
-    };
-    for (const Case& c : cases) {
-        for (const bool serially : {false, true}) {
-            SCOPED_TRACE(testing::Message()
-                         << (c.is_wide ? "wide" : "narrow") << (serially ? ", serially" : ""));
-            ReaderSettings settings = wide_past(2, c.is_wide);
-            settings.repairs = true;
-            const Reading reading = read_with(text, settings, serially);
-            EXPECT_EQ(reading.result, c.result);
-            EXPECT_EQ(reading.output, c.output);
-        }
-    }
-}
-
 // A list longer than 2^20 entries: its entries' places in it no longer share a word with the
 // lower vertex, and the symmetry check gathers them in its wider layout. A hub last, listing
 // every other vertex; past that length one leaf lacks it, one weighs it differently, and the
